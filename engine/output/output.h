@@ -1,0 +1,188 @@
+// The output host's insides, by concern:
+//   choose.cpp   which DSD rates exist, how a device takes a rate (native DSD format or DoP), which PCM
+//                names are sound devices for the user; pure decisions, no ALSA calls
+//   convert.cpp  the program's byte-interleaved pair into the device's frames
+//   devices.cpp  the device list (ALSA cards and configured PCMs)
+//   pcm.cpp      opening, probing and setting up an ALSA PCM
+//   thread.cpp   the output thread: calls the procedure, converts, writes, paces
+//   host.cpp     the exported Tava_ASIO_* calls and the host's state
+#ifndef TAVA_OUTPUT_H
+#define TAVA_OUTPUT_H
+
+#include "tava.h"
+
+#include <alsa/asoundlib.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tava {
+
+// ---------------------------------------------------------------------------------------------------
+// choose.cpp
+
+// How a device takes DSD: natively in one of ALSA's DSD formats, or as DSD over PCM (DoP: two DSD bytes
+// per channel and a marker byte in a 24-bit sample, carried in 32 bits).
+enum class Packing : uint8_t {
+    DsdU32Be, // 4 DSD bytes per channel and frame, oldest first in memory
+    DsdU32Le, // 4 DSD bytes, oldest in the most significant byte of a little-endian word
+    DsdU16Be,
+    DsdU16Le,
+    DsdU8,
+    DopS32Le, // DoP in the top 3 bytes of a 32-bit little-endian sample
+    DopS24Le, // DoP in the low 3 bytes of a 32-bit little-endian sample
+    COUNT
+};
+inline constexpr size_t kPackingCount = static_cast<size_t>(Packing::COUNT);
+
+// The order in which a device is asked: native formats from the widest container down, DoP last.
+inline constexpr std::array<Packing, kPackingCount> kPackingOrder = {
+    Packing::DsdU32Be, Packing::DsdU32Le, Packing::DsdU16Be, Packing::DsdU16Le,
+    Packing::DsdU8,    Packing::DopS32Le, Packing::DopS24Le};
+
+// The DSD rates the host plays (samples per second and channel): DSD64 to DSD512 of the 44.1 kHz family,
+// then of the 48 kHz family.
+inline constexpr std::array<double, 8> kDsdRates = {2822400.0, 5644800.0, 11289600.0, 22579200.0,
+                                                    3072000.0, 6144000.0, 12288000.0, 24576000.0};
+
+struct PackingInfo {
+    uint32_t dsdBitsPerFrame; // DSD bits of one channel per device frame
+    uint32_t containerBytes;  // bytes of one channel per device frame
+    bool dop;
+};
+
+// Rows in the order of Packing.
+inline constexpr std::array<PackingInfo, kPackingCount> kPackingInfo = {{
+    {32, 4, false}, // DsdU32Be
+    {32, 4, false}, // DsdU32Le
+    {16, 2, false}, // DsdU16Be
+    {16, 2, false}, // DsdU16Le
+    {8, 1, false},  // DsdU8
+    {16, 4, true},  // DopS32Le: 16 DSD bits of a channel in each 24-bit sample
+    {16, 4, true},  // DopS24Le
+}};
+
+constexpr bool IsDop(Packing p) {
+    return kPackingInfo[static_cast<size_t>(p)].dop;
+}
+constexpr uint32_t DsdBitsPerFrame(Packing p) {
+    return kPackingInfo[static_cast<size_t>(p)].dsdBitsPerFrame;
+}
+constexpr uint32_t ContainerBytes(Packing p) {
+    return kPackingInfo[static_cast<size_t>(p)].containerBytes;
+}
+// Bytes of the program's stereo pair per device frame.
+constexpr uint32_t PairBytesPerFrame(Packing p) {
+    return 2 * DsdBitsPerFrame(p) / 8;
+}
+
+int DsdRateIndex(double rate); // position in kDsdRates, -1 when rate is none of them
+
+// The smallest channel count >= minChannels at which the device takes packing p at exactly frameRate frames
+// per second; 0 when it takes p at that rate at no such count.
+using ProbeFn = std::function<uint32_t(Packing p, uint32_t frameRate, uint32_t minChannels)>;
+
+struct Choice {
+    Packing packing;
+    uint32_t frameRate; // device frames per second
+    uint32_t channels;  // device channels
+};
+
+// How the device takes dsdRate with at least minChannels channels: the first packing of kPackingOrder that it
+// accepts. Nothing when the rate is not a DSD rate or the device takes it in no packing.
+std::optional<Choice> ChooseLayout(double dsdRate, uint32_t minChannels, const ProbeFn &probe);
+
+// True for PCM names offered to the user: not the hardware names (listed from the cards), and not the
+// converting, mixing or sound-server front ends that alsa.conf defines for every card.
+bool IsDevicePcmName(std::string_view name);
+
+// ---------------------------------------------------------------------------------------------------
+// convert.cpp
+
+inline constexpr uint8_t kDsdSilence = 0x69; // DSD idle pattern: equal ones and zeros, no DC
+inline constexpr uint8_t kDopMarkerA = 0x05; // DoP markers, alternating from frame to frame
+inline constexpr uint8_t kDopMarkerB = 0xFA;
+
+struct Layout {
+    Packing packing;
+    uint32_t channels;    // device channels
+    uint32_t pairChannel; // the device channel that takes the pair's left channel; right is the next
+};
+
+// Converts frames device frames' worth of the pair (byte-interleaved left, right; oldest bit in each byte's
+// most significant bit) into out, which holds frames * channels * ContainerBytes bytes. Channels outside the
+// pair carry silence. For DoP, marker is the marker of the next frame and is carried over from call to call,
+// so the alternation runs on across periods.
+void ConvertPair(const Layout &layout, const uint8_t *pair, uint8_t *out, uint32_t frames, uint8_t &marker);
+
+// ---------------------------------------------------------------------------------------------------
+// devices.cpp
+
+struct Device {
+    const char *name;   // shown to the user; valid while the library is loaded
+    const char *driver; // the ALSA PCM name; valid while the library is loaded
+};
+
+// Main thread. The cards' playback PCMs, then the configured PCMs that describe themselves and are outputs.
+std::vector<Device> ListDevices();
+
+// ---------------------------------------------------------------------------------------------------
+// pcm.cpp
+
+snd_pcm_format_t AlsaFormat(Packing p);
+
+// "snd_pcm_hw_params failed on hw:2,0: Device or resource busy"
+std::string DescribeError(const char *what, const std::string &driver, int err);
+
+// Opens driver for playback without waiting for a busy device, then makes writes blocking. Refuses PCMs that
+// convert or mix samples. Returns null with why set on failure.
+snd_pcm_t *OpenPcm(const std::string &driver, std::string &why);
+
+// As ProbeFn, against the device; also for PCM formats (format given directly).
+uint32_t ProbeChannels(snd_pcm_t *pcm, snd_pcm_format_t format, uint32_t rate, uint32_t minChannels);
+
+// The most channels the device takes in any set-up (at least 2).
+uint32_t MaxChannels(snd_pcm_t *pcm);
+
+// Everything the output thread needs, fixed from start to stop.
+struct Stream {
+    snd_pcm_t *pcm = nullptr;
+    Layout layout{};
+    uint32_t frameRate = 0;    // device frames per second
+    uint32_t periodFrames = 0; // frames per write and per call of the procedure
+    uint32_t bufferFrames = 0; // device buffer
+    bool neverBlocks = false;  // known from the start not to block (the null plugin): paced by the clock
+    uint32_t procChannel = 0;  // the channel number the procedure is called with
+};
+
+// Sets the device up for choice (exact rate, no resampling, interleaved writes, period near periodMs, a
+// buffer of about four periods) and prepares it; fills stream. False with why set on failure.
+bool ConfigurePcm(snd_pcm_t *pcm, const std::string &driver, const Choice &choice, uint32_t periodMs,
+                  Stream &stream, std::string &why);
+
+// ---------------------------------------------------------------------------------------------------
+// thread.cpp
+
+// Main thread, while stopped. The procedure the next start calls; null for silence.
+void OutputSetProc(TavaProc proc, void *user);
+// Any thread but the output thread. Once it returns, the procedure is not called any more (a call in flight
+// has returned).
+void OutputClearProc();
+// Any thread but the output thread. Pausing: silence and no calls; once it returns no call is in flight.
+void OutputSetPaused(bool paused);
+// Main thread. Allocates the period buffers and starts the output thread. False with why set on failure.
+bool OutputStart(const Stream &stream, std::string &why);
+// Main thread. Ends the output thread and waits for it. Returns the ALSA error that had ended it early, 0 if
+// none.
+int OutputStop();
+// True on the output thread (the procedure runs there).
+bool OnOutputThread();
+
+} // namespace tava
+
+#endif
