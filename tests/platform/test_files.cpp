@@ -1,0 +1,260 @@
+// Files, attributes, sizes, folder listings and whole-file writes of the platform layer.
+
+#include "platform/files.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <csignal>
+
+namespace {
+
+std::vector<std::string> Names(const std::vector<DirEntry> &entries) {
+    std::vector<std::string> names;
+    for (const DirEntry &e : entries) names.push_back(e.name);
+    return names;
+}
+
+TEST(Attributes, ComeFromTypeWriteBitsLinksAndDosAttrib) {
+    TempFolder t;
+    if (!t.xattrs) GTEST_SKIP() << "no file system here keeps user. extended attributes";
+    auto file = [&](const char *name, mode_t mode = 0644) {
+        chmod(t.File(name).c_str(), mode);
+        return t.path + name;
+    };
+    auto set = [](const std::string &path, uint32_t attributes) {
+        EXPECT_TRUE(SetFileAttributes(path, attributes)) << path;
+        return path;
+    };
+    auto raw = [](const std::string &path, const std::string &value) {
+        setxattr(path.c_str(), "user.DOSATTRIB", value.data(), value.size(), 0);
+        return path;
+    };
+    auto link = [&](const std::string &target, const char *name) {
+        symlink(target.c_str(), (t.path + name).c_str());
+        return t.path + name;
+    };
+    auto folder = [&](const char *name, mode_t mode = 0755) {
+        chmod(t.Folder(name).c_str(), mode);
+        return t.path + name;
+    };
+    const std::pair<std::string, uint32_t> cases[] = {
+        {file("plain"), 0},
+        {set(file("hidden"), AttrHidden), AttrHidden},
+        {set(file("library.so"), AttrHidden | AttrSystem), 0x06},
+        {file("locked", 0444), AttrReadOnly},
+        {set(set(file("was-locked"), AttrReadOnly | AttrArchive), 0), 0},
+        {raw(file("samba"), std::string("0x22\0\0\0\3\0\3\0\0\0\x11\0\0\0", 16)), AttrHidden | AttrArchive},
+        {raw(file("junk"), std::string("\x02\x00", 2)), 0},
+        {folder("dir"), AttrDirectory},
+        {folder("dir2") + "/", AttrDirectory},
+        {set(folder("hidden-dir"), AttrHidden), AttrDirectory | AttrHidden},
+        {folder("rx-dir", 0555), AttrDirectory}, // permission bits of a folder are access rights
+        {set(folder("ro-dir"), AttrReadOnly), AttrDirectory | AttrReadOnly},
+        {link(t.File("target"), "link"), AttrReparsePoint},
+        {link(folder("target-dir"), "dir-link") + "/", AttrReparsePoint | AttrDirectory},
+        {link("nowhere", "dangling"), AttrReparsePoint},
+        {t.path + "missing", AttrInvalid},
+    };
+    for (const auto &[path, attributes] : cases) EXPECT_EQ(GetFileAttributes(path), attributes) << path;
+
+    // What the listing tells agrees with what GetFileAttributes tells, entry by entry.
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListFolder(t.path, "*", entries));
+    EXPECT_EQ(entries.size(), std::size(cases) + 1)
+        << "every case's entry, less the missing one, and two targets";
+    for (const DirEntry &e : entries) {
+        EXPECT_EQ(e.attributes, GetFileAttributes(t.path + e.name)) << e.name;
+        EXPECT_EQ(e.is_directory, (e.attributes & AttrDirectory) != 0) << e.name;
+    }
+    ASSERT_TRUE(ListFolder(t.path, "*", entries, ListDetail::FolderDetails));
+    for (const DirEntry &e : entries) {
+        const uint32_t attributes = GetFileAttributes(t.path + e.name);
+        if (attributes & (AttrDirectory | AttrReparsePoint))
+            EXPECT_EQ(e.attributes, attributes) << e.name;
+        else
+            EXPECT_EQ(e.attributes, 0u) << e.name;
+    }
+
+    EXPECT_FALSE(SetFileAttributes(t.path + "missing", AttrHidden));
+    EXPECT_FALSE(SetFileAttributes(t.path + "link", AttrHidden))
+        << "Linux keeps no user. attributes on links";
+}
+
+TEST(FileSize, BytesOrMinusOneForMissingOrMinusTwoForDirectories) {
+    TempFolder t;
+    t.File("five", "12345");
+    t.File("empty");
+    t.Folder("dir");
+    symlink("five", (t.path + "link").c_str());
+    symlink("dir", (t.path + "dir-link").c_str());
+    symlink("nowhere", (t.path + "dangling").c_str());
+    const std::pair<const char *, int64_t> cases[] = {{"five", 5},      {"empty", 0},    {"dir", -2},
+                                                      {"dir/", -2},     {"link", 5},     {"dir-link", -2},
+                                                      {"dangling", -1}, {"missing", -1}, {"five/", -1}};
+    for (auto [name, size] : cases) EXPECT_EQ(FileSize(t.path + name), size) << name;
+}
+
+TEST(MatchesPattern, FollowsWindowsPatternRulesWithoutRegardToCase) {
+    struct Case {
+        const char *name, *pattern;
+        bool matches;
+    } cases[] = {
+        {"a.dsf", "*.DSF", true},
+        {"Track.Dff", "*.dff", true},
+        {"a.dsfx", "*.dsf", false},
+        {"README", "*.*", true},
+        {"README", "*", true},
+        {".git", "*.*", true},
+        {"a.b.dsf", "*.dsf", true},
+        {"a.dsf.bak", "*.dsf", false},
+        {"README", "*.", true},
+        {"a.txt", "*.", false},
+        {"01.dsf", "0?.dsf", true},
+        {"011.dsf", "0?.dsf", false},
+        {"0.dsf", "0?.dsf", true},
+        {"temp.txt", "TEM?????.???", true},
+        {"temptemp.txt", "TEM?????.???", true},
+        {"temptempt.txt", "TEM?????.???", false},
+        {"a.c", "a?c", false},
+        {"abc", "a?c", true},
+        {"a", "a?", true},
+        {"abc", "a?", false},
+        {"03-front.png", "03*.png", true},
+        {"03 Song.jpg", "03 song.JPG", true},
+        {"03 Song.jpg.png", "03 Song.jpg", false},
+        {"cover.png", "cover", false},
+        {"Ärger.dsf", "ä*.DSF", true},
+        {"ПЕСНЯ.dsf", "песня.dsf", true},
+        {"x", "", false},
+        {"abcabd", "*ab?", true},
+        {"ab", "a*b*", true},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " with " << c.pattern;
+}
+
+TEST(ListFolder, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
+    TempFolder t;
+    for (const char *name : {"zeta", "_x", "B", "a", "A", "\xC3\xA9", "\xC3\x89mile", "track.DSF", "c.dsff"})
+        t.File(name, "abc");
+    t.Folder("Music");
+    t.Folder("d.dsf");
+
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListFolder(t.path, "*.*", entries));
+    // Upper-cased UTF-16 order: '_' (0x5F) after 'Z', 'É' after both; names equal but for case by bytes.
+    const std::vector<std::string> expected = {"A",         "a",    "B",  "c.dsff",   "d.dsf",       "Music",
+                                               "track.DSF", "zeta", "_x", "\xC3\xA9", "\xC3\x89mile"};
+    EXPECT_EQ(Names(entries), expected);
+    for (size_t i = 1; i < expected.size(); ++i)
+        EXPECT_TRUE(NameBefore(expected[i - 1], expected[i])) << expected[i];
+
+    ASSERT_TRUE(ListFolder(t.path.substr(0, t.path.size() - 1), "*.dsf", entries)); // no trailing slash
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"d.dsf", "track.DSF"}));
+    EXPECT_TRUE(entries[0].is_directory);
+    EXPECT_EQ(entries[0].size, -2);
+    EXPECT_EQ(entries[1].size, 3);
+
+    ASSERT_TRUE(ListFolder(t.path, "*.dsf", entries, ListDetail::FolderDetails));
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"d.dsf", "track.DSF"}));
+    EXPECT_TRUE(entries[0].is_directory);
+    EXPECT_FALSE(entries[1].is_directory);
+
+    ASSERT_TRUE(ListFolder(t.path, ".*", entries));
+    EXPECT_TRUE(entries.empty()) << "never . or ..";
+    ASSERT_TRUE(ListFolder(t.path, "*.wav", entries));
+    EXPECT_TRUE(entries.empty());
+    EXPECT_FALSE(ListFolder(t.path + "missing/", "*.*", entries));
+    EXPECT_FALSE(ListFolder(t.path + "zeta/", "*.*", entries));
+}
+
+TEST(WriteFileWhole, ReplacesTheFileKeepingItsModeAndAttributes) {
+    TempFolder t;
+    const std::string path = t.File("lp.is", "old contents");
+    chmod(path.c_str(), 0640);
+    if (t.xattrs) {
+        ASSERT_TRUE(SetFileAttributes(path, AttrHidden | AttrSystem));
+    }
+    ASSERT_TRUE(WriteFileWhole(path, "new", 3));
+
+    std::string read;
+    ASSERT_TRUE(ReadFileWhole(path, read));
+    EXPECT_EQ(read, "new");
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (t.xattrs) {
+        EXPECT_EQ(GetFileAttributes(path), AttrHidden | AttrSystem);
+    }
+
+    // Through a link the target is replaced; the link stays.
+    symlink("lp.is", (t.path + "link").c_str());
+    ASSERT_TRUE(WriteFileWhole(t.path + "link", "via link", 8));
+    ASSERT_TRUE(ReadFileWhole(path, read));
+    EXPECT_EQ(read, "via link");
+    EXPECT_EQ(GetFileAttributes(t.path + "link") & AttrReparsePoint, AttrReparsePoint);
+
+    // A new file, with nothing left beside it.
+    ASSERT_TRUE(WriteFileWhole(t.path + "fresh", "", 0));
+    EXPECT_EQ(FileSize(t.path + "fresh"), 0);
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListFolder(t.path, "*", entries));
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"fresh", "link", "lp.is"}));
+}
+
+TEST(WriteFileWhole, LeavesTheOldFileWhenTheWriteFails) {
+    TempFolder t;
+    const std::string path = t.File("lp.is", "old contents");
+    const std::string big(1 << 20, 'x');
+
+    // A file size limit makes the write stop half-way, as a full disk would.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        _exit(WriteFileWhole(path, big.data(), big.size()) ? 1 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write must report its failure";
+
+    // Refused outright: a folder in the way, a read-only file.
+    t.Folder("tavo.so");
+    EXPECT_FALSE(WriteFileWhole(t.path + "tavo.so", "x", 1));
+    const std::string locked = t.File("locked", "kept");
+    chmod(locked.c_str(), 0444);
+    EXPECT_FALSE(WriteFileWhole(locked, "x", 1));
+
+    std::string read;
+    ASSERT_TRUE(ReadFileWhole(path, read));
+    EXPECT_EQ(read, "old contents");
+    ASSERT_TRUE(ReadFileWhole(locked, read));
+    EXPECT_EQ(read, "kept");
+    std::vector<DirEntry> entries;
+    ASSERT_TRUE(ListFolder(t.path, "*", entries));
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{"locked", "lp.is", "tavo.so"}))
+        << "no temporary left";
+}
+
+TEST(ReadFileWhole, RefusesFilesOverTheLimitFoldersAndMissingFiles) {
+    TempFolder t;
+    const std::string path = t.File("ten", "0123456789");
+    std::string read = "stale";
+    EXPECT_TRUE(ReadFileWhole(path, read, 10));
+    EXPECT_EQ(read, "0123456789");
+    EXPECT_FALSE(ReadFileWhole(path, read, 9));
+    EXPECT_TRUE(read.empty());
+    EXPECT_FALSE(ReadFileWhole(t.path, read));
+    EXPECT_FALSE(ReadFileWhole(t.path + "missing", read));
+    // Files of /proc report size 0 and still have contents.
+    EXPECT_TRUE(ReadFileWhole("/proc/self/stat", read));
+    EXPECT_FALSE(read.empty());
+}
+
+} // namespace

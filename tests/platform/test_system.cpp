@@ -1,0 +1,281 @@
+// Volumes, the process snapshot, processors and memory, special folders, dynamic libraries, thread
+// priority and the semaphore of the platform layer.
+
+#include "platform/files.h"
+#include "platform/system.h"
+#include "temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <atomic>
+#include <optional>
+#include <thread>
+
+namespace {
+
+// Sets environment variables for one test and puts the old values back after it.
+struct Environment {
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    void Set(const char *name, const char *value) {
+        const char *old = getenv(name);
+        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~Environment() {
+        for (auto it = saved.rbegin(); it != saved.rend(); ++it) {
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
+        }
+    }
+};
+
+TEST(MountedVolumes, KeepsOneRootPerRealVolumeInPathOrder) {
+    const std::string mountinfo =
+        "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+        "23 27 0:22 / /sys rw - sysfs sysfs rw\n"
+        "27 1 8:2 /@ / rw,relatime shared:1 - btrfs /dev/sda2 rw\n"
+        "28 27 8:2 /@home /home rw shared:2 - btrfs /dev/sda2 rw\n"
+        "29 27 0:25 / /run rw - tmpfs tmpfs rw\n"
+        "30 27 7:1 / /snap/core/123 ro - squashfs /dev/loop1 ro\n"
+        "31 27 8:1 / /boot/efi rw - vfat /dev/sda1 rw\n"
+        "32 29 8:17 / /run/media/ann/My\\040Disk rw shared:5 master:2 - exfat /dev/sdb1 rw\n"
+        "33 27 0:40 / /mnt/nas rw - nfs4 server:/music rw\n"
+        "34 27 8:17 /Albums /albums rw - exfat /dev/sdb1 rw\n"
+        "35 27 0:50 / /var/lib/docker/overlay2/x/merged rw - overlay overlay rw\n"
+        "36 29 0:51 / /run/user/1000/doc rw - fuse.portal portal rw\n"
+        "37 27 8:33 / /mnt/usb rw - vfat /dev/sdc1 rw\n"
+        "38 37 8:33 / /mnt/usb rw - vfat /dev/sdc1 rw\n"
+        "39 27 8:49 /part /media/z rw - ext4 /dev/sdd1 rw\n"
+        "garbage line\n";
+    const std::vector<std::string> expected = {"/", "/media/z/", "/mnt/nas/", "/mnt/usb/",
+                                               "/run/media/ann/My Disk/"};
+    EXPECT_EQ(MountedVolumes(mountinfo), expected);
+}
+
+TEST(VolumeRoots, RootFirstThenTheMusicFolderThenReadableVolumes) {
+    TempFolder t;
+    Environment env;
+    env.Set("HOME", (t.path + "home").c_str());
+    env.Set("XDG_CONFIG_HOME", nullptr);
+    const std::string home = t.Folder("home") + "/";
+    t.Folder("home/.config");
+    const std::string tunes = t.Folder("home/Tunes") + "/";
+    t.File("home/.config/user-dirs.dirs",
+           "# written by xdg-user-dirs-update\nXDG_MUSIC_DIR=\"$HOME/Tunes\"\n");
+
+    std::vector<std::string> roots = VolumeRoots();
+    ASSERT_GE(roots.size(), 2u);
+    EXPECT_EQ(roots[0], "/");
+    EXPECT_EQ(roots[1], tunes);
+    for (const std::string &root : roots) {
+        EXPECT_EQ(root.back(), '/') << root;
+        EXPECT_EQ(std::count(roots.begin(), roots.end(), root), 1) << root;
+        EXPECT_TRUE(VolumeReady(root)) << root;
+    }
+
+    rmdir(tunes.c_str());
+    roots = VolumeRoots();
+    EXPECT_EQ(std::count(roots.begin(), roots.end(), tunes), 0) << "a missing music folder is left out";
+
+    // Where the file names none, ~/Music; set to the home itself, none; an absolute path as written.
+    const std::pair<const char *, std::string> cases[] = {
+        {nullptr, home + "Music/"},
+        {"XDG_MUSIC_DIR=\"$HOME/\"\n", ""},
+        {"XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n  XDG_MUSIC_DIR=\"/srv/My \\\"Music\\\"\"\n",
+         "/srv/My \"Music\"/"},
+    };
+    for (const auto &[text, folder] : cases) {
+        unlink((home + ".config/user-dirs.dirs").c_str());
+        if (text) t.File("home/.config/user-dirs.dirs", text);
+        EXPECT_EQ(MusicFolder(), folder) << (text ? text : "no file");
+    }
+    unlink((home + ".config/user-dirs.dirs").c_str());
+    t.Folder("home/Music");
+    roots = VolumeRoots();
+    ASSERT_GE(roots.size(), 2u);
+    EXPECT_EQ(roots[1], home + "Music/");
+}
+
+TEST(ProcessImageNames, NamesEveryProcessByItsExecutableFile) {
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    const std::string own = FileNameOf(std::string(self, static_cast<size_t>(n)));
+    const std::vector<std::string> names = ProcessImageNames();
+    EXPECT_NE(std::find(names.begin(), names.end(), own), names.end()) << own;
+
+    // A program whose file name is longer than the 15 bytes Linux keeps as its command name, with a
+    // blank in it, and whose file is deleted while it runs.
+    TempFolder t;
+    const std::string image = t.path + "Groovestone DSD";
+    std::filesystem::copy_file("/bin/sleep", image);
+    chmod(image.c_str(), 0755);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl(image.c_str(), "Groovestone DSD", "60", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    auto running = [] {
+        const std::vector<std::string> now = ProcessImageNames();
+        return std::count(now.begin(), now.end(), "Groovestone DSD");
+    };
+    // Waits for the exec to have happened, not for a time.
+    for (int i = 0; i < 500 && running() == 0; ++i) SleepMs(10);
+    EXPECT_EQ(running(), 1);
+    unlink(image.c_str());
+    EXPECT_EQ(running(), 1) << "Linux shows a deleted executable as \"name (deleted)\"";
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+}
+
+TEST(Processors, CountTheMachineAndTheAffinityMask) {
+    const int machine = MachineProcessorCount(), process = ProcessProcessorCount();
+    EXPECT_GE(machine, 1);
+    EXPECT_GE(process, 1);
+    EXPECT_LE(process, machine);
+
+    // A process bound to one processor counts one, whatever the machine has.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        sched_getaffinity(0, sizeof set, &set);
+        int first = 0;
+        while (!CPU_ISSET(first, &set)) ++first;
+        CPU_ZERO(&set);
+        CPU_SET(first, &set);
+        sched_setaffinity(0, sizeof set, &set);
+        _exit(ProcessProcessorCount() == 1 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(MemoryStatus, ReadsTotalAndAvailableInBytes) {
+    uint64_t total = 0, available = 0;
+    ASSERT_TRUE(MemoryStatus(total, available));
+    // The kernel's page count, through another door: MemTotal is in kB and must come out in bytes.
+    EXPECT_EQ(total,
+              static_cast<uint64_t>(sysconf(_SC_PHYS_PAGES)) * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)));
+    EXPECT_GT(available, 0u);
+    EXPECT_LE(available, total);
+}
+
+TEST(SpecialFolders, DataFolderFollowsXdgThenHomeThenPasswordDatabase) {
+    const passwd *entry = getpwuid(getuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string account_home = entry->pw_dir;
+    struct Case {
+        const char *data_home, *home;
+        std::string expected;
+    } cases[] = {
+        {"/x/data", "/h", "/x/data/"},
+        {"/x/data/", "/h", "/x/data/"},
+        {"relative/data", "/h", "/h/.local/share/"},
+        {nullptr, "/h/", "/h/.local/share/"},
+        {nullptr, nullptr, account_home + (account_home.back() == '/' ? "" : "/") + ".local/share/"},
+    };
+    for (const Case &c : cases) {
+        Environment env;
+        env.Set("XDG_DATA_HOME", c.data_home);
+        env.Set("HOME", c.home);
+        EXPECT_EQ(LocalAppDataFolder(), c.expected)
+            << (c.data_home ? c.data_home : "-") << " " << (c.home ? c.home : "-");
+    }
+
+    const std::string folder = ExecutableFolder();
+    ASSERT_FALSE(folder.empty());
+    EXPECT_EQ(folder.back(), '/');
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    EXPECT_GT(FileSize(folder + FileNameOf(std::string(self, static_cast<size_t>(n)))), 0);
+}
+
+TEST(DynamicLibraries, LaterLibrariesFindTheSymbolsOfEarlierOnes) {
+    // The user library calls a procedure of the base library that it does not carry itself.
+    EXPECT_EQ(LoadLibraryFile(PLATFORM_TEST_USER), nullptr) << "every symbol is bound at load time";
+    EXPECT_NE(LibraryError(), "");
+
+    void *base = LoadLibraryFile(PLATFORM_TEST_BASE);
+    ASSERT_NE(base, nullptr) << LibraryError();
+    void *user = LoadLibraryFile(PLATFORM_TEST_USER);
+    ASSERT_NE(user, nullptr) << LibraryError();
+    auto call = reinterpret_cast<int (*)()>(LibrarySymbol(user, "PlatformTestUser"));
+    ASSERT_NE(call, nullptr);
+    EXPECT_EQ(call(), 43);
+    EXPECT_EQ(LibrarySymbol(user, "NoSuchProcedure"), nullptr);
+
+    // A bare file name is looked for in the current folder, not in the system's library folders.
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(FolderOf(PLATFORM_TEST_BASE).c_str()), 0);
+    void *again = LoadLibraryFile(FileNameOf(PLATFORM_TEST_BASE));
+    EXPECT_EQ(again, base);
+    ASSERT_EQ(chdir(cwd), 0);
+    FreeLibraryFile(again);
+    FreeLibraryFile(user);
+    FreeLibraryFile(base);
+    EXPECT_EQ(LoadLibraryFile(std::string(PLATFORM_TEST_BASE) + ".missing"), nullptr);
+}
+
+TEST(Threads, BelowNormalLowersOnlyTheCallingThread) {
+    const int main_nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    bool lowered = false;
+    int thread_nice = 0;
+    std::thread worker([&] {
+        lowered = SetCurrentThreadBelowNormal();
+        thread_nice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+    });
+    worker.join();
+    EXPECT_TRUE(lowered);
+    EXPECT_EQ(thread_nice, std::min(main_nice + 5, 19));
+    EXPECT_EQ(getpriority(PRIO_PROCESS, static_cast<id_t>(gettid())), main_nice);
+}
+
+TEST(Semaphore, CountsReleasesUpToTheMaximum) {
+    Semaphore s;
+    EXPECT_FALSE(s.TryWait());
+    EXPECT_FALSE(s.WaitFor(5));
+    EXPECT_TRUE(s.Release(3));
+    EXPECT_FALSE(s.Release(0));
+    int taken = 0;
+    while (s.TryWait()) ++taken;
+    EXPECT_EQ(taken, 3);
+
+    // A release on another thread ends a wait.
+    std::atomic<bool> woke{false};
+    std::thread waiter([&] {
+        s.Wait();
+        woke.store(true, std::memory_order_release);
+    });
+    EXPECT_TRUE(s.Release());
+    waiter.join();
+    EXPECT_TRUE(woke.load(std::memory_order_acquire));
+    EXPECT_TRUE(s.Release());
+    EXPECT_TRUE(s.WaitFor(1000));
+
+    Semaphore full(Semaphore::MaxCount - 1);
+    EXPECT_FALSE(full.Release(2)) << "a release past the maximum is refused whole";
+    EXPECT_TRUE(full.Release(1));
+    EXPECT_FALSE(full.Release(1));
+    EXPECT_TRUE(full.TryWait());
+    EXPECT_TRUE(full.Release(1));
+}
+
+} // namespace
