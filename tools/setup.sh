@@ -12,7 +12,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libasound2-dev alsa-utils libgtk-3-dev libpng-dev libjpeg-dev
   xvfb xauth xdotool x11-utils imagemagick xcompmgr dbus dbus-x11 playerctl
-  fonts-texgyre fonts-open-sans fonts-dejavu-core
+  fonts-texgyre fonts-open-sans fonts-dejavu-core ffmpeg
 )
 
 missing=()
