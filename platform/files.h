@@ -87,7 +87,7 @@ struct DirEntry {
     bool is_directory;   // a directory, or a symbolic link to one
 };
 
-// How much ListFolder learns about entries that are not directories. Every field of a directory or
+// How much ListDirectory learns about entries that are not directories. Every field of a directory or
 // a symbolic link is always filled. Learning a file's attributes costs a stat and an extended
 // attribute read per file, which doubles the cost of a listing, while the scan and the cover lookup
 // only need to know which entries are files.
@@ -121,5 +121,5 @@ bool NameBefore(const std::string &a, const std::string &b);
 // file system does not report entry types, one fstatat more per entry. A walk over 20,000 album
 // folders with 100,000 files takes about as long as `find` with FolderDetails and about twice as long
 // with Everything (tests/platform/bench_listing.cpp).
-bool ListFolder(const std::string &folder, const std::string &pattern, std::vector<DirEntry> &out,
+bool ListDirectory(const std::string &folder, const std::string &pattern, std::vector<DirEntry> &out,
                 ListDetail detail = ListDetail::Everything);

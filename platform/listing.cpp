@@ -1,4 +1,4 @@
-// Folder listings: Windows file patterns, the NTFS order of names, ListFolder.
+// Folder listings: Windows file patterns, the NTFS order of names, ListDirectory.
 
 #include "platform/file_internal.h"
 #include "platform/files.h"
@@ -188,7 +188,7 @@ bool NameBefore(const std::string &a, const std::string &b) {
     return a < b;
 }
 
-bool ListFolder(const std::string &folder, const std::string &pattern, std::vector<DirEntry> &out,
+bool ListDirectory(const std::string &folder, const std::string &pattern, std::vector<DirEntry> &out,
                 ListDetail detail) {
     out.clear();
     int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

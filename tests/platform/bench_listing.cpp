@@ -57,7 +57,7 @@ long ReaddirWalk(const std::string &folder) {
 
 long ListFolderWalk(const std::string &folder, ListDetail detail) {
     std::vector<DirEntry> entries;
-    if (!ListFolder(folder, "*.*", entries, detail)) return 0;
+    if (!ListDirectory(folder, "*.*", entries, detail)) return 0;
     long count = static_cast<long>(entries.size());
     for (const DirEntry &e : entries)
         if (e.attributes == AttrDirectory) count += ListFolderWalk(folder + e.name + "/", detail);

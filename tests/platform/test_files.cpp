@@ -63,14 +63,14 @@ TEST(Attributes, ComeFromTypeWriteBitsLinksAndDosAttrib) {
 
     // What the listing tells agrees with what GetFileAttributes tells, entry by entry.
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListFolder(t.path, "*", entries));
+    ASSERT_TRUE(ListDirectory(t.path, "*", entries));
     EXPECT_EQ(entries.size(), std::size(cases) + 1)
         << "every case's entry, less the missing one, and two targets";
     for (const DirEntry &e : entries) {
         EXPECT_EQ(e.attributes, GetFileAttributes(t.path + e.name)) << e.name;
         EXPECT_EQ(e.is_directory, (e.attributes & AttrDirectory) != 0) << e.name;
     }
-    ASSERT_TRUE(ListFolder(t.path, "*", entries, ListDetail::FolderDetails));
+    ASSERT_TRUE(ListDirectory(t.path, "*", entries, ListDetail::FolderDetails));
     for (const DirEntry &e : entries) {
         const uint32_t attributes = GetFileAttributes(t.path + e.name);
         if (attributes & (AttrDirectory | AttrReparsePoint))
@@ -137,7 +137,7 @@ TEST(MatchesPattern, FollowsWindowsPatternRulesWithoutRegardToCase) {
         EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " with " << c.pattern;
 }
 
-TEST(ListFolder, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
+TEST(ListDirectory, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
     TempFolder t;
     for (const char *name : {"zeta", "_x", "B", "a", "A", "\xC3\xA9", "\xC3\x89mile", "track.DSF", "c.dsff"})
         t.File(name, "abc");
@@ -145,7 +145,7 @@ TEST(ListFolder, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
     t.Folder("d.dsf");
 
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListFolder(t.path, "*.*", entries));
+    ASSERT_TRUE(ListDirectory(t.path, "*.*", entries));
     // Upper-cased UTF-16 order: '_' (0x5F) after 'Z', 'É' after both; names equal but for case by bytes.
     const std::vector<std::string> expected = {"A",         "a",    "B",  "c.dsff",   "d.dsf",       "Music",
                                                "track.DSF", "zeta", "_x", "\xC3\xA9", "\xC3\x89mile"};
@@ -153,23 +153,23 @@ TEST(ListFolder, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
     for (size_t i = 1; i < expected.size(); ++i)
         EXPECT_TRUE(NameBefore(expected[i - 1], expected[i])) << expected[i];
 
-    ASSERT_TRUE(ListFolder(t.path.substr(0, t.path.size() - 1), "*.dsf", entries)); // no trailing slash
+    ASSERT_TRUE(ListDirectory(t.path.substr(0, t.path.size() - 1), "*.dsf", entries)); // no trailing slash
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"d.dsf", "track.DSF"}));
     EXPECT_TRUE(entries[0].is_directory);
     EXPECT_EQ(entries[0].size, -2);
     EXPECT_EQ(entries[1].size, 3);
 
-    ASSERT_TRUE(ListFolder(t.path, "*.dsf", entries, ListDetail::FolderDetails));
+    ASSERT_TRUE(ListDirectory(t.path, "*.dsf", entries, ListDetail::FolderDetails));
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"d.dsf", "track.DSF"}));
     EXPECT_TRUE(entries[0].is_directory);
     EXPECT_FALSE(entries[1].is_directory);
 
-    ASSERT_TRUE(ListFolder(t.path, ".*", entries));
+    ASSERT_TRUE(ListDirectory(t.path, ".*", entries));
     EXPECT_TRUE(entries.empty()) << "never . or ..";
-    ASSERT_TRUE(ListFolder(t.path, "*.wav", entries));
+    ASSERT_TRUE(ListDirectory(t.path, "*.wav", entries));
     EXPECT_TRUE(entries.empty());
-    EXPECT_FALSE(ListFolder(t.path + "missing/", "*.*", entries));
-    EXPECT_FALSE(ListFolder(t.path + "zeta/", "*.*", entries));
+    EXPECT_FALSE(ListDirectory(t.path + "missing/", "*.*", entries));
+    EXPECT_FALSE(ListDirectory(t.path + "zeta/", "*.*", entries));
 }
 
 TEST(WriteFileWhole, ReplacesTheFileKeepingItsModeAndAttributes) {
@@ -202,7 +202,7 @@ TEST(WriteFileWhole, ReplacesTheFileKeepingItsModeAndAttributes) {
     ASSERT_TRUE(WriteFileWhole(t.path + "fresh", "", 0));
     EXPECT_EQ(FileSize(t.path + "fresh"), 0);
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListFolder(t.path, "*", entries));
+    ASSERT_TRUE(ListDirectory(t.path, "*", entries));
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"fresh", "link", "lp.is"}));
 }
 
@@ -237,7 +237,7 @@ TEST(WriteFileWhole, LeavesTheOldFileWhenTheWriteFails) {
     ASSERT_TRUE(ReadFileWhole(locked, read));
     EXPECT_EQ(read, "kept");
     std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListFolder(t.path, "*", entries));
+    ASSERT_TRUE(ListDirectory(t.path, "*", entries));
     EXPECT_EQ(Names(entries), (std::vector<std::string>{"locked", "lp.is", "tavo.so"}))
         << "no temporary left";
 }

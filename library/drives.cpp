@@ -1,0 +1,45 @@
+// The drive slots behind the drive menu: the ready volumes in the platform's order, the root file
+// system first (it stands where the system drive stands: listed, never scanned).
+
+#include "library.h"
+
+#include "platform/system.h"
+
+namespace {
+
+constexpr const char *NotAvailable = "not available";
+constexpr const char *ItemPrefix = "Drive   "; // the word and three blanks
+
+} // namespace
+
+// --- state: main thread only
+std::array<DriveMenuItem, DriveSlotCount> DriveMenuItems;
+// --- end of state
+
+void BuildDriveMenuFrom(const std::vector<std::string> &roots, bool (*ready)(const std::string &root)) {
+    size_t k = 0;
+    for (const std::string &root : roots) {
+        if (k == DriveSlotCount) break; // the menu is full
+        if (!ready(root)) continue;     // no ready volume there: left out
+        DriveSlots[k] = root;
+        DriveMenuItems[k] = {ItemPrefix + root, true};
+        ++k;
+    }
+    for (; k < DriveSlotCount; ++k) {
+        DriveSlots[k] = NotAvailable;
+        DriveMenuItems[k] = {std::string(ItemPrefix) + NotAvailable, false};
+    }
+}
+
+void BuildDriveMenu() {
+    BuildDriveMenuFrom(VolumeRoots(), VolumeReady);
+}
+
+bool ScanDriveSlot(size_t slot) {
+    if (slot >= DriveSlotCount) return false;
+    const std::string &root = DriveSlots[slot];
+    // Empty before the menu was first built; "not available" is no path; "/" is never scanned.
+    if (root.empty() || root[0] != '/' || root == "/") return false;
+    ScanLibrary(root, 1);
+    return true;
+}

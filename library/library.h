@@ -1,0 +1,193 @@
+// library/: the list model, the list and playlist files, drive scanning, playlists on disk, sorting
+// and the drive slots.
+//
+// Texts are UTF-8 inside the program; the list files hold UTF-16LE. Where a text is counted or cut
+// ("55 characters"), a character is a UTF-16 code unit, and no cut splits a surrogate pair. Bytes of
+// a file name that are not UTF-8 are kept through the list files as the code units DC80 to DCFF, so
+// that every path found on disk comes back byte for byte. Paths use '/'; a drive root is one of the
+// platform's volume roots ("/", "/media/usb/") and ends in '/'.
+//
+// Everything here runs on the main thread unless a comment says otherwise.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One track of a play list. Filled by the track probe into TrackInfo and copied whole into a list.
+struct ListEntry {
+    std::string Path;         // full path of the audio file: the track's identity everywhere
+    std::string Title;        // file name without folder and extension; the key of "Sort by name"
+    std::string Extension;    // extension as handed to the probe
+    int32_t SampleRate = 0;   // decoded stream's rate in Hz, truncated
+    std::string Album;        // name of the folder that holds the file
+    std::string DisplayTitle; // the text a panel row shows (a copy of Title)
+    std::string DurationText; // minutes in 3 places, ':', two-digit seconds
+    int64_t Length = 0;       // playable length in bytes
+    int32_t TrackId = 0;      // identity number given by the probe
+    int64_t IsDsd = 0;        // 1 for DSF/DFF files
+    int32_t DsdRate = 0;      // DSD bit rate in Hz
+    std::string CoverPath;    // cover picture found for the track, empty if none
+    std::string SecondCoverPath;
+};
+
+// --- The model (model.cpp) --------------------------------------------------------------------
+
+constexpr size_t MaxListEntries = 6;
+constexpr size_t MaxAlbumNameLength = 55;    // UTF-16 code units
+constexpr size_t MaxPlaylistNameLength = 60; // UTF-16 code units
+constexpr size_t DriveSlotCount = 7;
+
+enum View : uint8_t { ViewList1 = 1, ViewList2 = 2, ViewPlaylists = 3, ViewLibrary = 4 };
+
+// Written by the main thread only. List1 and List2 are also read by the audio thread when it opens
+// the following track: every change of them holds ListLock, and a reader on another thread takes it
+// while it copies an entry. The main thread reads them without it.
+extern std::mutex ListLock;
+extern std::vector<ListEntry> List1; // "List 1", at most MaxListEntries
+extern std::vector<ListEntry> List2; // "List 2", at most MaxListEntries
+
+// Main thread only.
+extern int64_t ListBytes1;                     // sum of Length over the entries appended to List1
+extern int64_t ListBytes2;                     // the same for List2
+extern std::vector<std::string> LibraryOne;    // album names of library 1, in "lpli1.la" order
+extern std::vector<std::string> PlaylistNames; // playlist names, sorted case-insensitively
+extern uint8_t ActiveView;                     // a View: what the panel shows, where appends go
+extern std::string ListFolder; // the data folder of the list files, ending in '/': exe folder + "lpli/"
+extern std::array<std::string, DriveSlotCount> DriveSlots; // a drive root or "not available"
+extern ListEntry TrackInfo; // the last track accepted by the probe, which writes it
+
+// Procedures of other subsystems that the library calls. Set once at start-up, before any list
+// work; a null one is skipped.
+struct LibraryHooks {
+    // Set by the audio subsystem: the track probe. Fills TrackInfo and answers whether the track is
+    // accepted. Null: every track is refused.
+    bool (*ProbeTrack)(const std::string &path, const std::string &extension) = nullptr;
+    // Set by the list panel: the entry at `index` of list 1 or 2 was just appended. Draws its row and
+    // the list's button; for the first entry of a list, while nothing plays, shows its cover (or
+    // removes the cover shown).
+    void (*ShowAppendedEntry)(int list, size_t index) = nullptr;
+    // Set by the event loop: lets one pending window event through without dispatching it, so that
+    // the window stays painted during long loads.
+    void (*PassOneEvent)() = nullptr;
+    // Set by the list panel: redraws the panel for `view` with `row` selected at `page`.
+    void (*DrawListPanel)(int view, int row, int page) = nullptr;
+};
+extern LibraryHooks LibraryProcs;
+
+// Appends a copy of TrackInfo to the list named by ActiveView while it holds fewer than
+// MaxListEntries, adds its Length to that list's byte count and shows it; an append to a full list
+// or while view 3 or 4 is shown is dropped silently. Then lets one window event through.
+void AppendToActiveList();
+
+// --- Texts (text.cpp) -------------------------------------------------------------------------
+
+// UTF-8 <-> UTF-16. Bytes that are not UTF-8 become the code units DC80 to DCFF and back; other
+// unpaired surrogates come back as U+FFFD.
+std::u16string ToUtf16(std::string_view text);
+std::string FromUtf16(std::u16string_view units);
+size_t Utf16Length(std::string_view text);
+// The longest beginning of `text` of at most `units` code units that ends between two characters.
+std::string CutToUnits(std::string_view text, size_t units);
+// `text` without its first `units` code units into `rest`; false when that would split a pair.
+bool DropUnits(std::string_view text, size_t units, std::string &rest);
+// Ordinal comparisons of the UTF-16 texts (<0, 0, >0): code unit by code unit, and the same after
+// mapping every unit to upper case.
+int CompareOrdinal(std::string_view a, std::string_view b);
+int CompareIgnoringCase(std::string_view a, std::string_view b);
+// Whether the text holds a CR, an LF or a zero byte. Linux allows them in file names, but such a
+// name or path cannot be stored in a line of a list file: it would read back as other lines.
+bool HasLineEnd(std::string_view text);
+// "DSF" or "DFF" in any case.
+bool IsMusicExtension(std::string_view extension);
+std::string UpperAscii(std::string_view text);
+
+// The lines of a list file's bytes. The mark decides the encoding and is skipped: FF FE UTF-16LE,
+// EF BB BF UTF-8, none Windows-1252. A line ends at CR LF, a lone CR, a lone LF or a zero character;
+// the last line needs no end. False (no lines) for a UTF-16BE or UTF-32 mark: the program never
+// writes one, and such a file is treated as unreadable, so it is never rewritten either.
+bool DecodeTextLines(std::string_view bytes, std::vector<std::string> &lines);
+// The program's own format: FF FE, then every line and CR LF in UTF-16LE.
+std::string EncodeTextLines(const std::vector<std::string> &lines);
+// Only the lines and their CR LF, without the mark.
+void AppendUtf16Lines(std::string &bytes, const std::vector<std::string> &lines);
+
+// --- List files (listfiles.cpp) ---------------------------------------------------------------
+
+// File names in ListFolder. Only library 1 exists.
+std::string AlbumIndexFile(int library); // "lpli" N ".la"
+std::string AlbumTrackFile(int library); // "lpli" N ".lo"
+inline constexpr const char *PlaylistIndexFile = "lpi.la";
+inline constexpr const char *PlaylistTrackFile = "lpi.lo";
+
+// Reads a list file's lines; false (and no lines) when it cannot be read or decoded.
+bool ReadTextLines(const std::string &path, std::vector<std::string> &lines);
+// Writes FF FE and the lines through a new file renamed over the old, so that a failure leaves the
+// old file whole. False when nothing was written.
+bool WriteTextLines(const std::string &path, const std::vector<std::string> &lines);
+
+// LibraryOne from "lpli1.la", PlaylistNames from "lpi.la" (then sorted). A missing, empty or
+// unreadable file leaves the list as it was; empty lines are skipped, blanks are kept.
+void LoadLibraryIndex();
+void LoadPlaylistIndex();
+// Rewrites "lpi.la" from PlaylistNames; does nothing while the list is empty.
+void SavePlaylistIndex();
+// Stable ascending sort of PlaylistNames, case-insensitive.
+void SortPlaylistNames();
+// The track paths of every section of `track_file` (a full path) whose header is "!" + name, in
+// file order.
+std::vector<std::string> ReadSection(const std::string &track_file, const std::string &name);
+
+// --- Scanning (scan.cpp) ----------------------------------------------------------------------
+
+// Scans the drive `root` for album folders (folders directly holding DSF/DFF files, depths 1 to 5)
+// and rewrites the album index and track files of `library` in ListFolder; library 1 is then
+// reloaded into LibraryOne. A drive without albums changes nothing.
+void ScanLibrary(const std::string &root, int library);
+// Probes every existing DSF/DFF path of the sections `name` of `track_file` and appends the
+// accepted ones to the list named by ActiveView.
+void LoadSection(const std::string &track_file, const std::string &name);
+void LoadAlbum(const std::string &name, int library);
+// Probes and appends the DSF/DFF files directly in `folder` (ending in '/'), in listing order.
+void AddFolderFiles(const std::string &folder);
+
+// --- Playlists (playlists.cpp) ----------------------------------------------------------------
+
+inline constexpr const char *WrongNameText = "- Wrong name -";
+inline constexpr const char *DoubleNameText = "- Double name -";
+
+// Checks the text of the name dialog's entry. True: `result` is the name (trimmed of blanks, cut to
+// MaxPlaylistNameLength). False: `result` is the message the entry shows instead.
+bool ValidatePlaylistName(const std::string &text, std::string &result);
+// Adds a validated name to PlaylistNames and appends the playlist to "lpi.la" and "lpi.lo": the
+// header "!" + name, then one line per entry of `entries` with two blanks and its Path.
+void WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &entries);
+// Removes the playlist at `position` of PlaylistNames: its sections leave "lpi.lo", its name leaves
+// the list and "lpi.la" is rewritten; the panel is redrawn. False for a position out of range.
+bool DeletePlaylistFiles(size_t position);
+// Loads the playlist's tracks into the list named by ActiveView.
+void LoadPlaylist(const std::string &name);
+// Sorts the list shown (views 1 and 2 only): 1 by Title (stable, ordinal on UTF-16 code units),
+// 2 at random; then redraws the panel at row 0, page 0.
+void SortActiveList(int mode);
+
+// --- Drives (drives.cpp) ----------------------------------------------------------------------
+
+// One item of the drive menu's sub-menu "Search to Library One ": item 219 + k shows slot k.
+struct DriveMenuItem {
+    std::string Text; // "Drive   " + the root, or "Drive   not available"
+    bool Enabled = false;
+};
+extern std::array<DriveMenuItem, DriveSlotCount> DriveMenuItems; // main thread
+
+// Fills DriveSlots and DriveMenuItems from the platform's volumes: the ready ones in order, at most
+// seven, then "not available" in the remaining slots.
+void BuildDriveMenu();
+// The same over a given volume list and readiness test.
+void BuildDriveMenuFrom(const std::vector<std::string> &roots, bool (*ready)(const std::string &root));
+// What choosing item 219 + slot does: scans that drive into library 1, unless the slot is empty, not
+// a drive, or the root file system (listed, never scanned). True when a scan ran.
+bool ScanDriveSlot(size_t slot);

@@ -1,0 +1,82 @@
+// The list files: the one reader every list file goes through, the index loaders, the playlist index
+// writer and the section reader of the track files.
+
+#include "library.h"
+
+#include "platform/files.h"
+
+#include <algorithm>
+
+namespace {
+
+// A list file is read whole. The track file of a large drive holds a line per track, about 200 bytes
+// each: a gigabyte is five million tracks.
+constexpr size_t MaxListFileSize = size_t{1} << 30;
+
+// Fills `list` from an index file; a missing, empty or unreadable file leaves it as it was.
+bool LoadIndex(const std::string &path, std::vector<std::string> &list) {
+    if (FileSize(path) <= 0) return false;
+    std::vector<std::string> lines;
+    if (!ReadTextLines(path, lines)) return false;
+    list.clear();
+    for (std::string &line : lines)
+        if (!line.empty()) list.push_back(std::move(line));
+    return true;
+}
+
+} // namespace
+
+std::string AlbumIndexFile(int library) {
+    return "lpli" + std::to_string(library) + ".la";
+}
+std::string AlbumTrackFile(int library) {
+    return "lpli" + std::to_string(library) + ".lo";
+}
+
+bool ReadTextLines(const std::string &path, std::vector<std::string> &lines) {
+    lines.clear();
+    std::string bytes;
+    return ReadFileWhole(path, bytes, MaxListFileSize) && DecodeTextLines(bytes, lines);
+}
+
+bool WriteTextLines(const std::string &path, const std::vector<std::string> &lines) {
+    std::string bytes = EncodeTextLines(lines);
+    return WriteFileWhole(path, bytes.data(), bytes.size());
+}
+
+void LoadLibraryIndex() {
+    LoadIndex(ListFolder + AlbumIndexFile(1), LibraryOne);
+}
+
+void LoadPlaylistIndex() {
+    if (LoadIndex(ListFolder + PlaylistIndexFile, PlaylistNames)) SortPlaylistNames();
+}
+
+void SavePlaylistIndex() {
+    if (PlaylistNames.empty()) return; // the file keeps its old names
+    WriteTextLines(ListFolder + PlaylistIndexFile, PlaylistNames);
+}
+
+void SortPlaylistNames() {
+    std::stable_sort(
+        PlaylistNames.begin(), PlaylistNames.end(),
+        [](const std::string &a, const std::string &b) { return CompareIgnoringCase(a, b) < 0; });
+}
+
+std::vector<std::string> ReadSection(const std::string &track_file, const std::string &name) {
+    std::vector<std::string> paths, lines;
+    if (!ReadTextLines(track_file, lines)) return paths;
+    enum { Before, Inside, After } state = Before;
+    std::string rest;
+    for (const std::string &line : lines) {
+        bool header = !line.empty() && line[0] == '!';
+        if (state == Inside && header) state = After;
+        // Any line whose text after the first character is the name opens the section, so a
+        // second section of the same name is taken too. (Dropping a unit that is half of a pair
+        // leaves a text no name equals.)
+        if (DropUnits(line, 1, rest) && rest == name) state = Inside;
+        // A track line is two blanks and the path; a line edited without them loses two characters.
+        if (state == Inside && !header && DropUnits(line, 2, rest) && !rest.empty()) paths.push_back(rest);
+    }
+    return paths;
+}

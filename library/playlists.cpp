@@ -1,0 +1,157 @@
+// Playlists on disk: name checks, appending a playlist to "lpi.la" and "lpi.lo", removing one, loading
+// one, and sorting the shown play list by name or at random.
+
+#include "library.h"
+
+#include "platform/files.h"
+
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <numeric>
+#include <random>
+#include <thread>
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ';
+}
+
+// Adds lines at the end of a list file, keeping everything it holds. The whole file is written anew
+// and renamed over the old one, so that a failure half-way (a full disk) leaves the old file as it
+// was: appending in place could leave half a line, or an odd byte that shifts every later UTF-16
+// character. A file without content gets the mark; a file in another encoding (edited by hand) is
+// rewritten as UTF-16LE, since appending UTF-16 to it would make both parts unreadable; a last line
+// without its line end gets one, so that the new lines do not join it. A file that exists but
+// cannot be read is left alone.
+bool AppendTextLines(const std::string &path, const std::vector<std::string> &lines) {
+    std::string bytes;
+    if (GetFileAttributes(path) != AttrInvalid && !ReadFileWhole(path, bytes)) return false;
+    bool utf16 = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE' && bytes.size() % 2 == 0 &&
+                 !(bytes.size() >= 4 && bytes[2] == 0 && bytes[3] == 0);
+    if (bytes.empty()) {
+        bytes = "\xFF\xFE";
+    } else if (utf16) {
+        char16_t last = char16_t(uint8_t(bytes[bytes.size() - 2]) | uint8_t(bytes[bytes.size() - 1]) << 8);
+        if (bytes.size() > 2 && last != u'\r' && last != u'\n' && last != 0) bytes.append("\r\0\n\0", 4);
+    } else {
+        std::vector<std::string> old;
+        if (!DecodeTextLines(bytes, old)) return false;
+        bytes = EncodeTextLines(old);
+    }
+    AppendUtf16Lines(bytes, lines);
+    return WriteFileWhole(path, bytes.data(), bytes.size());
+}
+
+// The shuffle's generator: seeded once per thread from its id and the clock.
+uint32_t Random32() {
+    thread_local std::mt19937 generator(uint32_t(std::hash<std::thread::id>{}(std::this_thread::get_id())) ^
+                                        uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                     std::chrono::steady_clock::now().time_since_epoch())
+                                                     .count()));
+    return uint32_t(generator());
+}
+
+// The order of the entries after "Sort by name": a stable sort on the titles' UTF-16 code units.
+std::vector<size_t> OrderByTitle(const std::vector<ListEntry> &list) {
+    std::vector<std::u16string> keys;
+    for (const ListEntry &e : list) keys.push_back(ToUtf16(e.Title));
+    std::vector<size_t> order(list.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return keys[a] < keys[b]; });
+    return order;
+}
+
+// The order after "Sort by random": an inside-out Fisher-Yates shuffle. Slot 0 takes the first
+// entry; for each later entry i a slot j from 0 to i is drawn, the entry in slot j moves to slot i
+// and entry i goes to slot j.
+std::vector<size_t> ShuffledOrder(size_t n) {
+    std::vector<size_t> slots(n);
+    for (size_t i = 1; i < n; ++i) {
+        size_t j = size_t((uint64_t(Random32()) * (i + 1)) >> 32);
+        if (j != i) slots[i] = slots[j];
+        slots[j] = i;
+    }
+    return slots;
+}
+
+} // namespace
+
+bool ValidatePlaylistName(const std::string &text, std::string &result) {
+    size_t first = 0, last = text.size();
+    while (first < last && IsBlank(text[first])) ++first;
+    while (last > first && IsBlank(text[last - 1])) --last;
+    // Cut after trimming: the cut may leave a blank at the end.
+    std::string candidate =
+        CutToUnits(std::string_view(text).substr(first, last - first), MaxPlaylistNameLength);
+    std::u16string units = ToUtf16(candidate);
+    char16_t c = units.empty() ? 0 : units[0];
+    bool good_start = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c > 0xC0;
+    if (!good_start || HasLineEnd(candidate)) {
+        result = WrongNameText;
+        return false;
+    }
+    if (std::find(PlaylistNames.begin(), PlaylistNames.end(), candidate) != PlaylistNames.end()) {
+        result = DoubleNameText;
+        return false;
+    }
+    result = candidate;
+    return true;
+}
+
+void WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &entries) {
+    PlaylistNames.push_back(name);
+    SortPlaylistNames();
+    // Each file is attempted on its own; one that cannot be written is skipped without a message.
+    AppendTextLines(ListFolder + PlaylistIndexFile, {name});
+    std::vector<std::string> section = {"!" + name};
+    for (const ListEntry &e : entries)
+        if (!HasLineEnd(e.Path)) section.push_back("  " + e.Path);
+    AppendTextLines(ListFolder + PlaylistTrackFile, section);
+}
+
+bool DeletePlaylistFiles(size_t position) {
+    if (position >= PlaylistNames.size()) return false;
+    const std::string name = PlaylistNames[position];
+    const std::string path = ListFolder + PlaylistTrackFile;
+    // Read with the reader of every list file, so that a file edited in another encoding works too.
+    // A file that exists but cannot be read is not rewritten: that would lose every other playlist.
+    std::vector<std::string> lines;
+    bool readable = GetFileAttributes(path) == AttrInvalid || ReadTextLines(path, lines);
+    if (readable) {
+        enum { Before, Inside, After } state = Before;
+        std::vector<std::string> kept;
+        std::string rest;
+        for (std::string &line : lines) {
+            if (state == Inside && !line.empty() && line[0] == '!') state = After;
+            if (DropUnits(line, 1, rest) && rest == name) state = Inside;
+            if (state != Inside && !line.empty()) kept.push_back(std::move(line));
+        }
+        WriteTextLines(path, kept);
+    }
+    PlaylistNames.erase(PlaylistNames.begin() + std::ptrdiff_t(position));
+    SavePlaylistIndex();
+    if (LibraryProcs.DrawListPanel) LibraryProcs.DrawListPanel(ActiveView, 0, 0);
+    return true;
+}
+
+void LoadPlaylist(const std::string &name) {
+    LoadSection(ListFolder + PlaylistTrackFile, name);
+}
+
+void SortActiveList(int mode) {
+    std::vector<ListEntry> *list = ActiveView == ViewList1   ? &List1
+                                   : ActiveView == ViewList2 ? &List2
+                                                             : nullptr;
+    if (!list || (mode != 1 && mode != 2)) return;
+    std::vector<size_t> order = mode == 1 ? OrderByTitle(*list) : ShuffledOrder(list->size());
+    std::vector<ListEntry> sorted;
+    sorted.reserve(order.size());
+    for (size_t k : order) sorted.push_back((*list)[k]); // copies: the list stays whole until the swap
+    {
+        std::lock_guard<std::mutex> guard(ListLock);
+        list->swap(sorted);
+    }
+    if (LibraryProcs.DrawListPanel) LibraryProcs.DrawListPanel(ActiveView, 0, 0);
+}

@@ -1,0 +1,120 @@
+// Library scanning: the walk of a drive for album folders into the album files of a library, and
+// the loads that probe tracks into the shown list (an album, a playlist, a dropped folder).
+
+#include "library.h"
+
+#include "platform/files.h"
+
+namespace {
+
+constexpr int DeepestAlbum = 5; // album folders are found at depths 1 to 5 below the drive root
+
+// A folder is entered only if its attribute set is exactly the directory attribute: hidden, system,
+// read-only, archive, a symbolic link or any other attribute keeps the scan out of it.
+bool IsFolderToEnter(const DirEntry &e) {
+    return e.is_directory && e.attributes == AttrDirectory && !HasLineEnd(e.name);
+}
+
+bool IsMusicFile(const DirEntry &e) {
+    return !e.is_directory && IsMusicExtension(ExtensionOf(e.name)) && !HasLineEnd(e.name);
+}
+
+struct Album {
+    std::string folder;              // full path without a trailing '/'
+    std::vector<std::string> tracks; // names of its DSF/DFF files, in listing order
+};
+
+// Examines `folder` at `depth` (1 to 5), pre-order: a folder directly holding music files is an album
+// and is not entered further; otherwise its subfolders are examined in listing order, each one
+// completely before the next. A folder that cannot be listed counts as empty.
+//
+// The album's track names are kept from this listing, which is the listing that would be read again
+// to write the track lines: every folder is listed once.
+void Examine(const std::string &folder, int depth, std::vector<Album> &albums) {
+    std::vector<DirEntry> entries;
+    ListDirectory(folder, "*.*", entries, ListDetail::FolderDetails);
+    Album album;
+    std::vector<std::string> pending;
+    for (const DirEntry &e : entries) {
+        if (IsMusicFile(e))
+            album.tracks.push_back(e.name);
+        else if (depth < DeepestAlbum && e.name[0] != '.' && IsFolderToEnter(e))
+            pending.push_back(folder + "/" + e.name);
+    }
+    if (!album.tracks.empty()) {
+        album.folder = folder;
+        albums.push_back(std::move(album));
+        return;
+    }
+    entries = {};
+    for (const std::string &sub : pending) Examine(sub, depth + 1, albums);
+}
+
+// An album's name from its path below the drive root: the folder's name alone directly in the root,
+// else "parent : folder"; cut to MaxAlbumNameLength characters.
+std::string AlbumName(std::string_view below) {
+    size_t last = below.rfind('/');
+    if (last == below.npos) return CutToUnits(below, MaxAlbumNameLength);
+    size_t before = below.rfind('/', last - 1);
+    size_t start = before == below.npos ? 0 : before + 1;
+    std::string name =
+        std::string(below.substr(start, last - start)) + " : " + std::string(below.substr(last + 1));
+    return CutToUnits(name, MaxAlbumNameLength);
+}
+
+} // namespace
+
+void ScanLibrary(const std::string &root_text, int library) {
+    std::string root = root_text;
+    if (root.empty() || root.back() != '/') root += '/';
+    std::vector<Album> albums;
+    std::vector<DirEntry> entries;
+    ListDirectory(root, "*.*", entries, ListDetail::FolderDetails);
+    // At the first level a leading dot does not keep a folder out; files in the root are ignored.
+    for (const DirEntry &e : entries)
+        if (IsFolderToEnter(e)) Examine(root + e.name, 1, albums);
+    if (albums.empty()) return; // the old library stays as it was
+
+    std::vector<std::string> names, lines;
+    names.reserve(albums.size());
+    for (const Album &album : albums) {
+        std::string name = AlbumName(std::string_view(album.folder).substr(root.size()));
+        lines.push_back("!" + name);
+        for (const std::string &track : album.tracks) lines.push_back("  " + album.folder + "/" + track);
+        names.push_back(std::move(name));
+    }
+    // Each file is replaced whole or not at all; the track file is attempted even when the index
+    // cannot be written, and the index is then reloaded from whatever file exists.
+    WriteTextLines(ListFolder + AlbumIndexFile(library), names);
+    WriteTextLines(ListFolder + AlbumTrackFile(library), lines);
+    if (library == 1) LoadLibraryIndex();
+}
+
+void LoadSection(const std::string &track_file, const std::string &name) {
+    // Every path is checked and probed even when the list is full: the append drops the entry.
+    for (const std::string &path : ReadSection(track_file, name)) {
+        if (FileSize(path) <= 0) continue;
+        std::string extension = ExtensionOf(path);
+        if (!IsMusicExtension(extension)) continue;
+        if (LibraryProcs.ProbeTrack && LibraryProcs.ProbeTrack(path, extension)) AppendToActiveList();
+    }
+}
+
+void LoadAlbum(const std::string &name, int library) {
+    LoadSection(ListFolder + AlbumTrackFile(library), name);
+}
+
+void AddFolderFiles(const std::string &folder_text) {
+    std::string folder = folder_text;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    std::vector<DirEntry> entries;
+    ListDirectory(folder, "*.*", entries, ListDetail::FolderDetails);
+    std::vector<std::string> paths;
+    for (const DirEntry &e : entries)
+        if (!e.is_directory && e.name[0] != '.' && IsMusicExtension(ExtensionOf(e.name)))
+            paths.push_back(folder + e.name);
+    for (const std::string &path : paths) {
+        std::string extension = UpperAscii(ExtensionOf(path));
+        if (LibraryProcs.ProbeTrack && LibraryProcs.ProbeTrack(path, extension)) AppendToActiveList();
+    }
+}

@@ -1,0 +1,50 @@
+// The drive slots and the texts of the drive menu's items.
+
+#include "helpers.h"
+
+#include <set>
+
+namespace {
+
+std::set<std::string> Ready;
+bool FakeReady(const std::string &root) {
+    return Ready.count(root) > 0;
+}
+
+} // namespace
+
+TEST(Drives, BuildDriveMenu_OffersTheFirstSevenReadyVolumesInOrder) {
+    const std::vector<std::string> roots = {"/",         "/home/u/Music/", "/media/cd/",
+                                            "/media/a/", "/media/b/",      "/media/c/",
+                                            "/media/d/", "/media/e/",      "/media/f/"};
+    Ready = {"/", "/home/u/Music/", "/media/a/"}; // the optical drive is empty
+    BuildDriveMenuFrom(roots, FakeReady);
+    const std::string none = "not available";
+    EXPECT_EQ(DriveSlots,
+              (std::array<std::string, 7>{"/", "/home/u/Music/", "/media/a/", none, none, none, none}));
+    for (size_t k = 0; k < 7; ++k) {
+        EXPECT_EQ(DriveMenuItems[k].Enabled, k < 3) << k;
+        EXPECT_EQ(DriveMenuItems[k].Text, "Drive   " + DriveSlots[k]) << k;
+    }
+
+    Ready.insert(roots.begin(), roots.end()); // everything attached: eight volumes after "/"
+    BuildDriveMenuFrom(roots, FakeReady);
+    EXPECT_EQ(DriveSlots[2], "/media/cd/");
+    EXPECT_EQ(DriveSlots[6], "/media/d/");
+    for (const DriveMenuItem &item : DriveMenuItems) EXPECT_TRUE(item.Enabled);
+}
+
+TEST(Drives, ScanDriveSlot_ScansOnlyAVolumeOtherThanTheRoot) {
+    TempFolder dir;
+    ResetModel(dir.path() + "lpli/");
+    WriteBytes(dir.path() + "vol/Album/t.dsf", "x");
+    Ready = {"/", dir.path() + "vol/"};
+    BuildDriveMenuFrom({"/", dir.path() + "vol/"}, FakeReady);
+    EXPECT_FALSE(ScanDriveSlot(0)); // "/": listed, never scanned
+    EXPECT_FALSE(ScanDriveSlot(2)); // "not available"
+    EXPECT_FALSE(ScanDriveSlot(7));
+    EXPECT_TRUE(LibraryOne.empty());
+    MakeFolders(dir.path() + "lpli");
+    EXPECT_TRUE(ScanDriveSlot(1));
+    EXPECT_EQ(LibraryOne, std::vector<std::string>{"Album"});
+}
