@@ -420,14 +420,3 @@ TEST(GuiFont, RegisterPrivateFont_AddsAFaceForThisProcessOnly) {
 }
 
 } // namespace
-
-int main(int argc, char **argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    if (!InitGui()) {
-        std::fprintf(stderr, "no display\n");
-        return 1;
-    }
-    int rc = RUN_ALL_TESTS();
-    FreeGui();
-    return rc;
-}
