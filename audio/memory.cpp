@@ -1,0 +1,60 @@
+// The playback memory: the staging buffer, the spare buffer and buffers A and B, about 1.6 GB of
+// address space reserved once. Pages take memory only when written, and are given back instead of
+// being overwritten with zeros, so an idle player holds almost nothing.
+
+#include "audio.h"
+
+#include <sys/mman.h>
+
+// --- main thread: the pointers, written at start-up and shutdown; the bytes as audio.h says
+int64_t ChunkSize = ProgramChunkSize;
+uint8_t *StagingBuffer = nullptr;
+uint8_t *SpareBuffer = nullptr;
+uint8_t *BufferA = nullptr;
+uint8_t *BufferB = nullptr;
+// --- end of state
+
+namespace {
+
+struct Reservation {
+    uint8_t **buffer;
+    size_t size;
+};
+// In the order of reservation.
+const Reservation Buffers[] = {
+    {&StagingBuffer, PlayBufferSize},
+    {&SpareBuffer, SpareBufferSize},
+    {&BufferA, PlayBufferSize},
+    {&BufferB, PlayBufferSize},
+};
+
+} // namespace
+
+// Private anonymous pages read as zeros until written; MAP_NORESERVE keeps the reservation from
+// counting against the system's commit limit for pages never touched.
+bool ReservePlaybackMemory() {
+    if (StagingBuffer) return true;
+    for (const Reservation &r : Buffers) {
+        void *p =
+            mmap(nullptr, r.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (p == MAP_FAILED) {
+            ReleasePlaybackMemory();
+            return false;
+        }
+        *r.buffer = static_cast<uint8_t *>(p);
+    }
+    return true;
+}
+
+// After MADV_DONTNEED a private anonymous page reads as zeros again and holds no memory.
+void ZeroPlaybackBuffer(uint8_t *buffer) {
+    for (const Reservation &r : Buffers)
+        if (buffer && buffer == *r.buffer) madvise(buffer, r.size, MADV_DONTNEED);
+}
+
+void ReleasePlaybackMemory() {
+    for (const Reservation &r : Buffers) {
+        if (*r.buffer) munmap(*r.buffer, r.size);
+        *r.buffer = nullptr;
+    }
+}

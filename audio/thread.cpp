@@ -1,0 +1,260 @@
+// The audio thread and the output callback. The thread reads the decoding stream a chunk at a time
+// into the staging buffer and hands each chunk to buffer A or B; the output host's thread calls
+// AsioProc, which copies from memory, moves to the other buffer when one is used up and moves
+// NowPlaying when the bytes played pass the end of the track heard.
+//
+// Who writes what: a buffer's bytes and its fill level are written only by the audio thread, and
+// only while AsioProc is on the other buffer (ActiveBuffer differs from `last`); its read position
+// is written by AsioProc, and set to 0 by the audio thread during a refill. A refill stores fill 0,
+// then read 0, then the new fill level with release; AsioProc loads the read position before the
+// fill level, both with acquire, so it sees a buffer as ready only with its new fill level and its
+// new bytes.
+
+#include "audio.h"
+#include "internal.h"
+
+#include "app/objects.h"
+#include "platform/gui.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+// --- shared by the main thread, the audio thread and AsioProc (see audio.h for who writes which)
+std::atomic<int64_t> HandedBytes{0};
+std::atomic<int64_t> OutputDry{0};
+std::atomic<int64_t> StopThread{0};
+std::atomic<int64_t> FillA{0}, ReadA{0}, FillB{0}, ReadB{0};
+std::atomic<int64_t> ActiveBuffer{0};
+std::atomic<int64_t> FillTarget{1};
+std::atomic<int64_t> BufferSwitched{0};
+Semaphore TickSemaphore(0);
+// --- end of state
+
+namespace {
+
+// --- audio thread only
+thread_local bool InAudioThread = false;
+int64_t StagedBytes = 0; // bytes read into StagingBuffer by the current refill
+// --- main thread only
+std::thread AudioThreadHandle;
+// --- set by the main thread before the thread starts, cleared by the thread as its last act
+std::atomic<bool> ThreadRunning{false};
+// --- audio thread writes, the main thread reads
+std::atomic<int64_t> HandOvers{0};
+// --- end of state
+
+constexpr int SwitchSettleMs = 60;
+
+struct PlayBuffer {
+    uint8_t *bytes;
+    std::atomic<int64_t> &fill;
+    std::atomic<int64_t> &read;
+};
+
+PlayBuffer BufferOf(int64_t active) {
+    if (active == ActiveA) return {BufferA, FillA, ReadA};
+    return {BufferB, FillB, ReadB};
+}
+
+// Output thread. Ready: refilled and not yet read from. The read position comes first (see above).
+int64_t ReadyBytes(const PlayBuffer &b) {
+    if (b.read.load(std::memory_order_acquire) != 0) return 0;
+    return b.fill.load(std::memory_order_acquire);
+}
+
+// Audio thread: how long it may sleep before AsioProc could have left the buffer it is on: half the
+// sound left there, between 1 and 50 ms. Waking every millisecond for a chunk that lasts minutes
+// would cost more processor time than the whole playback.
+int IdleWaitMs() {
+    const int64_t bytes_per_second = RunningFrequency.load(std::memory_order_acquire) * 8;
+    if (bytes_per_second <= 0) return 1;
+    const bool on_a = ActiveBuffer.load(std::memory_order_acquire) == ActiveA;
+    const int64_t left = on_a ? FillA.load(std::memory_order_acquire) - ReadA.load(std::memory_order_acquire)
+                              : FillB.load(std::memory_order_acquire) - ReadB.load(std::memory_order_acquire);
+    return static_cast<int>(std::clamp<int64_t>(left * 1000 / bytes_per_second / 2, 1, 50));
+}
+
+// Audio thread: the staged chunk into the target buffer, published to AsioProc.
+void HandOver(const PlayBuffer &target) {
+    target.fill.store(0, std::memory_order_relaxed);
+    target.read.store(0, std::memory_order_release);
+    CopyWords(StagingBuffer, target.bytes, static_cast<size_t>(StagedBytes));
+    target.fill.store(StagedBytes, std::memory_order_release);
+    HandedBytes.store(StagedBytes, std::memory_order_release);
+    HandOvers.fetch_add(1, std::memory_order_release);
+}
+
+// Audio thread, once the lists are used up: waits for the last data to play, then has the main
+// thread finish (timer 119). Without a main window the program is ending: the thread closes the
+// engine itself.
+void Drain() {
+    while (!StopThread.load(std::memory_order_acquire)) {
+        const int64_t state = PlayState.load(std::memory_order_acquire);
+        const bool played_out = state == 2 && BothBuffersUsedUp();
+        const bool dry = OutputDry.load(std::memory_order_acquire) == 1;
+        if ((played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted()) {
+            if (IsWindow(MainWindow)) {
+                AddWindowTimer(MainWindow, FinishTimer, 200);
+            } else if (AudioProcs.PostFinish) {
+                AudioProcs.PostFinish();
+            } else {
+                SleepMs(100);
+                EngineFn.Tava_ASIO_Free();
+                EngineFn.Tavo_Free();
+            }
+            return;
+        }
+        SleepMs(IdleWaitMs());
+    }
+}
+
+} // namespace
+
+bool OnAudioThread() {
+    return InAudioThread;
+}
+
+bool AudioThreadRuns() {
+    return ThreadRunning.load(std::memory_order_acquire);
+}
+
+int64_t HandOverCount() {
+    return HandOvers.load(std::memory_order_acquire);
+}
+
+bool BothBuffersUsedUp() {
+    return ReadA.load(std::memory_order_acquire) == FillA.load(std::memory_order_acquire) &&
+           ReadB.load(std::memory_order_acquire) == FillB.load(std::memory_order_acquire);
+}
+
+void CopyWords(const void *source, void *destination, size_t length) {
+    // memcpy moves the whole words with the widest moves the processor has, and the tail.
+    if (length > 0) std::memcpy(destination, source, length);
+}
+
+void StartAudioThread() {
+    StopThread.store(0, std::memory_order_release);
+    HandOvers.store(0, std::memory_order_release);
+    ThreadRunning.store(true, std::memory_order_release);
+    AudioThreadHandle = std::thread([] {
+        AudioThread();
+        ThreadRunning.store(false, std::memory_order_release);
+    });
+}
+
+void JoinAudioThread(int ms) {
+    for (int waited = 0; waited < ms && AudioThreadRuns(); waited += 1) PauseMs(1);
+    if (AudioThreadHandle.joinable()) AudioThreadHandle.join();
+}
+
+// Audio thread.
+void RefillChunk() {
+    StagedBytes = 0;
+    for (;;) {
+        if (StopThread.load(std::memory_order_acquire)) {
+            if (StreamHandle.load(std::memory_order_acquire)) ReleaseStream();
+            return;
+        }
+        const uint32_t stream = StreamHandle.load(std::memory_order_acquire);
+        int32_t got = -1;
+        if (stream) {
+            got = EngineFn.Tavo_ChannelGetData(stream, StagingBuffer + StagedBytes,
+                                               static_cast<uint32_t>(ChunkSize - StagedBytes));
+            if (got >= 0) StagedBytes += got;
+        }
+        if (!stream || got < 0) {
+            // The lists are used up, the next track did not open, or the decoder failed: what is
+            // staged plays, then playback ends.
+            if (stream) ReleaseStream();
+            PlayState.store(2, std::memory_order_release);
+            return;
+        }
+        if (StagedBytes >= ChunkSize) return;
+        // The stream ended inside the chunk: the next track goes on in the same chunk.
+        ReleaseStream();
+        OpenNextTrack();
+    }
+}
+
+// Audio thread: started per playback by StartPlayback, at below-normal priority.
+void AudioThread() {
+    InAudioThread = true;
+    SetCurrentThreadBelowNormal();
+    OutputDry.store(0, std::memory_order_release);
+    int fills = 0;    // chunks handed over, counted up to 2
+    int64_t last = 0; // the buffer AsioProc must leave before the next refill
+    while (!StopThread.load(std::memory_order_acquire)) {
+        const int64_t state = PlayState.load(std::memory_order_acquire);
+        if (state >= 2) {
+            Drain();
+            return;
+        }
+        const bool due = (fills < 2 || ActiveBuffer.load(std::memory_order_acquire) != last) &&
+                         RunningFrequency.load(std::memory_order_acquire) > 0 && state == 1 &&
+                         StreamHandle.load(std::memory_order_acquire) != 0;
+        if (!due) {
+            SleepMs(IdleWaitMs());
+            continue;
+        }
+        if (BufferSwitched.load(std::memory_order_acquire)) {
+            SleepMs(SwitchSettleMs);
+            BufferSwitched.store(0, std::memory_order_release);
+        }
+        if (fills != 0)
+            FillTarget.store(FillTarget.load(std::memory_order_relaxed) == 1 ? 2 : 1,
+                             std::memory_order_release);
+        if (fills < 2) ++fills;
+        RefillChunk();
+        if (StopThread.load(std::memory_order_acquire)) return;
+        const bool to_a = FillTarget.load(std::memory_order_relaxed) == 1;
+        HandOver(BufferOf(to_a ? ActiveA : ActiveB));
+        last = to_a ? ActiveB : ActiveA;
+    }
+}
+
+// Output thread, once per period while the output runs.
+uint32_t AsioProc(int /*input*/, uint32_t /*channel*/, void *buffer, uint32_t length, void * /*user*/) {
+    const int64_t want = static_cast<int32_t>(length); // a signed 32-bit byte count
+    auto *out = static_cast<uint8_t *>(buffer);
+    int64_t result = 0;
+    if (want > 0) {
+        const int64_t active = ActiveBuffer.load(std::memory_order_relaxed) == ActiveA ? ActiveA : ActiveB;
+        const int64_t other_id = active == ActiveA ? ActiveB : ActiveA;
+        const PlayBuffer current = BufferOf(active);
+        const PlayBuffer other = BufferOf(other_id);
+        const int64_t read = current.read.load(std::memory_order_relaxed);
+        const int64_t fill = current.fill.load(std::memory_order_acquire);
+        if (fill - read > want) {
+            // The common path: the active buffer holds more than asked.
+            CopyWords(current.bytes + read, out, static_cast<size_t>(want));
+            current.read.store(read + want, std::memory_order_release);
+            result = want;
+        } else if (fill > 0 && fill >= read) {
+            // The rest of the active buffer (possibly nothing: used up at the last call), then the
+            // start of the other buffer if it is ready.
+            const int64_t rest = fill - read;
+            CopyWords(current.bytes + read, out, static_cast<size_t>(rest));
+            current.read.store(fill, std::memory_order_release);
+            result = rest;
+            const int64_t ready = ReadyBytes(other);
+            if (ready > 0) {
+                // A short last chunk may hold less than the rest of the call.
+                const int64_t take = std::min(want - rest, ready);
+                CopyWords(other.bytes, out + rest, static_cast<size_t>(take));
+                other.read.store(take, std::memory_order_release);
+                ActiveBuffer.store(other_id, std::memory_order_release);
+                BufferSwitched.store(1, std::memory_order_release);
+                result += take;
+            }
+            // A call served whole from the active buffer misses nothing; the next call looks at the
+            // other buffer again.
+            if (result < want) OutputDry.store(1, std::memory_order_release);
+        } else {
+            OutputDry.store(1, std::memory_order_release);
+        }
+        if (OutputDry.load(std::memory_order_relaxed) == 0) CountPlayedBytes(result);
+    }
+    TickSemaphore.Release();
+    return static_cast<uint32_t>(result);
+}

@@ -1,0 +1,185 @@
+// Shared fixtures of the playback tests.
+
+#include "helpers.h"
+
+#include "audio/audio.h"
+#include "library/library.h"
+#include "library/settings.h"
+#include "platform/files.h"
+#include "platform/gui.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Messages;
+
+namespace {
+
+std::string g_folder;
+std::string g_capture;
+std::mutex g_messages_lock;
+std::atomic<bool> g_finish{false};
+
+void PostFinish() {
+    g_finish.store(true, std::memory_order_release);
+}
+
+} // namespace
+
+const std::string &TestFolder() {
+    return g_folder;
+}
+
+const std::string &CaptureFile() {
+    return g_capture;
+}
+
+bool SetUpAudioTestProgram() {
+    std::string dir = (fs::temp_directory_path() / "gs-audio-XXXXXX").string();
+    if (!mkdtemp(dir.data())) return false;
+    g_folder = dir + "/";
+    g_capture = g_folder + "capture.raw";
+    std::ofstream conf(g_folder + "extra.conf");
+    conf << "pcm.dsdcapture { type file slave.pcm \"null\" file \"" << g_capture
+         << "\" format \"raw\" hint { show on description \"DSD capture\" } }\n";
+    conf.close();
+    const std::string path = "/usr/share/alsa/alsa.conf:" + g_folder + "extra.conf";
+    setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+    if (BindEngine(ENGINE_DIR) != BindOk) return false;
+    SetMessageBoxHook([](const std::string &title, const std::string &text, uint32_t) {
+        std::lock_guard<std::mutex> guard(g_messages_lock);
+        Messages.push_back(title + "|" + text);
+        return 1;
+    });
+    AudioProcs.PostFinish = PostFinish;
+    LibraryProcs.ProbeTrack = ProbeTrack;
+    return ReservePlaybackMemory();
+}
+
+void TearDownAudioTestProgram() {
+    UnbindEngine();
+    std::error_code ec;
+    fs::remove_all(g_folder, ec);
+}
+
+std::string WriteTrack(const TestDsdSpec &spec, const std::string &name) {
+    const std::string path = g_folder + name;
+    fs::create_directories(fs::path(path).parent_path());
+    if (!TestDsd_WriteFile(spec, path)) return "";
+    return path;
+}
+
+void ResetPlayer() {
+    {
+        std::lock_guard<std::mutex> guard(ListLock);
+        List1.clear();
+        List2.clear();
+    }
+    ListBytes1 = ListBytes2 = 0;
+    ActiveView = ViewList1;
+    SelectedIndex1 = SelectedIndex2 = 0;
+    SessionDsdRate = 0;
+    OutputFrequency = 0;
+    DeviceCaps = DeviceRecord{};
+    DeviceCaps.Dsd = {1, 1, 1, 1};
+    ViewCover = 0;
+    CoverTrack = 0;
+    OutputChannel = 0;
+    PlayingList.store(0);
+    NextIndex.store(0);
+    EmptyNowPlaying();
+    EmptyTrackQueue();
+    EngineFn.Tavo_Free();
+    EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
+    std::lock_guard<std::mutex> guard(g_messages_lock);
+    Messages.clear();
+}
+
+bool AddTrack(int list, const std::string &path) {
+    ActiveView = static_cast<uint8_t>(list);
+    if (!ProbeTrack(path, ExtensionOf(path))) return false;
+    AppendToActiveList();
+    ActiveView = ViewList1;
+    return true;
+}
+
+bool OpenCaptureDevice() {
+    std::error_code ec;
+    fs::remove(g_capture, ec);
+    TavaDeviceInfo info;
+    for (uint32_t n = 0; EngineFn.Tava_ASIO_GetDeviceInfo(n, &info); ++n) {
+        if (std::strcmp(info.driver, "dsdcapture") != 0) continue;
+        OutputDevice = static_cast<int>(n);
+        return EngineFn.Tava_ASIO_Init(static_cast<int>(n), 1) && EngineFn.Tava_ASIO_SetDSD(1);
+    }
+    return false;
+}
+
+void CloseCaptureDevice() {
+    if (EngineFn.Tava_ASIO_IsStarted() == 1) EngineFn.Tava_ASIO_Stop();
+    EngineFn.Tava_ASIO_Free();
+}
+
+bool WaitUntilIdle(double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    // Like timer 119, the request stands until playback has ended: FinishPlayback does nothing while
+    // the audio thread is still on its way out.
+    while (PlayingList.load() != 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        if (g_finish.load(std::memory_order_acquire)) FinishPlayback();
+        SleepMs(5);
+    }
+    g_finish.store(false, std::memory_order_release);
+    return true;
+}
+
+std::vector<uint8_t> CapturedPair() {
+    std::ifstream in(g_capture, std::ios::binary);
+    std::vector<uint8_t> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // DSD_U32_BE stereo: four bytes of the left channel, oldest first, then four of the right.
+    std::vector<uint8_t> pair(raw.size() / 8 * 8);
+    for (size_t f = 0; f + 8 <= raw.size(); f += 8)
+        for (int i = 0; i < 4; ++i) {
+            pair[f + 2 * i] = raw[f + i];
+            pair[f + 2 * i + 1] = raw[f + 4 + i];
+        }
+    return pair;
+}
+
+std::vector<uint8_t> ExpectedBytes(const std::vector<TestDsdSpec> &tracks) {
+    std::vector<uint8_t> all;
+    for (const TestDsdSpec &t : tracks) {
+        const std::vector<uint8_t> bytes = TestDsd_Expected(t, 0, TestDsd_PlayLength(t));
+        all.insert(all.end(), bytes.begin(), bytes.end());
+    }
+    return all;
+}
+
+std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<TestDsdSpec> &tracks) {
+    const std::vector<uint8_t> expected = ExpectedBytes(tracks);
+    if (expected.size() < 64) return "tracks too short to find in the capture";
+    if (pair.size() < expected.size()) return "the capture is shorter than the tracks";
+    // The data begins where its first 64 bytes are found; everything before must be silence.
+    size_t start = 0;
+    while (std::memcmp(&pair[start], expected.data(), 64) != 0) {
+        if (++start + expected.size() > pair.size())
+            return "the tracks' data is not in the capture (" + std::to_string(pair.size()) + " bytes)";
+    }
+    for (size_t i = 0; i < start; ++i)
+        if (pair[i] != 0x69) return "leading byte " + std::to_string(i) + " is not silence";
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (pair[start + i] != expected[i])
+            return "data byte " + std::to_string(i) + " of " + std::to_string(expected.size()) + " differs";
+    for (size_t i = start + expected.size(); i < pair.size(); ++i)
+        if (pair[i] != 0x69)
+            return "byte " + std::to_string(i - start - expected.size()) + " after the data is not silence";
+    return "";
+}
