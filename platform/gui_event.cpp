@@ -34,8 +34,11 @@ gboolean OnButtonPress(GtkWidget *, GdkEventButton *ev, gpointer data) {
         if (ev->type == GDK_BUTTON_PRESS) {
             // GDK reports the second press of a double click as a press followed at once by a
             // double-click event, both already queued; the program wants the double click alone.
+            // A third quick press likewise comes as a press and a triple-click event: it counts
+            // once, as a plain press (Windows knows no triple click).
             GdkEvent *next = gdk_event_peek();
-            bool doubled = next && next->type == GDK_2BUTTON_PRESS && next->button.button == 1;
+            bool doubled = next && (next->type == GDK_2BUTTON_PRESS || next->type == GDK_3BUTTON_PRESS) &&
+                           next->button.button == 1;
             if (next) gdk_event_free(next);
             if (!doubled) GuiPushEvent(MakeEvent(EventLeftButtonDown, win));
         } else if (ev->type == GDK_2BUTTON_PRESS) {

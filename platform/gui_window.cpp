@@ -157,6 +157,9 @@ void GuiQueueControlRedraw(int id) {
 bool InitGui() {
     if (g_gui.ready) return true;
     gdk_set_allowed_backends("x11");
+    // Nothing here draws with OpenGL; without this GDK loads the GL driver (tens of megabytes
+    // resident) just to probe visuals.
+    g_setenv("GDK_GL", "disable", TRUE);
     if (!gtk_init_check(nullptr, nullptr)) return false;
     g_gui.main_thread = std::this_thread::get_id();
     g_gui.ready = true;

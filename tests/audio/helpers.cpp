@@ -70,10 +70,10 @@ void TearDownAudioTestProgram() {
     fs::remove_all(g_folder, ec);
 }
 
-std::string WriteTrack(const TestDsdSpec &spec, const std::string &name) {
+std::string WriteTrack(const TestDsdShape &shape, const std::string &name) {
     const std::string path = g_folder + name;
     fs::create_directories(fs::path(path).parent_path());
-    if (!TestDsd_WriteFile(spec, path)) return "";
+    if (!TestDsd_WriteFile(shape, path)) return "";
     return path;
 }
 
@@ -154,16 +154,16 @@ std::vector<uint8_t> CapturedPair() {
     return pair;
 }
 
-std::vector<uint8_t> ExpectedBytes(const std::vector<TestDsdSpec> &tracks) {
+std::vector<uint8_t> ExpectedBytes(const std::vector<TestDsdShape> &tracks) {
     std::vector<uint8_t> all;
-    for (const TestDsdSpec &t : tracks) {
+    for (const TestDsdShape &t : tracks) {
         const std::vector<uint8_t> bytes = TestDsd_Expected(t, 0, TestDsd_PlayLength(t));
         all.insert(all.end(), bytes.begin(), bytes.end());
     }
     return all;
 }
 
-std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<TestDsdSpec> &tracks) {
+std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<TestDsdShape> &tracks) {
     const std::vector<uint8_t> expected = ExpectedBytes(tracks);
     if (expected.size() < 64) return "tracks too short to find in the capture";
     if (pair.size() < expected.size()) return "the capture is shorter than the tracks";

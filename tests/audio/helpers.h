@@ -20,7 +20,7 @@ const std::string &TestFolder();
 const std::string &CaptureFile();
 
 // Writes a test track under TestFolder() + name (folders made as needed); returns its path.
-std::string WriteTrack(const TestDsdSpec &spec, const std::string &name);
+std::string WriteTrack(const TestDsdShape &shape, const std::string &name);
 
 // The player as the program leaves it at start: lists empty, List 1 shown, no session rate, the
 // device taking every DSD rate, the engine core initialised, message boxes recorded in Messages.
@@ -45,8 +45,8 @@ bool WaitUntilIdle(double seconds);
 std::vector<uint8_t> CapturedPair();
 
 // The playback bytes of the tracks, one after the other.
-std::vector<uint8_t> ExpectedBytes(const std::vector<TestDsdSpec> &tracks);
+std::vector<uint8_t> ExpectedBytes(const std::vector<TestDsdShape> &tracks);
 
 // Empty when `pair` is DSD silence (0x69), then exactly `expected`, then only silence; otherwise
 // what is wrong, with the offset.
-std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<TestDsdSpec> &tracks);
+std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<TestDsdShape> &tracks);

@@ -27,8 +27,8 @@ int64_t BytesPerSecond(uint32_t rate) {
     return int64_t{rate} / 8 * 2;
 }
 
-TestDsdSpec Spec(TestDsdKind kind, uint32_t rate, double seconds, uint32_t seed) {
-    TestDsdSpec s;
+TestDsdShape Shape(TestDsdKind kind, uint32_t rate, double seconds, uint32_t seed) {
+    TestDsdShape s;
     s.kind = kind;
     s.rate = rate;
     s.samples = static_cast<uint64_t>(seconds * rate) / 8 * 8 + 8 * 3; // not a whole number of periods
@@ -76,7 +76,7 @@ class Playback : public ::testing::Test {
     }
     // Writes the tracks and probes them into the lists: list1 of them into List 1, the rest into
     // List 2.
-    void AddTracks(const std::vector<TestDsdSpec> &tracks, size_t list1, const std::string &folder) {
+    void AddTracks(const std::vector<TestDsdShape> &tracks, size_t list1, const std::string &folder) {
         for (size_t i = 0; i < tracks.size(); ++i) {
             const char *ext = tracks[i].kind == TestDsdKind::Dff ? ".dff" : ".dsf";
             const std::string path = WriteTrack(tracks[i], folder + "/" + std::to_string(i) + ext);
@@ -100,8 +100,8 @@ class Formats : public Playback, public ::testing::WithParamInterface<std::tuple
 TEST_P(Formats, CaptureHoldsEveryTrackInOrderThenSilence) {
     const auto [rate, kind] = GetParam();
     ChunkSize = BytesPerSecond(rate) / 8 * 8; // one second of sound
-    const std::vector<TestDsdSpec> tracks = {Spec(kind, rate, 0.7, 1), Spec(kind, rate, 0.75, 2),
-                                             Spec(kind, rate, 0.6, 3)};
+    const std::vector<TestDsdShape> tracks = {Shape(kind, rate, 0.7, 1), Shape(kind, rate, 0.75, 2),
+                                             Shape(kind, rate, 0.6, 3)};
     AddTracks(tracks, 2, std::string("formats-") + KindName(kind) + std::to_string(rate));
     const std::vector<uint8_t> pair = PlayThrough(30);
     EXPECT_EQ(CheckCapture(pair, tracks), "");
@@ -124,8 +124,8 @@ TEST_F(Playback, Dsd512_ThreeProgramSizedChunks) {
     const uint32_t rate = 22'579'200;
     const double seconds =
         1.25 * static_cast<double>(ProgramChunkSize) / static_cast<double>(BytesPerSecond(rate));
-    const std::vector<TestDsdSpec> tracks = {Spec(TestDsdKind::DsfLsb, rate, seconds, 11),
-                                             Spec(TestDsdKind::Dff, rate, seconds, 12)};
+    const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfLsb, rate, seconds, 11),
+                                             Shape(TestDsdKind::Dff, rate, seconds, 12)};
     AddTracks(tracks, 1, "dsd512");
     ASSERT_GT(ListBytes1 + ListBytes2, 2 * ProgramChunkSize);
     const std::vector<uint8_t> pair = PlayThrough(seconds * 2 + 30);
@@ -134,8 +134,8 @@ TEST_F(Playback, Dsd512_ThreeProgramSizedChunks) {
 
 TEST_F(Playback, PauseAndResume_LoseNothing) {
     const uint32_t rate = 2'822'400;
-    const std::vector<TestDsdSpec> tracks = {Spec(TestDsdKind::DsfMsb, rate, 1.0, 21),
-                                             Spec(TestDsdKind::DsfMsb, rate, 1.0, 22)};
+    const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfMsb, rate, 1.0, 21),
+                                             Shape(TestDsdKind::DsfMsb, rate, 1.0, 22)};
     AddTracks(tracks, 2, "pause");
     ASSERT_TRUE(StartPlayback(false));
     ASSERT_TRUE(WaitForSound(5));
@@ -171,9 +171,9 @@ TEST_F(Playback, PauseAndResume_LoseNothing) {
 
 TEST_F(Playback, NextMidTrack_GoesOnWithTheTrackAfterTheOneHeard) {
     const uint32_t rate = 2'822'400;
-    const std::vector<TestDsdSpec> tracks = {Spec(TestDsdKind::DsfLsb, rate, 1.5, 31),
-                                             Spec(TestDsdKind::DsfLsb, rate, 0.5, 32),
-                                             Spec(TestDsdKind::DsfLsb, rate, 0.5, 33)};
+    const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfLsb, rate, 1.5, 31),
+                                             Shape(TestDsdKind::DsfLsb, rate, 0.5, 32),
+                                             Shape(TestDsdKind::DsfLsb, rate, 0.5, 33)};
     // Chunks of 0.6 s: the first track is still being read when Next comes. (Once the decoder has
     // read the last track, the lists count as used up and Next stops instead.)
     ChunkSize = BytesPerSecond(rate) * 6 / 10 / 8 * 8;
@@ -214,8 +214,8 @@ TEST_F(Playback, NextMidTrack_GoesOnWithTheTrackAfterTheOneHeard) {
 TEST_F(Playback, Stop_ReturnsEverythingToIdle) {
     const uint32_t rate = 5'644'800;
     ChunkSize = BytesPerSecond(rate) / 2 / 8 * 8;
-    const std::vector<TestDsdSpec> tracks = {Spec(TestDsdKind::Dff, rate, 2.0, 41),
-                                             Spec(TestDsdKind::Dff, rate, 1.0, 42)};
+    const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::Dff, rate, 2.0, 41),
+                                             Shape(TestDsdKind::Dff, rate, 1.0, 42)};
     AddTracks(tracks, 1, "stop");
     ASSERT_TRUE(StartPlayback(false));
     ASSERT_TRUE(WaitForSound(5));
@@ -267,7 +267,7 @@ TEST_F(Playback, NothingToPlay_ShowsTheRefusalAndStaysIdle) {
 
 TEST_F(Playback, NextAfterTheListsAreUsedUp_StopsAndReturnsToIdle) {
     const uint32_t rate = 2'822'400;
-    const std::vector<TestDsdSpec> tracks = {Spec(TestDsdKind::DsfLsb, rate, 1.5, 51)};
+    const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfLsb, rate, 1.5, 51)};
     AddTracks(tracks, 1, "usedup");
     ASSERT_TRUE(StartPlayback(false));
     ASSERT_TRUE(WaitForSound(5));
@@ -301,8 +301,8 @@ int RunPlayFiles(const std::vector<std::string> &args, std::string &err) {
 TEST_F(Playback, PlayFilesHarness_PlaysList1ThenList2AndExitsWhenIdle) {
     CloseCaptureDevice(); // the device is the harness's now
     const uint32_t rate = 2'822'400;
-    const std::vector<TestDsdSpec> tracks = {Spec(TestDsdKind::DsfLsb, rate, 0.4, 61),
-                                             Spec(TestDsdKind::Dff, rate, 0.4, 62)};
+    const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfLsb, rate, 0.4, 61),
+                                             Shape(TestDsdKind::Dff, rate, 0.4, 62)};
     const std::string a = WriteTrack(tracks[0], "harness/a.dsf"), b = WriteTrack(tracks[1], "harness/b.dff");
     std::string err;
     EXPECT_EQ(RunPlayFiles({"DSD capture", a, "--list2", b}, err), 0) << err;

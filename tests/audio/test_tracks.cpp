@@ -15,9 +15,9 @@ namespace {
 
 constexpr uint32_t Dsd64 = 2'822'400, Dsd128 = 5'644'800;
 
-TestDsdSpec Spec(uint32_t rate, double seconds, uint32_t seed, TestDsdKind kind = TestDsdKind::DsfLsb,
+TestDsdShape Shape(uint32_t rate, double seconds, uint32_t seed, TestDsdKind kind = TestDsdKind::DsfLsb,
                  uint32_t channels = 2) {
-    TestDsdSpec s;
+    TestDsdShape s;
     s.kind = kind;
     s.rate = rate;
     s.channels = channels;
@@ -54,8 +54,8 @@ class Tracks : public ::testing::Test {
 
 TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
     // A mono file of 61 seconds: the stream doubles it into a stereo pair.
-    const TestDsdSpec spec = Spec(Dsd64, 61.0, 3, TestDsdKind::DsfLsb, 1);
-    const std::string path = WriteTrack(spec, "Artist/Album One/01 First.dsf");
+    const TestDsdShape shape = Shape(Dsd64, 61.0, 3, TestDsdKind::DsfLsb, 1);
+    const std::string path = WriteTrack(shape, "Artist/Album One/01 First.dsf");
     ASSERT_TRUE(ProbeTrack(path, "dsf"));
     EXPECT_EQ(TrackInfo.Path, path);
     EXPECT_EQ(TrackInfo.Extension, "dsf");
@@ -63,7 +63,7 @@ TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
     EXPECT_EQ(TrackInfo.DisplayTitle, "01 First");
     EXPECT_EQ(TrackInfo.Album, "Album One");
     EXPECT_EQ(TrackInfo.DurationText, "  1:01");
-    EXPECT_EQ(TrackInfo.Length, static_cast<int64_t>(TestDsd_PlayLength(spec)));
+    EXPECT_EQ(TrackInfo.Length, static_cast<int64_t>(TestDsd_PlayLength(shape)));
     EXPECT_EQ(TrackInfo.SampleRate, 88'200);
     EXPECT_EQ(TrackInfo.DsdRate, 2'822'400);
     EXPECT_EQ(TrackInfo.IsDsd, 1);
@@ -76,7 +76,7 @@ TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
     EXPECT_GT(first, 0);
     EXPECT_EQ(first % 2, 0);
     const std::string dff =
-        WriteTrack(Spec(Dsd64, 0.2, 4, TestDsdKind::Dff), "Artist/Album One/02 Second.DFF");
+        WriteTrack(Shape(Dsd64, 0.2, 4, TestDsdKind::Dff), "Artist/Album One/02 Second.DFF");
     EXPECT_FALSE(ProbeTrack(dff, "wav"));
     ASSERT_TRUE(ProbeTrack(dff, "DFF"));
     EXPECT_EQ(TrackInfo.TrackId, first + 2);
@@ -85,7 +85,7 @@ TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
 }
 
 TEST_F(Tracks, Probe_RefusesOtherExtensionsSilentlyAndUnreadableFilesWithAMessage) {
-    const std::string good = WriteTrack(Spec(Dsd64, 0.1, 5), "a/x.dsf");
+    const std::string good = WriteTrack(Shape(Dsd64, 0.1, 5), "a/x.dsf");
     EXPECT_FALSE(ProbeTrack(good, "wav"));
     EXPECT_EQ(TrackInfo.IsDsd, 0);
     EXPECT_TRUE(Messages.empty());
@@ -99,8 +99,8 @@ TEST_F(Tracks, Probe_RefusesOtherExtensionsSilentlyAndUnreadableFilesWithAMessag
 }
 
 TEST_F(Tracks, Probe_RateRefusals) {
-    const std::string dsd64 = WriteTrack(Spec(Dsd64, 0.1, 6), "r/64.dsf");
-    const std::string dsd128 = WriteTrack(Spec(Dsd128, 0.1, 7), "r/128.dsf");
+    const std::string dsd64 = WriteTrack(Shape(Dsd64, 0.1, 6), "r/64.dsf");
+    const std::string dsd128 = WriteTrack(Shape(Dsd128, 0.1, 7), "r/128.dsf");
 
     // A device that plays only 2.8 MHz: a 5.6 MHz file is too high, with its message.
     DeviceCaps.Dsd = {1, 0, 0, 0};
@@ -128,9 +128,9 @@ TEST_F(Tracks, Probe_RateRefusals) {
 }
 
 TEST_F(Tracks, Probe_LooksUpCoversOnlyWhenShownAndNeverKeepsAnEarlierTracksCover) {
-    const std::string with = WriteTrack(Spec(Dsd64, 0.1, 8), "c/With/01.dsf");
+    const std::string with = WriteTrack(Shape(Dsd64, 0.1, 8), "c/With/01.dsf");
     std::ofstream(TestFolder() + "c/With/cover.png") << "png";
-    const std::string without = WriteTrack(Spec(Dsd64, 0.1, 9), "c/Without/01.dsf");
+    const std::string without = WriteTrack(Shape(Dsd64, 0.1, 9), "c/Without/01.dsf");
     ViewCover = 2;
     ASSERT_TRUE(ProbeTrack(with, "dsf"));
     EXPECT_EQ(TrackInfo.CoverPath, TestFolder() + "c/With/cover.png");
@@ -142,11 +142,11 @@ TEST_F(Tracks, Probe_LooksUpCoversOnlyWhenShownAndNeverKeepsAnEarlierTracksCover
 }
 
 TEST_F(Tracks, OpenNextTrack_GoesFromTheSelectionThroughList1IntoList2AndEnds) {
-    std::vector<TestDsdSpec> specs;
+    std::vector<TestDsdShape> shapes;
     std::vector<std::string> paths;
     for (uint32_t i = 0; i < 4; ++i) {
-        specs.push_back(Spec(Dsd64, 0.05, 20 + i));
-        paths.push_back(WriteTrack(specs.back(), "n/" + std::to_string(i) + ".dsf"));
+        shapes.push_back(Shape(Dsd64, 0.05, 20 + i));
+        paths.push_back(WriteTrack(shapes.back(), "n/" + std::to_string(i) + ".dsf"));
     }
     ASSERT_TRUE(AddTrack(1, paths[0]));
     ASSERT_TRUE(AddTrack(1, paths[1]));
@@ -159,12 +159,12 @@ TEST_F(Tracks, OpenNextTrack_GoesFromTheSelectionThroughList1IntoList2AndEnds) {
     EXPECT_EQ(PlayingList.load(), 1);
     EXPECT_EQ(NextIndex.load(), 2);
     EXPECT_EQ(TakeNowPlaying().Track.TrackId, List1[1].TrackId);
-    EXPECT_EQ(TakeNowPlaying().Track.End, static_cast<int64_t>(TestDsd_PlayLength(specs[1])));
-    EXPECT_EQ(StreamStart(64), TestDsd_Expected(specs[1], 0, 64));
+    EXPECT_EQ(TakeNowPlaying().Track.End, static_cast<int64_t>(TestDsd_PlayLength(shapes[1])));
+    EXPECT_EQ(StreamStart(64), TestDsd_Expected(shapes[1], 0, 64));
 
     OpenNext();
     EXPECT_EQ(TakeNowPlaying().Track.TrackId, List1[2].TrackId);
-    EXPECT_EQ(StreamStart(64), TestDsd_Expected(specs[2], 0, 64));
+    EXPECT_EQ(StreamStart(64), TestDsd_Expected(shapes[2], 0, 64));
     // Past List 1's last entry: List 2 from its start.
     OpenNext();
     EXPECT_EQ(PlayingList.load(), 2);
@@ -172,7 +172,7 @@ TEST_F(Tracks, OpenNextTrack_GoesFromTheSelectionThroughList1IntoList2AndEnds) {
     const NowPlayingInfo now = TakeNowPlaying();
     EXPECT_EQ(now.Track.TrackId, List2[0].TrackId);
     EXPECT_EQ(now.Track.List, 2);
-    EXPECT_EQ(StreamStart(64), TestDsd_Expected(specs[3], 0, 64));
+    EXPECT_EQ(StreamStart(64), TestDsd_Expected(shapes[3], 0, 64));
     // Past List 2's last: the lists are used up and nothing opens.
     OpenNext();
     EXPECT_EQ(PlayingList.load(), -1);
@@ -181,7 +181,7 @@ TEST_F(Tracks, OpenNextTrack_GoesFromTheSelectionThroughList1IntoList2AndEnds) {
 }
 
 TEST_F(Tracks, OpenNextTrack_EndsAfterList1WhenList2IsEmptyAndIgnoresAnIndexPastTheEnd) {
-    const std::string path = WriteTrack(Spec(Dsd64, 0.05, 30), "e/0.dsf");
+    const std::string path = WriteTrack(Shape(Dsd64, 0.05, 30), "e/0.dsf");
     ASSERT_TRUE(AddTrack(1, path));
     PlayingList.store(1);
     NextIndex.store(3);
@@ -201,7 +201,7 @@ TEST_F(Tracks, OpenNextTrack_EndsAfterList1WhenList2IsEmptyAndIgnoresAnIndexPast
 }
 
 TEST_F(Tracks, OpenTrackAt_OpensNothingForAVanishedFileOrAnotherRateWithoutAWord) {
-    const std::string path = WriteTrack(Spec(Dsd64, 0.05, 40), "v/0.dsf");
+    const std::string path = WriteTrack(Shape(Dsd64, 0.05, 40), "v/0.dsf");
     ASSERT_TRUE(AddTrack(1, path));
     std::filesystem::remove(path);
     PlayingList.store(1);
@@ -209,7 +209,7 @@ TEST_F(Tracks, OpenTrackAt_OpensNothingForAVanishedFileOrAnotherRateWithoutAWord
     EXPECT_EQ(StreamHandle.load(), 0u);
     EXPECT_EQ(NextIndex.load(), 0);
 
-    WriteTrack(Spec(Dsd64, 0.05, 40), "v/0.dsf");
+    WriteTrack(Shape(Dsd64, 0.05, 40), "v/0.dsf");
     OutputDsdRate.store(5'644'800.0f); // the output runs at another rate
     OpenNext();
     EXPECT_EQ(StreamHandle.load(), 0u);
@@ -223,7 +223,7 @@ TEST_F(Tracks, OpenTrackAt_OpensNothingForAVanishedFileOrAnotherRateWithoutAWord
 TEST_F(Tracks, FindResumeIndex_PointsPastTheTrackHeardInThePlayingList) {
     for (uint32_t i = 0; i < 3; ++i)
         ASSERT_TRUE(AddTrack(i < 2 ? 1 : 2,
-                             WriteTrack(Spec(Dsd64, 0.05, 50 + i), "f/" + std::to_string(i) + ".dsf")));
+                             WriteTrack(Shape(Dsd64, 0.05, 50 + i), "f/" + std::to_string(i) + ".dsf")));
     TrackRecord heard;
     heard.TrackId = List1[0].TrackId;
     SetNowPlaying(heard);

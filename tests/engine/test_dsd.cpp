@@ -30,7 +30,7 @@ const char *KindName(TestDsdKind k) {
     return k == TestDsdKind::DsfLsb ? "DSF/lsb" : k == TestDsdKind::DsfMsb ? "DSF/msb" : "DFF";
 }
 
-std::string Describe(const TestDsdSpec &s) {
+std::string Describe(const TestDsdShape &s) {
     return std::string(KindName(s.kind)) + " rate " + std::to_string(s.rate) + " channels " +
            std::to_string(s.channels) + " samples " + std::to_string(s.samples);
 }
@@ -66,9 +66,9 @@ class Dsd : public ::testing::Test {
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
-    std::string Write(const TestDsdSpec &spec, const std::string &name = "t") {
+    std::string Write(const TestDsdShape &shape, const std::string &name = "t") {
         std::string path = (dir_ / name).string();
-        EXPECT_TRUE(TestDsd_WriteFile(spec, path));
+        EXPECT_TRUE(TestDsd_WriteFile(shape, path));
         return path;
     }
 
@@ -83,28 +83,28 @@ TEST_F(Dsd, Read_DeliversExactlyThePayloadForEveryFormatRateAndChannelCount) {
         for (uint32_t rate : Rates) {
             for (uint32_t channels : {1u, 2u, 6u}) {
                 ++index;
-                TestDsdSpec spec;
-                spec.kind = kind;
-                spec.rate = rate;
-                spec.channels = channels;
-                spec.samples = 8 * (4096 * 2 + 1000 + 37 * index) + index % 8;
-                spec.junk = index % 3 == 0 ? 777 : 0;
-                spec.seed = static_cast<uint32_t>(index);
-                SCOPED_TRACE(Describe(spec));
+                TestDsdShape shape;
+                shape.kind = kind;
+                shape.rate = rate;
+                shape.channels = channels;
+                shape.samples = 8 * (4096 * 2 + 1000 + 37 * index) + index % 8;
+                shape.junk = index % 3 == 0 ? 777 : 0;
+                shape.seed = static_cast<uint32_t>(index);
+                SCOPED_TRACE(Describe(shape));
                 std::vector<uint8_t> bytes;
                 TavoHandle h;
                 if (index % 2) {
-                    h = Tavd_DSD_StreamCreateFile(0, Write(spec).c_str(), 0, 0, Play, 0);
+                    h = Tavd_DSD_StreamCreateFile(0, Write(shape).c_str(), 0, 0, Play, 0);
                 } else {
-                    bytes = TestDsd_Bytes(spec);
+                    bytes = TestDsd_Bytes(shape);
                     h = OpenMemory(bytes);
                 }
                 ASSERT_NE(h, 0u) << "code " << Tavo_ErrorGetCode();
-                uint64_t length = TestDsd_PlayLength(spec);
-                EXPECT_EQ(length, 2 * (spec.samples / 8));
+                uint64_t length = TestDsd_PlayLength(shape);
+                EXPECT_EQ(length, 2 * (shape.samples / 8));
                 EXPECT_EQ(Tavo_ChannelGetLength(h, 0), length);
                 std::vector<uint8_t> got = ReadAll(h, {static_cast<uint32_t>(length + 4096)});
-                EXPECT_TRUE(got == TestDsd_Expected(spec, 0, length));
+                EXPECT_TRUE(got == TestDsd_Expected(shape, 0, length));
                 Tavo_StreamFree(h);
             }
         }
@@ -117,17 +117,17 @@ TEST_F(Dsd, Read_StopsAtTheSampleCountAtAndAroundBlockEdges) {
     for (TestDsdKind kind : Kinds) {
         for (uint32_t channels : {1u, 2u}) {
             for (uint64_t samples : counts) {
-                TestDsdSpec spec;
-                spec.kind = kind;
-                spec.channels = channels;
-                spec.samples = samples;
-                spec.junk = 4096;
-                SCOPED_TRACE(Describe(spec));
-                auto bytes = TestDsd_Bytes(spec);
+                TestDsdShape shape;
+                shape.kind = kind;
+                shape.channels = channels;
+                shape.samples = samples;
+                shape.junk = 4096;
+                SCOPED_TRACE(Describe(shape));
+                auto bytes = TestDsd_Bytes(shape);
                 TavoHandle h = OpenMemory(bytes);
                 ASSERT_NE(h, 0u) << "code " << Tavo_ErrorGetCode();
                 EXPECT_EQ(Tavo_ChannelGetLength(h, 0), 2 * (samples / 8));
-                EXPECT_TRUE(ReadAll(h, {1 << 20}) == TestDsd_Expected(spec, 0, 2 * (samples / 8)));
+                EXPECT_TRUE(ReadAll(h, {1 << 20}) == TestDsd_Expected(shape, 0, 2 * (samples / 8)));
                 Tavo_StreamFree(h);
             }
         }
@@ -145,18 +145,18 @@ TEST_F(Dsd, Read_InRequestsOfAnySizeGivesTheSameBytes) {
         {262147},
         {(1 << 20) + 1},
         {2, 3, 1021, 8190, 8191, 5, 8192, 8193, 7, 65537, 4093, 262147, 11, (1 << 20) + 1, 4097}};
-    std::vector<TestDsdSpec> specs(5);
-    specs[0].kind = TestDsdKind::DsfLsb, specs[0].channels = 2;
-    specs[1].kind = TestDsdKind::DsfMsb, specs[1].channels = 1;
-    specs[2].kind = TestDsdKind::DsfLsb, specs[2].channels = 6;
-    specs[3].kind = TestDsdKind::Dff, specs[3].channels = 2;
-    specs[4].kind = TestDsdKind::Dff, specs[4].channels = 6;
-    for (TestDsdSpec &spec : specs) {
-        spec.samples = 8 * (300 * 1024 + 4321) + 3;
-        SCOPED_TRACE(Describe(spec));
-        std::string path = Write(spec);
-        auto bytes = TestDsd_Bytes(spec);
-        auto expected = TestDsd_Expected(spec, 0, TestDsd_PlayLength(spec));
+    std::vector<TestDsdShape> shapes(5);
+    shapes[0].kind = TestDsdKind::DsfLsb, shapes[0].channels = 2;
+    shapes[1].kind = TestDsdKind::DsfMsb, shapes[1].channels = 1;
+    shapes[2].kind = TestDsdKind::DsfLsb, shapes[2].channels = 6;
+    shapes[3].kind = TestDsdKind::Dff, shapes[3].channels = 2;
+    shapes[4].kind = TestDsdKind::Dff, shapes[4].channels = 6;
+    for (TestDsdShape &shape : shapes) {
+        shape.samples = 8 * (300 * 1024 + 4321) + 3;
+        SCOPED_TRACE(Describe(shape));
+        std::string path = Write(shape);
+        auto bytes = TestDsd_Bytes(shape);
+        auto expected = TestDsd_Expected(shape, 0, TestDsd_PlayLength(shape));
         for (const auto &requests : patterns) {
             for (int mem : {0, 1}) {
                 SCOPED_TRACE("requests from " + std::to_string(requests[0]) + (mem ? " memory" : " file"));
@@ -184,21 +184,21 @@ TEST_F(Dsd, Read_TakesTheFrontPairOfADffByChannelId) {
         {{"SLFT", "C   ", "LFE "}, 0, 1}, // no right: the first two
     };
     for (const Row &row : rows) {
-        TestDsdSpec spec;
-        spec.kind = TestDsdKind::Dff;
-        spec.channels = static_cast<uint32_t>(row.ids.size());
-        spec.dff_ids = row.ids;
-        spec.samples = 8 * 5000;
+        TestDsdShape shape;
+        shape.kind = TestDsdKind::Dff;
+        shape.channels = static_cast<uint32_t>(row.ids.size());
+        shape.dff_ids = row.ids;
+        shape.samples = 8 * 5000;
         SCOPED_TRACE(row.ids[0] + "," + row.ids[1]);
-        auto bytes = TestDsd_Bytes(spec);
+        auto bytes = TestDsd_Bytes(shape);
         TavoHandle h = OpenMemory(bytes);
         ASSERT_NE(h, 0u);
         auto got = ReadAll(h, {1 << 16});
         ASSERT_EQ(got.size(), 2 * 5000u);
         bool same = true;
         for (uint64_t k = 0; k < 5000; ++k)
-            same &= got[2 * k] == TestDsd_Byte(spec.seed, row.left, k) &&
-                    got[2 * k + 1] == TestDsd_Byte(spec.seed, row.right, k);
+            same &= got[2 * k] == TestDsd_Byte(shape.seed, row.left, k) &&
+                    got[2 * k + 1] == TestDsd_Byte(shape.seed, row.right, k);
         EXPECT_TRUE(same);
         Tavo_StreamFree(h);
     }
@@ -208,14 +208,14 @@ TEST_F(Dsd, Read_TakesTheFrontPairOfADffByChannelId) {
 TEST_F(Dsd, Lengths_AttributesAndSecondsAgreeInPlayAndProbeModes) {
     for (TestDsdKind kind : {TestDsdKind::DsfLsb, TestDsdKind::Dff}) {
         for (uint32_t rate : Rates) {
-            TestDsdSpec spec;
-            spec.kind = kind;
-            spec.rate = rate;
-            spec.channels = 2;
-            spec.samples = 8 * 123457;
-            SCOPED_TRACE(Describe(spec));
-            auto bytes = TestDsd_Bytes(spec);
-            const double seconds = static_cast<double>(spec.samples) / rate;
+            TestDsdShape shape;
+            shape.kind = kind;
+            shape.rate = rate;
+            shape.channels = 2;
+            shape.samples = 8 * 123457;
+            SCOPED_TRACE(Describe(shape));
+            auto bytes = TestDsd_Bytes(shape);
+            const double seconds = static_cast<double>(shape.samples) / rate;
             for (uint32_t flags : {Play, Probe}) {
                 TavoHandle h = OpenMemory(bytes, flags);
                 ASSERT_NE(h, 0u);
@@ -245,14 +245,14 @@ TEST_F(Dsd, Lengths_AttributesAndSecondsAgreeInPlayAndProbeModes) {
 // A position set anywhere (block edges, mid-block, the end) reads on from exactly there.
 TEST_F(Dsd, Seek_ReadsOnFromTheNewPosition) {
     for (TestDsdKind kind : Kinds) {
-        TestDsdSpec spec;
-        spec.kind = kind;
-        spec.channels = 6;
-        spec.samples = 8 * (4096 * 5 + 300);
-        SCOPED_TRACE(Describe(spec));
-        TavoHandle h = Tavd_DSD_StreamCreateFile(0, Write(spec).c_str(), 0, 0, Play, 0);
+        TestDsdShape shape;
+        shape.kind = kind;
+        shape.channels = 6;
+        shape.samples = 8 * (4096 * 5 + 300);
+        SCOPED_TRACE(Describe(shape));
+        TavoHandle h = Tavd_DSD_StreamCreateFile(0, Write(shape).c_str(), 0, 0, Play, 0);
         ASSERT_NE(h, 0u);
-        const uint64_t length = TestDsd_PlayLength(spec);
+        const uint64_t length = TestDsd_PlayLength(shape);
         for (uint64_t pos :
              {uint64_t{8192}, uint64_t{2}, uint64_t{8190}, length - 600, uint64_t{0}, length}) {
             ASSERT_EQ(Tavo_ChannelSetPosition(h, pos, 0), 1);
@@ -260,7 +260,7 @@ TEST_F(Dsd, Seek_ReadsOnFromTheNewPosition) {
             int32_t got = Tavo_ChannelGetData(h, buf.data(), 10000);
             ASSERT_EQ(got, static_cast<int32_t>(std::min<uint64_t>(10000, length - pos)));
             buf.resize(static_cast<size_t>(got));
-            EXPECT_TRUE(buf == TestDsd_Expected(spec, pos, buf.size())) << "at " << pos;
+            EXPECT_TRUE(buf == TestDsd_Expected(shape, pos, buf.size())) << "at " << pos;
         }
         Tavo_StreamFree(h);
     }
@@ -269,11 +269,11 @@ TEST_F(Dsd, Seek_ReadsOnFromTheNewPosition) {
 // offset and length select a file inside a larger one; positions in the file count from its start.
 TEST_F(Dsd, Open_ReadsAPartOfAFileChosenByOffsetAndLength) {
     for (TestDsdKind kind : Kinds) {
-        TestDsdSpec spec;
-        spec.kind = kind;
-        spec.samples = 8 * 9000;
-        SCOPED_TRACE(Describe(spec));
-        auto inner = TestDsd_Bytes(spec);
+        TestDsdShape shape;
+        shape.kind = kind;
+        shape.samples = 8 * 9000;
+        SCOPED_TRACE(Describe(shape));
+        auto inner = TestDsd_Bytes(shape);
         std::vector<uint8_t> outer(1000, 0x55);
         outer.insert(outer.end(), inner.begin(), inner.end());
         outer.insert(outer.end(), 3000, 0xAA);
@@ -284,17 +284,17 @@ TEST_F(Dsd, Open_ReadsAPartOfAFileChosenByOffsetAndLength) {
         TavoHandle h = Tavd_DSD_StreamCreateFile(0, path.c_str(), 1000, inner.size(), Play, 0);
         ASSERT_NE(h, 0u) << "code " << Tavo_ErrorGetCode();
         EXPECT_EQ(Tavo_StreamGetFilePosition(h, 2), inner.size());
-        EXPECT_EQ(Tavo_StreamGetFilePosition(h, 0), 1000 + TestDsd_HeaderSize(spec));
+        EXPECT_EQ(Tavo_StreamGetFilePosition(h, 0), 1000 + TestDsd_HeaderSize(shape));
         std::vector<uint8_t> buf(2 * 4097);
         ASSERT_EQ(Tavo_ChannelGetData(h, buf.data(), 2 * 4097), 2 * 4097);
         // The next left byte is byte 4097 of channel 0: in the second block of a DSF.
         uint64_t next = kind == TestDsdKind::Dff ? 4097 * 2 : 2 * 4096 + 1;
-        EXPECT_EQ(Tavo_StreamGetFilePosition(h, 0), 1000 + TestDsd_HeaderSize(spec) + next);
+        EXPECT_EQ(Tavo_StreamGetFilePosition(h, 0), 1000 + TestDsd_HeaderSize(shape) + next);
         Tavo_StreamFree(h);
         // Without the length the junk after the file is part of the source, and ignored.
         h = Tavd_DSD_StreamCreateFile(0, path.c_str(), 1000, 0, Play, 0);
         ASSERT_NE(h, 0u);
-        EXPECT_TRUE(ReadAll(h, {1 << 16}) == TestDsd_Expected(spec, 0, TestDsd_PlayLength(spec)));
+        EXPECT_TRUE(ReadAll(h, {1 << 16}) == TestDsd_Expected(shape, 0, TestDsd_PlayLength(shape)));
         Tavo_StreamFree(h);
     }
 }
@@ -304,15 +304,15 @@ TEST_F(Dsd, Open_ReadsAPartOfAFileChosenByOffsetAndLength) {
 TEST_F(Dsd, Open_RefusesEveryTruncatedFile) {
     for (TestDsdKind kind : Kinds) {
         for (uint32_t channels : {1u, 2u, 6u}) {
-            TestDsdSpec spec;
-            spec.kind = kind;
-            spec.channels = channels;
-            spec.samples = 8 * 9000 + 1;
-            SCOPED_TRACE(Describe(spec));
-            auto bytes = TestDsd_Bytes(spec);
-            std::string path = Write(spec);
+            TestDsdShape shape;
+            shape.kind = kind;
+            shape.channels = channels;
+            shape.samples = 8 * 9000 + 1;
+            SCOPED_TRACE(Describe(shape));
+            auto bytes = TestDsd_Bytes(shape);
+            std::string path = Write(shape);
             std::vector<uint64_t> cuts;
-            for (uint64_t cut = 0; cut <= TestDsd_HeaderSize(spec); ++cut) cuts.push_back(cut);
+            for (uint64_t cut = 0; cut <= TestDsd_HeaderSize(shape); ++cut) cuts.push_back(cut);
             for (uint64_t back : {1, 2, 4096, 8192}) cuts.push_back(bytes.size() - back);
             for (uint64_t cut : cuts) {
                 // A block of exactly the cut's size, so that a read past it is caught by the sanitizers.
@@ -320,7 +320,7 @@ TEST_F(Dsd, Open_RefusesEveryTruncatedFile) {
                 std::copy(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(cut), part.get());
                 EXPECT_EQ(Tavd_DSD_StreamCreateFile(1, part.get(), 0, cut, Play, 0), 0u) << "cut at " << cut;
                 EXPECT_EQ(Tavo_ErrorGetCode(), 41) << "cut at " << cut;
-                if (cut % 7 == 0 || cut > TestDsd_HeaderSize(spec)) {
+                if (cut % 7 == 0 || cut > TestDsd_HeaderSize(shape)) {
                     EXPECT_EQ(Tavd_DSD_StreamCreateFile(0, path.c_str(), 0, cut ? cut : 1, Probe, 0), 0u);
                     EXPECT_EQ(Tavo_ErrorGetCode(), 41) << "file cut at " << cut;
                 }
@@ -338,10 +338,10 @@ void PutBe(std::vector<uint8_t> &b, size_t at, uint64_t v, int size) {
 
 // One field of a valid DSF changed at a time; each change is refused with 41.
 TEST_F(Dsd, Open_RefusesEveryBadDsfField) {
-    TestDsdSpec spec;
-    spec.kind = TestDsdKind::DsfLsb;
-    spec.samples = 8 * (4096 * 2 + 100);
-    const auto good = TestDsd_Bytes(spec);
+    TestDsdShape shape;
+    shape.kind = TestDsdKind::DsfLsb;
+    shape.samples = 8 * (4096 * 2 + 100);
+    const auto good = TestDsd_Bytes(shape);
     const uint64_t size = good.size(), data = size - 80; // data chunk size
     struct Row {
         const char *what;
@@ -416,10 +416,10 @@ size_t FindId(const std::vector<uint8_t> &b, const char *id, size_t from = 0) {
 // One field of a valid DFF changed at a time; each change is refused with 41. Offsets count from the
 // chunk's id (its size at +4, its body at +12).
 TEST_F(Dsd, Open_RefusesEveryBadDffField) {
-    TestDsdSpec spec;
-    spec.kind = TestDsdKind::Dff;
-    spec.samples = 8 * 1000;
-    const auto good = TestDsd_Bytes(spec);
+    TestDsdShape shape;
+    shape.kind = TestDsdKind::Dff;
+    shape.samples = 8 * 1000;
+    const auto good = TestDsd_Bytes(shape);
     const uint64_t size = good.size();
     uint64_t prop_size = 0;
     for (int i = 0; i < 8; ++i) prop_size = prop_size << 8 | good[FindId(good, "PROP") + 4 + i];
@@ -486,14 +486,14 @@ TEST_F(Dsd, Open_RefusesEveryBadDffField) {
 // A DST-compressed DFF is refused with 44; a missing file, a directory and an empty file with 2 or 41.
 TEST_F(Dsd, Open_RefusesDstAndUnreadableFilesWithTheirOwnCodes) {
     for (uint32_t channels : {1u, 2u, 6u}) {
-        TestDsdSpec spec;
-        spec.kind = TestDsdKind::Dff;
-        spec.channels = channels;
-        spec.dst = true;
-        auto bytes = TestDsd_Bytes(spec);
+        TestDsdShape shape;
+        shape.kind = TestDsdKind::Dff;
+        shape.channels = channels;
+        shape.dst = true;
+        auto bytes = TestDsd_Bytes(shape);
         EXPECT_EQ(OpenMemory(bytes, Probe), 0u);
         EXPECT_EQ(Tavo_ErrorGetCode(), 44);
-        EXPECT_EQ(Tavd_DSD_StreamCreateFile(0, Write(spec).c_str(), 0, 0, Play, 0), 0u);
+        EXPECT_EQ(Tavd_DSD_StreamCreateFile(0, Write(shape).c_str(), 0, 0, Play, 0), 0u);
         EXPECT_EQ(Tavo_ErrorGetCode(), 44);
     }
     EXPECT_EQ(Tavd_DSD_StreamCreateFile(0, (dir_ / "missing.dsf").c_str(), 0, 0, Probe, 0), 0u);
@@ -507,30 +507,30 @@ TEST_F(Dsd, Open_RefusesDstAndUnreadableFilesWithTheirOwnCodes) {
 
 // Streams are independent: several read at once on their own threads each get their own bytes.
 TEST_F(Dsd, Read_SeveralStreamsOnTheirOwnThreadsAtOnce) {
-    std::vector<TestDsdSpec> specs(4);
+    std::vector<TestDsdShape> shapes(4);
     std::vector<std::string> paths;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        specs[i].kind = Kinds[i % 3];
-        specs[i].channels = i % 2 ? 2 : 1;
-        specs[i].samples = 8 * 300000;
-        specs[i].seed = static_cast<uint32_t>(100 + i);
-        paths.push_back(Write(specs[i], "s" + std::to_string(i)));
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        shapes[i].kind = Kinds[i % 3];
+        shapes[i].channels = i % 2 ? 2 : 1;
+        shapes[i].samples = 8 * 300000;
+        shapes[i].seed = static_cast<uint32_t>(100 + i);
+        paths.push_back(Write(shapes[i], "s" + std::to_string(i)));
     }
-    std::vector<int> same(specs.size(), 0);
+    std::vector<int> same(shapes.size(), 0);
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < specs.size(); ++i) {
+    for (size_t i = 0; i < shapes.size(); ++i) {
         threads.emplace_back([&, i] {
             TavoHandle h = Tavd_DSD_StreamCreateFile(0, paths[i].c_str(), 0, 0, Play, 0);
             if (!h) return;
             std::vector<uint8_t> got, buf(40000);
             for (int32_t n; (n = Tavo_ChannelGetData(h, buf.data(), 40000)) > 0;)
                 got.insert(got.end(), buf.begin(), buf.begin() + n);
-            same[i] = got == TestDsd_Expected(specs[i], 0, TestDsd_PlayLength(specs[i]));
+            same[i] = got == TestDsd_Expected(shapes[i], 0, TestDsd_PlayLength(shapes[i]));
             Tavo_StreamFree(h);
         });
     }
     for (auto &t : threads) t.join();
-    for (size_t i = 0; i < specs.size(); ++i) EXPECT_TRUE(same[i]) << Describe(specs[i]);
+    for (size_t i = 0; i < shapes.size(); ++i) EXPECT_TRUE(same[i]) << Describe(shapes[i]);
 }
 
 } // namespace

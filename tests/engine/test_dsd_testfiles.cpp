@@ -64,16 +64,16 @@ TEST(DsdTestFiles, WrittenFilesReadBackThroughFfmpeg) {
         {TestDsdKind::Dff, 3'072'000, 6, "dsd_msbf"},
     };
     for (const Row &row : rows) {
-        TestDsdSpec spec;
-        spec.kind = row.kind;
-        spec.rate = row.rate;
-        spec.channels = row.channels;
-        spec.samples = 8 * 4096 * 3;
-        spec.junk = row.kind == TestDsdKind::Dff ? 0 : 100; // ffmpeg reads a DFF's junk as chunks
-        spec.seed = row.rate + row.channels;
+        TestDsdShape shape;
+        shape.kind = row.kind;
+        shape.rate = row.rate;
+        shape.channels = row.channels;
+        shape.samples = 8 * 4096 * 3;
+        shape.junk = row.kind == TestDsdKind::Dff ? 0 : 100; // ffmpeg reads a DFF's junk as chunks
+        shape.seed = row.rate + row.channels;
         std::string path = (dir / (row.kind == TestDsdKind::Dff ? "t.dff" : "t.dsf")).string();
         SCOPED_TRACE(path + " " + std::to_string(row.rate) + " " + std::to_string(row.channels));
-        ASSERT_TRUE(TestDsd_WriteFile(spec, path));
+        ASSERT_TRUE(TestDsd_WriteFile(shape, path));
 
         std::string probe =
             RunCommand("ffprobe -v error -show_entries stream=codec_name,channels,sample_rate -of "
@@ -87,12 +87,12 @@ TEST(DsdTestFiles, WrittenFilesReadBackThroughFfmpeg) {
         std::string raw = (dir / "out.raw").string();
         RunCommand("ffmpeg -v error -y -i '" + path + "' -map 0:a -c:a copy -f data '" + raw + "'");
         auto got = Slurp(raw);
-        const uint64_t bytes = spec.samples / 8;
+        const uint64_t bytes = shape.samples / 8;
         ASSERT_EQ(got.size(), bytes * row.channels);
         bool same = true;
         for (uint64_t k = 0; k < bytes; ++k) {
             for (uint32_t c = 0; c < row.channels; ++c) {
-                uint8_t want = TestDsd_Byte(spec.seed, c, k);
+                uint8_t want = TestDsd_Byte(shape.seed, c, k);
                 if (row.kind == TestDsdKind::Dff)
                     same &= got[k * row.channels + c] == want;
                 else {
@@ -109,22 +109,22 @@ TEST(DsdTestFiles, WrittenFilesReadBackThroughFfmpeg) {
 // compare reads that start anywhere against it.
 TEST(DsdTestFiles, ExpectedBytesOfAnyRangeAreASliceOfTheWhole) {
     for (uint32_t channels : {1u, 2u, 6u}) {
-        TestDsdSpec spec;
-        spec.kind = TestDsdKind::Dff;
-        spec.channels = channels;
-        spec.dff_ids = channels == 6
+        TestDsdShape shape;
+        shape.kind = TestDsdKind::Dff;
+        shape.channels = channels;
+        shape.dff_ids = channels == 6
                            ? std::vector<std::string>{"C   ", "MRGT", "MLFT", "LFE ", "LS  ", "RS  "}
                            : std::vector<std::string>{};
-        spec.samples = 8 * 200000;
-        auto whole = TestDsd_Expected(spec, 0, TestDsd_PlayLength(spec));
+        shape.samples = 8 * 200000;
+        auto whole = TestDsd_Expected(shape, 0, TestDsd_PlayLength(shape));
         for (uint64_t k : {0, 1000, 65536}) {
             uint32_t l = channels == 6 ? 2 : 0, r = channels == 6 ? 1 : channels - 1;
-            EXPECT_EQ(whole[2 * k], TestDsd_Byte(spec.seed, l, k));
-            EXPECT_EQ(whole[2 * k + 1], TestDsd_Byte(spec.seed, r, k));
+            EXPECT_EQ(whole[2 * k], TestDsd_Byte(shape.seed, l, k));
+            EXPECT_EQ(whole[2 * k + 1], TestDsd_Byte(shape.seed, r, k));
         }
         const uint64_t ranges[][2] = {{0, 1}, {1, 1}, {1, 2}, {3, 131073}, {131071, 131075}, {399990, 10}};
         for (const auto &range : ranges) {
-            auto part = TestDsd_Expected(spec, range[0], range[1]);
+            auto part = TestDsd_Expected(shape, range[0], range[1]);
             EXPECT_TRUE(
                 std::equal(part.begin(), part.end(), whole.begin() + static_cast<ptrdiff_t>(range[0])))
                 << range[0] << "+" << range[1];

@@ -108,13 +108,13 @@ bool Setup(Fixture *f) {
     f->dir = tmpl;
     f->dsf = (f->dir / "stereo.dsf").string();
     f->dff = (f->dir / "stereo.dff").string();
-    TestDsdSpec spec;
-    spec.channels = 2;
-    spec.samples = 8 * BytesPerChannel;
-    spec.kind = TestDsdKind::DsfLsb;
-    if (!TestDsd_WriteFile(spec, f->dsf)) return false;
-    spec.kind = TestDsdKind::Dff;
-    if (!TestDsd_WriteFile(spec, f->dff)) return false;
+    TestDsdShape shape;
+    shape.channels = 2;
+    shape.samples = 8 * BytesPerChannel;
+    shape.kind = TestDsdKind::DsfLsb;
+    if (!TestDsd_WriteFile(shape, f->dsf)) return false;
+    shape.kind = TestDsdKind::Dff;
+    if (!TestDsd_WriteFile(shape, f->dff)) return false;
     // Buffers touched once, so that no page fault is timed.
     f->out.reset(new uint8_t[Request]);
     f->staging.reset(new uint8_t[Request]);

@@ -124,13 +124,13 @@ bool SetUpAlsa() {
 }
 
 std::string WriteTrack(uint32_t rate, double seconds, const std::string &name) {
-    TestDsdSpec spec;
-    spec.kind = TestDsdKind::DsfLsb;
-    spec.rate = rate;
-    spec.samples = static_cast<uint64_t>(seconds * rate) / 8 * 8;
-    spec.seed = rate;
+    TestDsdShape shape;
+    shape.kind = TestDsdKind::DsfLsb;
+    shape.rate = rate;
+    shape.samples = static_cast<uint64_t>(seconds * rate) / 8 * 8;
+    shape.seed = rate;
     const std::string path = g_folder + name;
-    return TestDsd_WriteFile(spec, path) ? path : "";
+    return TestDsd_WriteFile(shape, path) ? path : "";
 }
 
 void RunLatency() {

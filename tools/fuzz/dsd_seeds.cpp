@@ -20,16 +20,16 @@ int main(int argc, char **argv) {
         std::filesystem::create_directories(root / target);
         for (uint32_t channels : {1u, 2u, 6u}) {
             for (uint64_t samples : {uint64_t{0}, uint64_t{8 * 100 + 3}, uint64_t{8 * 4200}}) {
-                TestDsdSpec spec;
-                spec.kind = kind;
-                spec.channels = channels;
-                spec.samples = samples;
-                spec.rate = n % 2 ? 5'644'800 : 3'072'000;
-                spec.junk = n % 3 == 0 ? 16 : 0;
-                spec.seed = static_cast<uint32_t>(++n);
+                TestDsdShape shape;
+                shape.kind = kind;
+                shape.channels = channels;
+                shape.samples = samples;
+                shape.rate = n % 2 ? 5'644'800 : 3'072'000;
+                shape.junk = n % 3 == 0 ? 16 : 0;
+                shape.seed = static_cast<uint32_t>(++n);
                 // Keep the seeds small: a 6-channel DSF of 4200 bytes per channel is 49 KB.
                 if (channels == 6 && samples > 8 * 1000 && kind != TestDsdKind::Dff) continue;
-                auto bytes = TestDsd_Bytes(spec);
+                auto bytes = TestDsd_Bytes(shape);
                 std::string name = "seed" + std::to_string(n);
                 FILE *f = fopen((root / target / name).c_str(), "wb");
                 if (!f || fwrite(bytes.data() + 4, 1, bytes.size() - 4, f) != bytes.size() - 4 ||
@@ -40,7 +40,7 @@ int main(int argc, char **argv) {
             }
         }
     }
-    TestDsdSpec dst;
+    TestDsdShape dst;
     dst.kind = TestDsdKind::Dff;
     dst.dst = true;
     auto bytes = TestDsd_Bytes(dst);

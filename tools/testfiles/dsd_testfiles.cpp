@@ -73,7 +73,7 @@ struct Sink {
     }
 };
 
-uint64_t WholeBytes(const TestDsdSpec &s) {
+uint64_t WholeBytes(const TestDsdShape &s) {
     return s.samples / 8;
 }
 
@@ -84,12 +84,12 @@ uint32_t DsfChannelType(uint32_t channels) {
     return types[channels];
 }
 
-uint64_t DsfBlocks(const TestDsdSpec &s) {
+uint64_t DsfBlocks(const TestDsdShape &s) {
     uint64_t bytes = s.samples / 8 + (s.samples % 8 != 0);
     return (bytes + DsfBlock - 1) / DsfBlock;
 }
 
-void WriteDsf(const TestDsdSpec &s, Sink &out) {
+void WriteDsf(const TestDsdShape &s, Sink &out) {
     bool lsb = s.kind == TestDsdKind::DsfLsb;
     uint64_t data_size = 12 + DsfBlocks(s) * DsfBlock * s.channels;
     out.Id("DSD ");
@@ -139,7 +139,7 @@ void WriteDsf(const TestDsdSpec &s, Sink &out) {
 
 // ---- DFF
 
-std::vector<std::string> DffIds(const TestDsdSpec &s) {
+std::vector<std::string> DffIds(const TestDsdShape &s) {
     if (!s.dff_ids.empty()) return s.dff_ids;
     switch (s.channels) {
     case 1:
@@ -165,24 +165,24 @@ uint64_t Padded(uint64_t n) {
     return n + (n & 1);
 }
 
-uint64_t CmprSize(const TestDsdSpec &s) {
+uint64_t CmprSize(const TestDsdShape &s) {
     return 5 + strlen(s.dst ? CmprNameDst : CmprNameDsd);
 }
-uint64_t ChnlSize(const TestDsdSpec &s) {
+uint64_t ChnlSize(const TestDsdShape &s) {
     return 2 + 4 * DffIds(s).size();
 }
-uint64_t PropSize(const TestDsdSpec &s) {
+uint64_t PropSize(const TestDsdShape &s) {
     return 4 + (12 + 4) + (12 + ChnlSize(s)) + (12 + Padded(CmprSize(s))) + (12 + 8);
 }
-uint64_t SoundSize(const TestDsdSpec &s) {
+uint64_t SoundSize(const TestDsdShape &s) {
     return s.dst ? 6 + 12 : WholeBytes(s) * s.channels;
 }
 
-uint64_t DffHeaderSize(const TestDsdSpec &s) {
+uint64_t DffHeaderSize(const TestDsdShape &s) {
     return 16 + (12 + 4) + (12 + PropSize(s)) + (12 + Padded(ExtraSize)) + 12;
 }
 
-void WriteDff(const TestDsdSpec &s, Sink &out) {
+void WriteDff(const TestDsdShape &s, Sink &out) {
     uint64_t form =
         4 + (12 + 4) + (12 + PropSize(s)) + 2 * (12 + Padded(ExtraSize)) + 12 + Padded(SoundSize(s));
     out.Id("FRM8");
@@ -247,7 +247,7 @@ void WriteDff(const TestDsdSpec &s, Sink &out) {
     out.Put(extra, Padded(ExtraSize));
 }
 
-void Write(const TestDsdSpec &s, Sink &out) {
+void Write(const TestDsdShape &s, Sink &out) {
     if (s.kind == TestDsdKind::Dff)
         WriteDff(s, out);
     else
@@ -263,7 +263,7 @@ void Write(const TestDsdSpec &s, Sink &out) {
 }
 
 // The file channels delivered as left and right, as a reader must choose them.
-void FrontPair(const TestDsdSpec &s, uint32_t *left, uint32_t *right) {
+void FrontPair(const TestDsdShape &s, uint32_t *left, uint32_t *right) {
     *left = 0;
     *right = s.channels > 1 ? 1 : 0;
     if (s.kind != TestDsdKind::Dff) return;
@@ -282,40 +282,40 @@ uint8_t TestDsd_Byte(uint32_t seed, uint32_t channel, uint64_t index) {
     return static_cast<uint8_t>(Word(seed, channel, index / 8) >> (8 * (index % 8)));
 }
 
-bool TestDsd_WriteFile(const TestDsdSpec &spec, const std::string &path) {
+bool TestDsd_WriteFile(const TestDsdShape &shape, const std::string &path) {
     Sink out;
     out.file = fopen(path.c_str(), "wb");
     if (!out.file) return false;
-    Write(spec, out);
+    Write(shape, out);
     return fclose(out.file) == 0 && out.ok;
 }
 
-std::vector<uint8_t> TestDsd_Bytes(const TestDsdSpec &spec) {
+std::vector<uint8_t> TestDsd_Bytes(const TestDsdShape &shape) {
     std::vector<uint8_t> bytes;
     Sink out;
     out.bytes = &bytes;
-    Write(spec, out);
+    Write(shape, out);
     return bytes;
 }
 
-uint64_t TestDsd_HeaderSize(const TestDsdSpec &spec) {
-    return spec.kind == TestDsdKind::Dff ? DffHeaderSize(spec) : 92;
+uint64_t TestDsd_HeaderSize(const TestDsdShape &shape) {
+    return shape.kind == TestDsdKind::Dff ? DffHeaderSize(shape) : 92;
 }
 
-uint64_t TestDsd_PlayLength(const TestDsdSpec &spec) {
-    return 2 * WholeBytes(spec);
+uint64_t TestDsd_PlayLength(const TestDsdShape &shape) {
+    return 2 * WholeBytes(shape);
 }
 
-void TestDsd_Expected(const TestDsdSpec &spec, uint64_t offset, size_t size, uint8_t *out) {
+void TestDsd_Expected(const TestDsdShape &shape, uint64_t offset, size_t size, uint8_t *out) {
     uint32_t left, right;
-    FrontPair(spec, &left, &right);
+    FrontPair(shape, &left, &right);
     constexpr size_t Frames = 1 << 16;
     std::unique_ptr<uint8_t[]> l(new uint8_t[Frames]), r(new uint8_t[Frames]);
     uint64_t end = offset + size;
     for (uint64_t f = offset / 2; 2 * f < end; f += Frames) {
         size_t n = static_cast<size_t>(std::min<uint64_t>(Frames, (end + 1) / 2 - f));
-        FillChannel(spec.seed, left, f, n, l.get());
-        FillChannel(spec.seed, right, f, n, r.get());
+        FillChannel(shape.seed, left, f, n, l.get());
+        FillChannel(shape.seed, right, f, n, r.get());
         for (size_t i = 0; i < n; ++i) {
             uint64_t j = 2 * (f + i);
             if (j >= offset) out[j - offset] = l[i];
@@ -324,8 +324,8 @@ void TestDsd_Expected(const TestDsdSpec &spec, uint64_t offset, size_t size, uin
     }
 }
 
-std::vector<uint8_t> TestDsd_Expected(const TestDsdSpec &spec, uint64_t offset, size_t size) {
+std::vector<uint8_t> TestDsd_Expected(const TestDsdShape &shape, uint64_t offset, size_t size) {
     std::vector<uint8_t> out(size);
-    TestDsd_Expected(spec, offset, size, out.data());
+    TestDsd_Expected(shape, offset, size, out.data());
     return out;
 }

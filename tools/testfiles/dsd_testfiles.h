@@ -19,7 +19,7 @@ enum class TestDsdKind {
     Dff,    // DSDIFF 1.5, uncompressed
 };
 
-struct TestDsdSpec {
+struct TestDsdShape {
     TestDsdKind kind = TestDsdKind::DsfLsb;
     uint32_t rate = 2'822'400;        // DSD samples per second and channel
     uint32_t channels = 2;            // 1..6
@@ -31,20 +31,20 @@ struct TestDsdSpec {
 };
 
 // Writes the file at path; false when it cannot be written.
-bool TestDsd_WriteFile(const TestDsdSpec &spec, const std::string &path);
+bool TestDsd_WriteFile(const TestDsdShape &shape, const std::string &path);
 
 // The whole file in memory.
-std::vector<uint8_t> TestDsd_Bytes(const TestDsdSpec &spec);
+std::vector<uint8_t> TestDsd_Bytes(const TestDsdShape &shape);
 
 // Offset of the first sound byte in the file: everything before it is header.
-uint64_t TestDsd_HeaderSize(const TestDsdSpec &spec);
+uint64_t TestDsd_HeaderSize(const TestDsdShape &shape);
 
 // Bytes that a playback stream of the file delivers: 2 per whole byte (8 samples) of a channel.
-uint64_t TestDsd_PlayLength(const TestDsdSpec &spec);
+uint64_t TestDsd_PlayLength(const TestDsdShape &shape);
 
 // Bytes [offset, offset + size) of the playback stream, into out.
-void TestDsd_Expected(const TestDsdSpec &spec, uint64_t offset, size_t size, uint8_t *out);
-std::vector<uint8_t> TestDsd_Expected(const TestDsdSpec &spec, uint64_t offset, size_t size);
+void TestDsd_Expected(const TestDsdShape &shape, uint64_t offset, size_t size, uint8_t *out);
+std::vector<uint8_t> TestDsd_Expected(const TestDsdShape &shape, uint64_t offset, size_t size);
 
 // Byte index of channel c of the payload, oldest bit most significant.
 uint8_t TestDsd_Byte(uint32_t seed, uint32_t channel, uint64_t index);

@@ -1,0 +1,99 @@
+// app/: entry, start-up checks, deployment, shutdown, splash and main window, event loop, list
+// commands and pointer hit-testing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// --- Start-up checks and deployment (startup.cpp) -- main thread, before any window exists
+
+constexpr uint64_t MinimumTotalMemory = 3'984'588'800;     // 3,800 MiB
+constexpr uint64_t MinimumAvailableMemory = 2'726'297'600; // 2,600 MiB
+
+// Enough processors: at least 2 in the machine and at least 1 usable by this process.
+bool ProcessorsSufficient(int machine, int process);
+// Enough memory: the comparisons are "below the minimum fails", so exactly the minimum passes.
+bool MemorySufficient(uint64_t total, uint64_t available);
+
+// How many of these process image names belong to a player of the family (the running program
+// counts itself); counting stops at 2. Linux: the names carry no ".exe": "Groovestone",
+// "Groovestone DSD" and "Groovestone-lp-dsd" (the built executable), exactly and in that case, or
+// any name holding "Quickbuild_Compilation"; the image names are those of /proc/<pid>/exe.
+int CountFamilyProcesses(const std::vector<std::string> &image_names);
+// True when another player of the family already runs.
+bool AnotherPlayerRunning();
+
+// The folder the engine libraries are deployed to and loaded from: base + "Tonmark/tm20/".
+// Written once by DeployEngineLibraries, read by the binding.
+extern std::string DataFolder;
+
+// Makes sure base + "Tonmark/tm20/" exists (hidden) and holds the three engine libraries with the
+// embedded lengths; base is the user's data folder ending in '/', or "" for the current folder.
+// Reports nothing: a library that cannot be written shows up when binding fails.
+// Linux: base is the XDG data folder (LocalAppDataFolder), made with its parents when a fresh account
+// has none yet; the libraries are the shared objects "tava.so", "tavo.so" and "tavd.so"; hidden and
+// system are bits of the "user.DOSATTRIB" extended attribute; a library is written as a new file
+// renamed over the old one, so a library still mapped by another process is never changed under it.
+void DeployEngineLibraries(const std::string &base);
+
+// --- Start-up and shutdown (program.cpp) -- main thread
+
+// The program: the checks, the guard, deployment and binding of the engine, the private font, then
+// the visible start (RunVisibleStart), and the shutdown in every case. Never returns.
+// Linux: messages are GTK message boxes (MessageBox of platform/gui.h; without a display their text
+// goes to standard error); processors come from get_nprocs_conf and sched_getaffinity, memory from
+// /proc/meminfo; "Lucida Calligraphy" is TeX Gyre Chorus, carried in the executable, registered for
+// this process only (RegisterPrivateFont) and asked for under the Windows name through a private
+// fontconfig alias (AddFontAliases), which also maps "Segoe UI", "Segoe UI Light" and "Tahoma" to
+// free faces.
+[[noreturn]] void RunProgram();
+// The one way out: releases the windows, controls, images, fonts, timers and menus, the engine
+// libraries and the playback memory, and ends the process with exit code 0.
+[[noreturn]] void Shutdown();
+// Creates the seven text fonts of FontTable under their FontId numbers.
+void LoadTextFonts();
+
+// --- The visible start (visible.cpp) -- main thread
+
+// Splash, the saved-device check, the device and options windows when they are needed, the main
+// window faded in, the playback memory, then the event loop. Returns when the program must end
+// (a window was left without a choice); the caller then shuts down.
+void RunVisibleStart();
+// Whether the device saved in "lp.is" is present and still plays DSD 2.8, 5.6 and 11.3 MHz exactly
+// as saved (22.6 MHz is not compared). Looks through devices 0 to 11 for one named SavedDeviceName,
+// probes it and, when it matches, sets DeviceCaps and OutputDevice.
+bool CheckSavedDevice();
+// Opens the splash window (23) with its picture.
+void OpenSplash();
+// Waits on the splash until its 800 ms timer ticks (the answer stays ask_device), a click or Enter
+// (true: ask for the device) or Space or another command (false). Then closes the splash.
+bool WaitOnSplash(bool ask_device);
+// Shows the main window and raises its opacity from 0 to 255 in 51 steps, 1 ms apart.
+// Linux: the opacity is the window's _NET_WM_WINDOW_OPACITY, which a compositing window manager
+// applies (without one the window simply appears); the window system runs during each 1 ms wait so
+// that every step reaches the screen, and events of that time are dropped, as the drain after the
+// fade drops them.
+void FadeInMainWindow();
+
+// --- The main window (mainwindow.cpp) -- main thread
+
+constexpr int MainWidth = 820, MainHeight = 560;
+constexpr int PhotoTop = 24; // the photograph lies below the title bar
+
+// Opens the main window (20) at opacity 0, hidden, and builds every control on the photograph: the
+// title bar, the close and minimise buttons, the canvases with their photo patches, the scroll
+// chevrons, the transport texts and the button captions. CornerBox exists only when ViewCover is 1,
+// image PlainPanelBackground only when it is 2.
+void BuildMainWindow();
+// Repaints the close or minimise button in its normal or pointer-over look.
+void DrawCloseButton(bool hover);
+void DrawMinimizeButton(bool hover);
+
+// --- The event loop (eventloop.cpp) -- main thread
+
+// Opens the engine on OutputDevice in DSD mode and waits for the main window's events until the
+// program ends. Never returns. Linux: the core is given no window (nullptr); a left press starts a
+// window move (BeginWindowDrag, gtk_window_begin_move_drag), which runs on without the program, so
+// the click is handled at once at the press's position.
+[[noreturn]] void RunEventLoop();

@@ -1,0 +1,7 @@
+// Groovestone DSD. The command line is not read.
+
+#include "app.h"
+
+int main() {
+    RunProgram();
+}

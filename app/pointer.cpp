@@ -1,0 +1,31 @@
+// Hit-testing of clicks against windows, controls and panel rows.
+
+#include "pointer.h"
+
+PointerPosition PointerPos; // main thread: written by RememberPointer, read by the tests below
+
+bool PointInRect(int x, int y, const Rect &r) {
+    return x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+}
+
+void RememberPointer() {
+    int x = 0, y = 0;
+    DesktopMouse(x, y);
+    PointerPos = {x, y};
+}
+
+bool PointerOverWindow(int win) {
+    Rect r;
+    return WindowRect(win, r) && PointInRect(PointerPos.x, PointerPos.y, r);
+}
+
+bool PointerOverControl(int control) {
+    Rect r;
+    return ControlRect(control, r) && PointInRect(PointerPos.x, PointerPos.y, r);
+}
+
+int RowUnderPointer(int control) {
+    Rect r;
+    if (!ControlRect(control, r)) return 0;
+    return (PointerPos.y - r.y) / RowHeight + 1;
+}

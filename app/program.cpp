@@ -1,0 +1,79 @@
+// The program's entry and its one way out.
+
+#include "app.h"
+#include "objects.h"
+
+#include "audio/audio.h"
+#include "platform/gui.h"
+#include "platform/platform.h"
+#include "resources.h"
+
+#include <cstdlib>
+
+namespace {
+
+// The stop icon and the system-modal flag of the check messages (Windows' 0x1010); the layer shows
+// every box modal and above the other windows.
+constexpr uint32_t SystemStop = MessageIconStop | 0x1000;
+
+} // namespace
+
+void LoadTextFonts() {
+    for (int font = 0; font < Font_COUNT; ++font)
+        LoadFont(font, FontTable[font].face, FontTable[font].points);
+}
+
+void Shutdown() {
+    FreeGui();
+    UnbindEngine();
+    ReleasePlaybackMemory();
+    std::exit(0);
+}
+
+void RunProgram() {
+    // Windows, drawing, images and fonts. Without a display nothing can be shown: the reason goes to
+    // standard error.
+    if (!InitGui()) {
+        MessageBox("System", "Cannot open the display", SystemStop);
+        Shutdown();
+    }
+
+    if (!ProcessorsSufficient(MachineProcessorCount(), ProcessProcessorCount())) {
+        MessageBox("System", "Slow system #B (CPU count)", SystemStop);
+        Shutdown();
+    }
+    uint64_t total = 0, available = 0;
+    MemoryStatus(total, available); // a failed query reads 0 bytes and so fails the check
+    if (!MemorySufficient(total, available)) {
+        MessageBox("System", "Slow system #C (memory status)", SystemStop);
+        Shutdown();
+    }
+
+    // Another player of the family owns the engine files and the device: leave without a word,
+    // before anything is written.
+    if (AnotherPlayerRunning()) Shutdown();
+
+    // Linux: the engine goes to the XDG data folder (LocalAppDataFolder) + "Tonmark/tm20/", in place
+    // of the local application data folder; an unknown home leaves the paths relative.
+    std::string base = LocalAppDataFolder();
+    if (!base.empty() && base.back() != '/') base += '/';
+    DeployEngineLibraries(base);
+    const BindResult bound = BindEngine(DataFolder);
+    if (bound != BindOk) {
+        MessageBox("Zentra", BindErrorText(bound), MessageIconStop);
+        Shutdown();
+    }
+
+    // Linux: "Lucida Calligraphy" is TeX Gyre Chorus, carried in the executable, registered for this
+    // process only and asked for under the Windows name through a private alias; the other Windows
+    // faces are aliased to free ones. A failure leaves the system's substitutes.
+    const ResourceBytes font = Resource(ResCalligraphyFont);
+    RegisterPrivateFont(font.data, font.size);
+    AddFontAliases("TeX Gyre Chorus");
+
+    // TickSemaphore (audio/) and the model containers (List1, List2, PlaylistNames, LibraryOne,
+    // DriveSlots; library/) are program-wide objects that exist, empty, from the start.
+
+    RunVisibleStart();
+    Shutdown();
+}

@@ -1,0 +1,161 @@
+// The visible start: splash, the saved-device check, the device and options windows when needed,
+// the main window and its fade-in, the playback memory, then the event loop.
+
+#include "app.h"
+#include "objects.h"
+
+#include "audio/audio.h"
+#include "library/settings.h"
+#include "platform/gui.h"
+#include "platform/system.h"
+#include "resources.h"
+#include "windows/windows.h"
+
+#include <chrono>
+
+namespace {
+
+constexpr int SplashWidth = 420, SplashHeight = 280;
+constexpr int SplashMs = 800;
+
+// Waits ms milliseconds while the window system goes on working, so that what was just asked of a
+// window reaches the screen. Events that come meanwhile are dropped: the start drains the queue
+// after the fade anyway.
+void PassEventsFor(int ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) WaitWindowEvent(1);
+}
+
+// Takes pending events without handling them until two polls in a row find none.
+void DrainEvents() {
+    int empty = 0;
+    while (empty < 2) {
+        if (WindowEvent() != EventNone) {
+            empty = 0;
+            SleepMs(1);
+        } else {
+            ++empty;
+        }
+    }
+}
+
+void CloseSplash() {
+    RemoveWindowTimer(SplashWindow, SplashTimer);
+    RemoveKeyboardShortcut(SplashWindow, KeyReturn);
+    RemoveKeyboardShortcut(SplashWindow, KeySpace);
+    CloseWindow(SplashWindow);
+}
+
+} // namespace
+
+bool CheckSavedDevice() {
+    for (int n = 0; n < 12; ++n) {
+        TavaDeviceInfo info{};
+        if (!EngineFn.Tava_ASIO_GetDeviceInfo(uint32_t(n), &info)) return false;
+        if ((info.name ? info.name : "") != SavedDeviceName) continue;
+        DeviceRecord caps;
+        caps.Number = uint8_t(n);
+        caps.Name = SavedDeviceName;
+        if (!ProbeDsdRates(n, caps.Dsd)) return false;
+        if (caps.Dsd[0] != SavedSettings[1] || caps.Dsd[1] != SavedSettings[2] ||
+            caps.Dsd[2] != SavedSettings[3])
+            return false;
+        DeviceCaps = caps;
+        OutputDevice = n;
+        return true;
+    }
+    return false;
+}
+
+void OpenSplash() {
+    // Built hidden and shown with its picture, so that it never flashes empty.
+    OpenWindow(SplashWindow, 0, 0, SplashWidth, SplashHeight, "Groovestone",
+               WindowBorderless | WindowCentered | WindowInvisible);
+    SetWindowColor(SplashWindow, WindowBack);
+    StickyWindow(SplashWindow, true);
+    CanvasControl(SplashCanvas, 0, 0, SplashWidth, SplashHeight);
+    if (StartDrawing(CanvasOutput(SplashCanvas))) {
+        Box(0, 0, SplashWidth, SplashHeight, WindowBack);
+        const ResourceBytes picture = Resource(ResSplashPicture);
+        if (CatchImage(SplashPictureImage, picture.data, picture.size)) DrawImage(SplashPictureImage, 0, 0);
+        StopDrawing();
+    }
+    FreeImage(SplashPictureImage);
+    ActivateWindow(SplashWindow);
+}
+
+bool WaitOnSplash(bool ask_device) {
+    AddWindowTimer(SplashWindow, SplashTimer, SplashMs);
+    AddKeyboardShortcut(SplashWindow, KeyReturn, CmdSplashEnter);
+    AddKeyboardShortcut(SplashWindow, KeySpace, CmdSplashSpace);
+    for (;;) {
+        const int event = WindowEvent();
+        if (event == EventNone) {
+            SleepMs(20);
+            continue;
+        }
+        if (EventWindow() != SplashWindow) continue;
+        if (event == EventLeftButtonDown) {
+            ask_device = true;
+            break;
+        }
+        if (event == EventMenuItem) {
+            ask_device = EventMenu() == CmdSplashEnter;
+            break;
+        }
+        if (event == EventTimerTick && EventTimer() == SplashTimer) break;
+    }
+    CloseSplash();
+    return ask_device;
+}
+
+void FadeInMainWindow() {
+    ActivateWindow(MainWindow);
+    SleepMs(20);
+    // Linux: the opacity is _NET_WM_WINDOW_OPACITY, which a compositing window manager applies; each
+    // step is let through to the X server during its 1 ms wait. Without a compositor the window
+    // simply appears.
+    for (int alpha = 5; alpha <= 255; alpha += 5) {
+        SetWindowOpacity(MainWindow, alpha);
+        PassEventsFor(1);
+    }
+}
+
+void RunVisibleStart() {
+    LoadTextFonts();
+    // Wide-character texts: accepted by the engine, whose texts are UTF-8 anyway.
+    EngineFn.Tava_ASIO_SetUnicode(1);
+    EngineFn.Tavo_SetConfig(42, 1);
+
+    OutputChannel = 0;
+    ViewCover = 2;
+    CoverTrack = 0;
+    BlendPicture = 1;
+    LoadSettings();
+    bool ask_device = true;
+    if (SettingsLoaded) {
+        OutputChannel = SavedSettings[0];
+        ViewCover = SavedSettings[4];
+        CoverTrack = SavedSettings[5];
+        BlendPicture = SavedSettings[6];
+        ask_device = false;
+    }
+
+    OpenSplash();
+    if (!ask_device) ask_device = !CheckSavedDevice();
+    ask_device = WaitOnSplash(ask_device);
+
+    if (ask_device) {
+        if (!ChooseAudioDevice() || !ShowOptions()) return;
+        SaveSettings();
+    }
+
+    BuildMainWindow();
+    FadeInMainWindow();
+    // Address space only: a page costs memory when the audio thread first writes it. Should the
+    // address space be short, StartPlayback tries again.
+    ReservePlaybackMemory();
+    DrainEvents();
+    SleepMs(200);
+    RunEventLoop();
+}

@@ -1,0 +1,140 @@
+// The audio device window: lists the output devices with the DSD rates each plays and lets the user
+// choose one of those that play DSD 2.8 MHz.
+
+#include "windows.h"
+
+#include "app/objects.h"
+#include "app/pointer.h"
+#include "audio/audio.h"
+#include "library/library.h"
+#include "platform/gui.h"
+#include "platform/system.h"
+
+// --- state: main thread, while the window is open
+std::vector<DeviceRecord> DeviceRows;
+// --- end of state
+
+namespace {
+
+constexpr int WindowWidth = 820, WindowHeight = 560;
+constexpr size_t MaxNameUnits = 60;
+
+void CloseDeviceWindow() {
+    RemoveKeyboardShortcut(DeviceWindow, KeyEscape);
+    CloseWindow(DeviceWindow);
+    DeviceRows.clear();
+}
+
+// The box with the white X in the top right corner.
+void DrawCloseMark() {
+    if (!StartDrawing(CanvasOutput(CloseMark))) return;
+    Box(0, 0, 50, 36, DeviceBack);
+    Line(20, 11, 15, 15, DeviceText);
+    Line(20, 25, 15, -15, DeviceText);
+    StopDrawing();
+}
+
+void TextItem(int id, int x, int y, int w, int h, const std::string &text, uint32_t flags = 0) {
+    TextControl(id, x, y, w, h, text, flags);
+    SetControlFont(id, FontTahoma10);
+    SetControlColor(id, ColorFront, DeviceText);
+    SetControlColor(id, ColorBack, DeviceBack);
+}
+
+// Green under the pointer, white elsewhere; grey rows keep their colour.
+void HoverRows() {
+    for (size_t i = 0; i < DeviceRows.size(); ++i) {
+        const int id = DeviceRowBase + int(i);
+        const int64_t colour = GetControlColor(id, ColorFront);
+        const bool over = PointerOverControl(id);
+        if (over && colour == DeviceText) SetControlColor(id, ColorFront, DeviceHighlight);
+        if (!over && colour == DeviceHighlight) SetControlColor(id, ColorFront, DeviceText);
+    }
+}
+
+} // namespace
+
+bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd) {
+    dsd = {};
+    const bool opened = EngineFn.Tava_ASIO_Init(n, 0) != 0;
+    if (opened && EngineFn.Tava_ASIO_SetDSD(1)) {
+        for (size_t i = 0; i < dsd.size() && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i) dsd[i] = 1;
+        EngineFn.Tava_ASIO_SetDSD(0);
+    }
+    EngineFn.Tava_ASIO_Free();
+    return opened;
+}
+
+std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> &dsd) {
+    std::string caption = CutToUnits(name, MaxNameUnits);
+    if (!dsd[0]) return caption;
+    caption += "  dsd 2.8";
+    if (dsd[1]) caption += "/5.6";
+    if (dsd[2]) caption += "/11.3";
+    if (dsd[3]) caption += "/22.6";
+    return caption + " MHz";
+}
+
+void OpenDeviceWindow() {
+    DeviceRows.clear();
+    // Built hidden and shown once it has its colour, so that it never flashes in the default one.
+    OpenWindow(DeviceWindow, 0, 0, WindowWidth, WindowHeight, "audio device",
+               WindowBorderless | WindowCentered | WindowInvisible);
+    SetWindowColor(DeviceWindow, DeviceBack);
+    StickyWindow(DeviceWindow, true);
+    CanvasControl(CloseMark, 770, 0, 50, 36);
+    DrawCloseMark();
+    TextItem(DeviceHeader, 0, 8, 770, 24, "Select ASIO driver", TextCentered);
+    AddKeyboardShortcut(DeviceWindow, KeyEscape, CmdEscape);
+    ActivateWindow(DeviceWindow);
+
+    for (int n = 0; n < MaxDevices; ++n) {
+        TavaDeviceInfo info{};
+        if (!EngineFn.Tava_ASIO_GetDeviceInfo(uint32_t(n), &info)) break;
+        DeviceRecord row;
+        row.Number = uint8_t(n);
+        row.Name = info.name ? info.name : "";
+        ProbeDsdRates(n, row.Dsd);
+        const int id = DeviceRowBase + n;
+        TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits));
+        if (row.Dsd[0])
+            SetControlText(id, DeviceCaption(row.Name, row.Dsd));
+        else
+            SetControlColor(id, ColorFront, DeviceGrey);
+        DeviceRows.push_back(std::move(row));
+    }
+}
+
+bool RunDeviceWindow() {
+    for (;;) {
+        const int event = WaitWindowEvent(20);
+        RememberPointer();
+        if (!PointerOverWindow(DeviceWindow)) continue;
+        // A quick second click comes as a double click; it is a click here all the same.
+        if (event == EventLeftButtonDown || event == EventLeftDoubleClick) {
+            for (size_t i = 0; i < DeviceRows.size(); ++i) {
+                if (!PointerOverControl(DeviceRowBase + int(i)) || !DeviceRows[i].Dsd[0]) continue;
+                DeviceCaps = DeviceRows[i];
+                OutputDevice = DeviceCaps.Number;
+                OutputChannel = 0;
+                CloseDeviceWindow();
+                SleepMs(20);
+                return true;
+            }
+            if (PointerOverControl(CloseMark)) {
+                CloseDeviceWindow();
+                return false;
+            }
+        } else if (event == EventMouseMove) {
+            HoverRows();
+        } else if (event == EventMenuItem && EventMenu() == CmdEscape) {
+            CloseDeviceWindow();
+            return false;
+        }
+    }
+}
+
+bool ChooseAudioDevice() {
+    OpenDeviceWindow();
+    return RunDeviceWindow();
+}

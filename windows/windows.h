@@ -1,0 +1,61 @@
+// windows/: the two windows start-up shows before the main window when the output device must be
+// chosen: the audio device window and the options window. Both run their own polling loop on the
+// main thread; no other window is open meanwhile. Linux: a quick second click arrives as a double
+// click; both loops take it as one more click, so that fast clicks on an option line all count.
+#pragma once
+
+#include "library/settings.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// --- The audio device window (device.cpp)
+
+constexpr int MaxDevices = 12; // device numbers 0 to 11 are listed
+// The DSD rates tested, in this order: 2.8, 5.6, 11.3 and 22.6 MHz.
+inline constexpr double DsdRates[4] = {2'822'400.0, 5'644'800.0, 11'289'600.0, 22'579'200.0};
+
+// The rows of the open device window, row i for device number i. Main thread; emptied when the window
+// closes.
+extern std::vector<DeviceRecord> DeviceRows;
+
+// Opens device n, switches it to DSD and tests the rates in ascending order, marking each one it
+// takes and stopping at the first it refuses (a device that refuses 5.6 MHz is not asked for
+// 11.3 MHz); then switches DSD off and closes the device, also when opening failed. dsd starts at 0.
+// False when the device could not be opened. Through EngineFn; main thread.
+bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd);
+
+// The caption of a device row: the first 60 characters (UTF-16 code units) of the name, and for a
+// device that plays DSD 2.8 MHz "  dsd 2.8", then "/5.6", "/11.3", "/22.6" for each further rate it
+// plays, then " MHz".
+std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> &dsd);
+
+// Opens the window titled "audio device" and lists the devices 0 to 11 that the output library
+// reports, each probed with ProbeDsdRates. Rows of devices without DSD 2.8 MHz are grey and cannot be
+// chosen.
+void OpenDeviceWindow();
+// Waits for the choice: a click on a row that plays DSD 2.8 MHz sets DeviceCaps, OutputDevice and
+// OutputChannel (0), closes the window and returns true. Escape, or a click on the close mark,
+// closes it and returns false. Events while the pointer is outside the window are ignored.
+bool RunDeviceWindow();
+// Both of the above. False: the window was left without a choice, and the program must end.
+bool ChooseAudioDevice();
+
+// --- The options window (options.cpp)
+
+// The captions of the three option lines for a value. A value other than the listed ones reads as
+// "Off" (an option of an older file).
+std::string ViewCoverCaption(uint8_t value);  // "View cover:  Off" / "In the corner" / "On the vinyl's label"
+std::string CoverTrackCaption(uint8_t value); // "Cover track:  Off" / "On"
+std::string BlendPictureCaption(uint8_t value); // "Blend picture:  Off" / "On"
+
+// Opens the window titled "options" with the three option lines and "Start".
+void OpenOptionsWindow();
+// Waits for "Start": a click on an option line changes that option (ViewCover 0 -> 1 -> 2 -> 0, any
+// other value stays; CoverTrack and BlendPicture 0 -> 1, anything else -> 0) and its caption. "Start"
+// closes the window and returns true; Escape closes it and returns false. Nothing is saved here.
+bool RunOptionsWindow();
+// Both of the above. False: Escape, and the program must end.
+bool ShowOptions();
