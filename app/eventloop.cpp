@@ -83,6 +83,14 @@ void RunEventLoop() {
         case EventMouseLeaveControl:
             PointerCrossing(EventControl(), false);
             break;
+        case EventTimerTick:
+            // The audio thread starts FinishTimer once the last data has played.
+            if (EventTimer() == FinishTimer) {
+                FinishPlayback();
+                DisableWindow(MainWindow, false);
+                Minimised = false;
+            }
+            break;
         case EventMinimize:
             DisableWindow(MainWindow, true);
             Minimised = true;

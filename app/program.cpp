@@ -4,6 +4,7 @@
 #include "objects.h"
 
 #include "audio/audio.h"
+#include "library/library.h"
 #include "platform/gui.h"
 #include "platform/platform.h"
 #include "resources.h"
@@ -70,6 +71,10 @@ void RunProgram() {
     const ResourceBytes font = Resource(ResCalligraphyFont);
     RegisterPrivateFont(font.data, font.size);
     AddFontAliases("TeX Gyre Chorus");
+
+    // Tracks added to the lists by the library (albums, playlists, dropped folders) are probed by the
+    // audio subsystem.
+    LibraryProcs.ProbeTrack = ProbeTrack;
 
     // TickSemaphore (audio/) and the model containers (List1, List2, PlaylistNames, LibraryOne,
     // DriveSlots; library/) are program-wide objects that exist, empty, from the start.
