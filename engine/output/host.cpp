@@ -217,7 +217,8 @@ TAVA_EXPORT int Tava_ASIO_ChannelEnable(int input, uint32_t channel, TavaProc pr
     if (OnOutputThread()) return Fail(TAVO_ERROR_ILLPARAM);
     std::lock_guard lock(g_api);
     if (!g_pcm) return Fail(TAVO_ERROR_INIT);
-    if (input != 0 || channel > g_maxChannels - 2) return Fail(TAVO_ERROR_ILLPARAM); // the pair must fit
+    if (input != 0 || g_maxChannels < 2 || channel > g_maxChannels - 2)
+        return Fail(TAVO_ERROR_ILLPARAM); // the pair must fit
     // The pair's place in the device frame is fixed from start to stop.
     if (g_started.load(std::memory_order_relaxed)) return Fail(TAVO_ERROR_START);
     if (!proc) {

@@ -1,7 +1,5 @@
-// A folder made for one test and removed after it.
+// A folder made for one test and removed after it, and whole-file reads and writes.
 #pragma once
-
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -11,7 +9,6 @@
 
 struct TempDir {
     std::string path; // ends in '/'
-
     TempDir() {
         std::string pattern = "/tmp/gs-app-XXXXXX";
         path = std::string(mkdtemp(pattern.data())) + "/";

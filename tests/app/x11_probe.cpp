@@ -8,62 +8,24 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <cairo.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <cstdlib>
+#include <fstream>
+#include <map>
 #include <stdexcept>
+
+extern char **environ;
 
 namespace {
 
-// Windows come and go under the probe's feet: a query of a window that was just destroyed is not a
-// failure of the test.
+// Windows come and go under the probe's feet: a query of a window just destroyed is no failure.
 int IgnoreErrors(Display *, XErrorEvent *) {
     return 0;
-}
-
-std::string WindowTitle(Display *dpy, Window w) {
-    Atom utf8 = XInternAtom(dpy, "UTF8_STRING", False);
-    Atom net_name = XInternAtom(dpy, "_NET_WM_NAME", False);
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char *data = nullptr;
-    std::string title;
-    if (XGetWindowProperty(dpy, w, net_name, 0, 1024, False, utf8, &type, &format, &count, &after, &data) ==
-            Success &&
-        data) {
-        title.assign(reinterpret_cast<char *>(data), count);
-        XFree(data);
-        return title;
-    }
-    char *name = nullptr;
-    if (XFetchName(dpy, w, &name) && name) {
-        title = name;
-        XFree(name);
-    }
-    return title;
-}
-
-// The window's opacity 0..255; 255 when it has no opacity property.
-int WindowAlpha(Display *dpy, Window w) {
-    Atom opacity = XInternAtom(dpy, "_NET_WM_WINDOW_OPACITY", False);
-    Atom type;
-    int format;
-    unsigned long count, after;
-    unsigned char *data = nullptr;
-    int alpha = 255;
-    if (XGetWindowProperty(dpy, w, opacity, 0, 1, False, XA_CARDINAL, &type, &format, &count, &after,
-                           &data) == Success &&
-        data) {
-        if (count == 1 && format == 32) {
-            const unsigned long v = *reinterpret_cast<unsigned long *>(data) & 0xFFFFFFFFul;
-            alpha = int(std::lround(double(v) * 255.0 / 4294967295.0));
-        }
-        XFree(data);
-    }
-    return alpha;
 }
 
 Display *OpenDisplay() {
@@ -73,24 +35,56 @@ Display *OpenDisplay() {
     return dpy;
 }
 
+std::string WindowTitle(Display *dpy, Window w) {
+    char *name = nullptr;
+    std::string title;
+    if (XFetchName(dpy, w, &name) && name) title = name;
+    if (name) XFree(name);
+    return title;
+}
+
+// The window's opacity 0..255; 255 when it has no opacity property.
+int WindowAlpha(Display *dpy, Window w) {
+    Atom type;
+    int format, alpha = 255;
+    unsigned long count, after;
+    unsigned char *data = nullptr;
+    if (XGetWindowProperty(dpy, w, XInternAtom(dpy, "_NET_WM_WINDOW_OPACITY", False), 0, 1, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        data) {
+        if (count == 1 && format == 32) // 0..0xFFFFFFFF, in a long
+            alpha = int(((*reinterpret_cast<unsigned long *>(data) & 0xFFFFFFFFul) * 255 + 0x7FFFFFFF) /
+                        0xFFFFFFFF);
+        XFree(data);
+    }
+    return alpha;
+}
+
+// Polls the condition every 10 ms for up to ms.
+template <typename Condition>
+bool WaitFor(int ms, Condition condition) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    do {
+        if (condition()) return true;
+        usleep(10'000);
+    } while (Clock::now() < end);
+    return false;
+}
+
 } // namespace
 
 // --- XProbe
 
 XProbe::XProbe() : dpy(OpenDisplay()) {}
-
 XProbe::~XProbe() {
     XCloseDisplay(dpy);
 }
 
 Window XProbe::Find(const std::string &title) {
-    Window root_return, parent;
-    Window *children = nullptr;
+    Window root, parent, *children = nullptr, found = 0;
     unsigned count = 0;
-    Window found = 0;
-    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root_return, &parent, &children, &count)) return 0;
-    // Topmost first: a window of that title opened later wins.
-    for (unsigned i = count; i-- > 0 && !found;)
+    if (!XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) return 0;
+    for (unsigned i = count; i-- > 0 && !found;) // topmost first
         if (WindowTitle(dpy, children[i]) == title) found = children[i];
     if (children) XFree(children);
     return found;
@@ -102,21 +96,8 @@ bool XProbe::IsMapped(Window w) {
 }
 
 Window XProbe::WaitMapped(const std::string &title, int ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    do {
-        if (Window w = Find(title); w && IsMapped(w)) return w;
-        usleep(10'000);
-    } while (Clock::now() < end);
-    return 0;
-}
-
-bool XProbe::WaitGone(const std::string &title, int ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    do {
-        if (!Find(title)) return true;
-        usleep(10'000);
-    } while (Clock::now() < end);
-    return false;
+    Window w = 0;
+    return WaitFor(ms, [&] { return (w = Find(title)) && IsMapped(w); }) ? w : 0;
 }
 
 void XProbe::Move(int x, int y) {
@@ -124,28 +105,26 @@ void XProbe::Move(int x, int y) {
     XSync(dpy, False);
 }
 
-void XProbe::Click(int x, int y, unsigned button) {
+void XProbe::Click(int x, int y) {
     Move(x, y);
     usleep(30'000);
-    XTestFakeButtonEvent(dpy, button, True, CurrentTime);
-    XSync(dpy, False);
-    usleep(20'000);
-    XTestFakeButtonEvent(dpy, button, False, CurrentTime);
-    XSync(dpy, False);
+    for (bool down : {true, false}) {
+        XTestFakeButtonEvent(dpy, 1, down, CurrentTime);
+        XSync(dpy, False);
+        usleep(20'000);
+    }
 }
 
 void XProbe::Key(unsigned long keysym) {
-    const KeyCode code = XKeysymToKeycode(dpy, keysym);
-    XTestFakeKeyEvent(dpy, code, True, CurrentTime);
-    XSync(dpy, False);
-    usleep(20'000);
-    XTestFakeKeyEvent(dpy, code, False, CurrentTime);
-    XSync(dpy, False);
+    for (bool down : {true, false}) {
+        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, keysym), down, CurrentTime);
+        XSync(dpy, False);
+        usleep(20'000);
+    }
 }
 
 void XProbe::KeyToWindow(XWindow w, unsigned long keysym) {
-    // GTK takes no key events sent to a window (XSendEvent): the key is typed, into a window that
-    // holds the focus.
+    // GTK takes no key sent to a window (XSendEvent): the key is typed into a window with the focus.
     XSetInputFocus(dpy, w, RevertToPointerRoot, CurrentTime);
     XSync(dpy, False);
     usleep(50'000);
@@ -171,24 +150,16 @@ std::vector<uint32_t> XProbe::Grab(int x, int y, int w, int h) {
     if (!image) return out;
     for (int j = 0; j < h; ++j)
         for (int i = 0; i < w; ++i)
-            out[size_t(j) * size_t(w) + size_t(i)] = uint32_t(XGetPixel(image, i, j)) & 0xFFFFFF;
+            out[size_t(j) * size_t(w) + size_t(i)] = XGetPixel(image, i, j) & 0xFFFFFF;
     XDestroyImage(image);
     return out;
 }
 
-uint32_t XProbe::Pixel(int x, int y) {
-    return Grab(x, y, 1, 1)[0];
-}
-
-// --- pictures
+// --- pictures: 0xRRGGBB pixels are cairo's RGB24 layout
 
 bool SavePng(const Picture &p, const std::string &path) {
-    cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, p.w, p.h);
-    unsigned char *data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    for (int y = 0; y < p.h; ++y)
-        for (int x = 0; x < p.w; ++x) reinterpret_cast<uint32_t *>(data + y * stride)[x] = p.At(x, y);
-    cairo_surface_mark_dirty(s);
+    auto *data = reinterpret_cast<unsigned char *>(const_cast<uint32_t *>(p.pixels.data()));
+    cairo_surface_t *s = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_RGB24, p.w, p.h, p.w * 4);
     const bool ok = cairo_surface_write_to_png(s, path.c_str()) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(s);
     return ok;
@@ -196,22 +167,17 @@ bool SavePng(const Picture &p, const std::string &path) {
 
 bool LoadPng(const std::string &path, Picture &p) {
     cairo_surface_t *s = cairo_image_surface_create_from_png(path.c_str());
-    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
-        cairo_surface_destroy(s);
-        return false;
+    const bool ok = cairo_surface_status(s) == CAIRO_STATUS_SUCCESS;
+    if (ok) {
+        cairo_surface_flush(s);
+        p.w = cairo_image_surface_get_width(s);
+        p.h = cairo_image_surface_get_height(s);
+        const auto *data = reinterpret_cast<const uint32_t *>(cairo_image_surface_get_data(s));
+        p.pixels.assign(data, data + size_t(p.w) * size_t(p.h)); // rows of 32-bit pixels: no padding
+        for (uint32_t &pixel : p.pixels) pixel &= 0xFFFFFF;
     }
-    cairo_surface_flush(s);
-    p.w = cairo_image_surface_get_width(s);
-    p.h = cairo_image_surface_get_height(s);
-    p.pixels.resize(size_t(p.w) * size_t(p.h));
-    const unsigned char *data = cairo_image_surface_get_data(s);
-    const int stride = cairo_image_surface_get_stride(s);
-    for (int y = 0; y < p.h; ++y)
-        for (int x = 0; x < p.w; ++x)
-            p.pixels[size_t(y) * size_t(p.w) + size_t(x)] =
-                reinterpret_cast<const uint32_t *>(data + y * stride)[x] & 0xFFFFFF;
     cairo_surface_destroy(s);
-    return true;
+    return ok;
 }
 
 // --- WindowWatch
@@ -234,18 +200,6 @@ WindowWatch::~WindowWatch() {
 
 void WindowWatch::Run() {
     const Atom opacity = XInternAtom(dpy_, "_NET_WM_WINDOW_OPACITY", False);
-    const Atom net_name = XInternAtom(dpy_, "_NET_WM_NAME", False);
-    const Window root = DefaultRootWindow(dpy_);
-    auto remember_title = [&](Window w) {
-        const std::string title = WindowTitle(dpy_, w);
-        std::lock_guard lock(mutex_);
-        for (auto &[win, t] : titles_)
-            if (win == w) {
-                if (!title.empty()) t = title;
-                return;
-            }
-        titles_.emplace_back(w, title);
-    };
     for (;;) {
         if (!XPending(dpy_)) {
             pollfd fds[2] = {{ConnectionNumber(dpy_), POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
@@ -255,49 +209,34 @@ void WindowWatch::Run() {
         }
         XEvent e;
         XNextEvent(dpy_, &e);
-        const auto now = Clock::now();
-        if (e.type == CreateNotify && e.xcreatewindow.parent == root) {
+        std::lock_guard lock(mutex_);
+        if (e.type == CreateNotify) {
             const Window w = e.xcreatewindow.window;
-            XSelectInput(dpy_, w, PropertyChangeMask | StructureNotifyMask);
-            XSync(dpy_, False);
-            remember_title(w);
+            XSelectInput(dpy_, w, PropertyChangeMask);
             // The opacity may have been set before the selection took effect.
-            const int alpha = WindowAlpha(dpy_, w);
-            if (alpha != 255) {
-                std::lock_guard lock(mutex_);
-                changes_.push_back({now, w, false, alpha});
-            }
-        } else if (e.type == PropertyNotify) {
+            if (const int alpha = WindowAlpha(dpy_, w); alpha != 255)
+                changes_.push_back({Clock::now(), w, false, alpha});
+        } else if (e.type == PropertyNotify && e.xproperty.atom == opacity) {
             const Window w = e.xproperty.window;
-            if (e.xproperty.atom == opacity) {
-                const int alpha = e.xproperty.state == PropertyDelete ? 255 : WindowAlpha(dpy_, w);
-                std::lock_guard lock(mutex_);
-                changes_.push_back({now, w, false, alpha});
-            } else if (e.xproperty.atom == net_name || e.xproperty.atom == XA_WM_NAME) {
-                remember_title(w);
-            }
-        } else if (e.type == MapNotify && e.xmap.event != root) {
+            changes_.push_back(
+                {Clock::now(), w, false, e.xproperty.state == PropertyDelete ? 255 : WindowAlpha(dpy_, w)});
+        } else if (e.type == MapNotify) { // the program titles its windows before it maps them
             const Window w = e.xmap.window;
-            const int alpha = WindowAlpha(dpy_, w);
-            remember_title(w);
-            std::lock_guard lock(mutex_);
-            changes_.push_back({now, w, true, alpha});
+            titles_.emplace_back(w, WindowTitle(dpy_, w));
+            changes_.push_back({Clock::now(), w, true, WindowAlpha(dpy_, w)});
         }
     }
 }
 
 std::vector<WindowChange> WindowWatch::Changes(const std::string &title) {
     std::lock_guard lock(mutex_);
-    Window w = 0;
+    std::vector<WindowChange> out;
     for (auto &[win, t] : titles_)
         if (t == title) {
-            w = win;
+            for (const WindowChange &c : changes_)
+                if (c.window == win) out.push_back(c);
             break;
         }
-    std::vector<WindowChange> out;
-    if (!w) return out;
-    for (const WindowChange &c : changes_)
-        if (c.window == w) out.push_back(c);
     return out;
 }
 
@@ -309,52 +248,34 @@ int WindowWatch::MappedCount() {
 }
 
 bool WindowWatch::WaitFullOpacity(const std::string &title, int ms, Clock::time_point &when) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    do {
+    return WaitFor(ms, [&] {
         for (const WindowChange &c : Changes(title))
             if (!c.mapped && c.alpha == 255) {
                 when = c.when;
                 return true;
             }
-        usleep(2'000);
-    } while (Clock::now() < end);
-    return false;
+        return false;
+    });
 }
 
 // --- the program under test
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <fstream>
-#include <map>
-
-extern char **environ;
-
 pid_t StartProgram(const std::string &path, const std::vector<std::string> &args,
                    const std::vector<std::string> &env, const std::string &stderr_path) {
     std::map<std::string, std::string> vars;
-    for (char **e = environ; *e; ++e) {
-        const std::string kv = *e;
-        vars[kv.substr(0, kv.find('='))] = kv;
-    }
+    for (char **e = environ; *e; ++e) vars[std::string(*e).substr(0, std::string(*e).find('='))] = *e;
     for (const std::string &kv : env) vars[kv.substr(0, kv.find('='))] = kv;
-    std::vector<char *> envp;
+    std::vector<char *> envp, argv = {const_cast<char *>(path.c_str())};
     for (auto &[name, kv] : vars) envp.push_back(kv.data());
     envp.push_back(nullptr);
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!stderr_path.empty())
         posix_spawn_file_actions_addopen(&actions, 2, stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
-    std::vector<std::string> words = {path};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
     pid_t pid = -1;
     if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
@@ -362,22 +283,14 @@ pid_t StartProgram(const std::string &path, const std::vector<std::string> &args
 }
 
 bool WaitExit(pid_t pid, int ms, int &exit_code) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    for (;;) {
-        int status = 0;
-        const pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return true;
-        }
-        if (r < 0 || Clock::now() >= end) return false;
-        usleep(5'000);
-    }
+    int status = 0;
+    if (!WaitFor(ms, [&] { return waitpid(pid, &status, WNOHANG) == pid; })) return false;
+    exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
 }
 
 void KillProgram(pid_t pid) {
-    if (pid <= 0) return;
-    if (kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
+    if (pid > 0 && kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
 }
 
 uint64_t ResidentBytes(pid_t pid) {

@@ -1,4 +1,5 @@
-// Shared fixtures of the playback tests.
+// Shared fixtures of the playback tests, and their main: the ALSA configuration and the engine
+// binding come before any test.
 
 #include "helpers.h"
 
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -23,58 +25,63 @@ std::vector<std::string> Messages;
 
 namespace {
 
-std::string g_folder;
-std::string g_capture;
+std::string g_folder, g_capture;
 std::mutex g_messages_lock;
 std::atomic<bool> g_finish{false};
-
-void PostFinish() {
-    g_finish.store(true, std::memory_order_release);
-}
-
-} // namespace
-
-const std::string &TestFolder() {
-    return g_folder;
-}
-
-const std::string &CaptureFile() {
-    return g_capture;
-}
 
 bool SetUpAudioTestProgram() {
     std::string dir = (fs::temp_directory_path() / "gs-audio-XXXXXX").string();
     if (!mkdtemp(dir.data())) return false;
     g_folder = dir + "/";
     g_capture = g_folder + "capture.raw";
-    std::ofstream conf(g_folder + "extra.conf");
-    conf << "pcm.dsdcapture { type file slave.pcm \"null\" file \"" << g_capture
-         << "\" format \"raw\" hint { show on description \"DSD capture\" } }\n";
-    conf.close();
-    const std::string path = "/usr/share/alsa/alsa.conf:" + g_folder + "extra.conf";
-    setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+    std::ofstream(g_folder + "extra.conf")
+        << "pcm.dsdcapture { type file slave.pcm \"null\" file \"" << g_capture
+        << "\" format \"raw\" hint { show on description \"DSD capture\" } }\n";
+    setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + g_folder + "extra.conf").c_str(), 1);
     if (BindEngine(ENGINE_DIR) != BindOk) return false;
     SetMessageBoxHook([](const std::string &title, const std::string &text, uint32_t) {
         std::lock_guard<std::mutex> guard(g_messages_lock);
         Messages.push_back(title + "|" + text);
         return 1;
     });
-    AudioProcs.PostFinish = PostFinish;
+    AudioProcs.PostFinish = [] { g_finish.store(true, std::memory_order_release); };
     LibraryProcs.ProbeTrack = ProbeTrack;
     return ReservePlaybackMemory();
 }
 
-void TearDownAudioTestProgram() {
+} // namespace
+
+int main(int argc, char **argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!SetUpAudioTestProgram()) {
+        std::fprintf(stderr, "cannot set up: engine libraries in %s, temporary folder, memory\n", ENGINE_DIR);
+        return 2;
+    }
+    const int result = RUN_ALL_TESTS();
     UnbindEngine();
     std::error_code ec;
     fs::remove_all(g_folder, ec);
+    return result;
+}
+
+const std::string &TestFolder() {
+    return g_folder;
+}
+
+TestDsdShape Shape(TestDsdKind kind, uint32_t rate, double seconds, uint32_t seed, uint32_t channels) {
+    TestDsdShape s;
+    s.kind = kind;
+    s.rate = rate;
+    s.channels = channels;
+    s.samples = static_cast<uint64_t>(seconds * rate) / 8 * 8 + 8 * 3;
+    s.seed = seed;
+    return s;
 }
 
 std::string WriteTrack(const TestDsdShape &shape, const std::string &name) {
     const std::string path = g_folder + name;
     fs::create_directories(fs::path(path).parent_path());
-    if (!TestDsd_WriteFile(shape, path)) return "";
-    return path;
+    return TestDsd_WriteFile(shape, path) ? path : "";
 }
 
 void ResetPlayer() {
@@ -90,25 +97,30 @@ void ResetPlayer() {
     OutputFrequency = 0;
     DeviceCaps = DeviceRecord{};
     DeviceCaps.Dsd = {1, 1, 1, 1};
-    ViewCover = 0;
-    CoverTrack = 0;
+    ViewCover = CoverTrack = 0;
     OutputChannel = 0;
+    ChunkSize = ProgramChunkSize;
     PlayingList.store(0);
     NextIndex.store(0);
+    StreamHandle.store(0);
+    OutputDsdRate.store(0);
     EmptyNowPlaying();
     EmptyTrackQueue();
-    EngineFn.Tavo_Free();
+    EngineFn.Tavo_Free(); // with every stream
     EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
     std::lock_guard<std::mutex> guard(g_messages_lock);
     Messages.clear();
 }
 
-bool AddTrack(int list, const std::string &path) {
-    ActiveView = static_cast<uint8_t>(list);
-    if (!ProbeTrack(path, ExtensionOf(path))) return false;
-    AppendToActiveList();
+void AddTracks(const std::vector<TestDsdShape> &tracks, size_t list1, const std::string &folder) {
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const std::string ext = tracks[i].kind == TestDsdKind::Dff ? "dff" : "dsf";
+        const std::string path = WriteTrack(tracks[i], folder + "/" + std::to_string(i) + "." + ext);
+        ActiveView = i < list1 ? ViewList1 : ViewList2;
+        ASSERT_TRUE(ProbeTrack(path, ext)) << path;
+        AppendToActiveList();
+    }
     ActiveView = ViewList1;
-    return true;
 }
 
 bool OpenCaptureDevice() {
@@ -143,11 +155,11 @@ bool WaitUntilIdle(double seconds) {
 
 std::vector<uint8_t> CapturedPair() {
     std::ifstream in(g_capture, std::ios::binary);
-    std::vector<uint8_t> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     // DSD_U32_BE stereo: four bytes of the left channel, oldest first, then four of the right.
     std::vector<uint8_t> pair(raw.size() / 8 * 8);
     for (size_t f = 0; f + 8 <= raw.size(); f += 8)
-        for (int i = 0; i < 4; ++i) {
+        for (size_t i = 0; i < 4; ++i) {
             pair[f + 2 * i] = raw[f + i];
             pair[f + 2 * i + 1] = raw[f + 4 + i];
         }
@@ -163,23 +175,28 @@ std::vector<uint8_t> ExpectedBytes(const std::vector<TestDsdShape> &tracks) {
     return all;
 }
 
-std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<TestDsdShape> &tracks) {
-    const std::vector<uint8_t> expected = ExpectedBytes(tracks);
+std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &expected) {
     if (expected.size() < 64) return "tracks too short to find in the capture";
     if (pair.size() < expected.size()) return "the capture is shorter than the tracks";
     // The data begins where its first 64 bytes are found; everything before must be silence.
     size_t start = 0;
-    while (std::memcmp(&pair[start], expected.data(), 64) != 0) {
+    while (std::memcmp(&pair[start], expected.data(), 64) != 0)
         if (++start + expected.size() > pair.size())
             return "the tracks' data is not in the capture (" + std::to_string(pair.size()) + " bytes)";
+    for (size_t i = 0; i < pair.size(); ++i) {
+        const bool data = i >= start && i < start + expected.size();
+        if (pair[i] != (data ? expected[i - start] : 0x69))
+            return "byte " + std::to_string(i) + (data ? " of the data differs" : " is not silence") +
+                   " (data at " + std::to_string(start) + ", " + std::to_string(expected.size()) + " bytes)";
     }
-    for (size_t i = 0; i < start; ++i)
-        if (pair[i] != 0x69) return "leading byte " + std::to_string(i) + " is not silence";
-    for (size_t i = 0; i < expected.size(); ++i)
-        if (pair[start + i] != expected[i])
-            return "data byte " + std::to_string(i) + " of " + std::to_string(expected.size()) + " differs";
-    for (size_t i = start + expected.size(); i < pair.size(); ++i)
-        if (pair[i] != 0x69)
-            return "byte " + std::to_string(i - start - expected.size()) + " after the data is not silence";
     return "";
+}
+
+size_t HeardPart(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &data,
+                 std::vector<uint8_t> &after) {
+    size_t begin = 0, heard = 0;
+    while (begin < pair.size() && pair[begin] == 0x69) ++begin;
+    while (begin + heard < pair.size() && heard < data.size() && pair[begin + heard] == data[heard]) ++heard;
+    after.assign(pair.begin() + long(begin + heard), pair.end());
+    return heard;
 }

@@ -6,35 +6,16 @@
 #include "library/library.h"
 #include "library/settings.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 
 namespace {
 
 constexpr uint32_t Dsd64 = 2'822'400, Dsd128 = 5'644'800;
+constexpr TestDsdKind Dsf = TestDsdKind::DsfLsb;
 
-TestDsdShape Shape(uint32_t rate, double seconds, uint32_t seed, TestDsdKind kind = TestDsdKind::DsfLsb,
-                 uint32_t channels = 2) {
-    TestDsdShape s;
-    s.kind = kind;
-    s.rate = rate;
-    s.channels = channels;
-    s.samples = static_cast<uint64_t>(seconds * rate) / 8 * 8;
-    s.seed = seed;
-    return s;
-}
-
-class Tracks : public ::testing::Test {
+class Tracks : public PlayerTest {
   protected:
-    void SetUp() override { ResetPlayer(); }
-    void TearDown() override {
-        const uint32_t stream = StreamHandle.exchange(0);
-        if (stream) EngineFn.Tavo_StreamFree(stream);
-        OutputDsdRate.store(0);
-        ResetPlayer();
-    }
     // As the audio thread does it when a stream has ended: the stream goes, then the next track
     // opens, with the tick that the running output provides already there.
     static void OpenNext() {
@@ -42,19 +23,24 @@ class Tracks : public ::testing::Test {
         TickSemaphore.Release();
         OpenNextTrack();
     }
-    // The first bytes the open stream delivers.
-    static std::vector<uint8_t> StreamStart(size_t n) {
-        std::vector<uint8_t> bytes(n);
-        const int32_t got =
-            EngineFn.Tavo_ChannelGetData(StreamHandle.load(), bytes.data(), static_cast<uint32_t>(n));
-        bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
-        return bytes;
+    // Whether the open stream starts with the track's bytes.
+    static bool StreamStartsWith(const TestDsdShape &track) {
+        std::vector<uint8_t> bytes(64);
+        return EngineFn.Tavo_ChannelGetData(StreamHandle.load(), bytes.data(), 64) == 64 &&
+               bytes == TestDsd_Expected(track, 0, 64);
+    }
+    // Count short tracks of 2.8 MHz, list1 of them in List 1, the rest in List 2.
+    static std::vector<TestDsdShape> AddShortTracks(const std::string &folder, size_t count, size_t list1) {
+        std::vector<TestDsdShape> shapes;
+        for (uint32_t i = 0; i < count; ++i) shapes.push_back(Shape(Dsf, Dsd64, 0.05, 20 + i));
+        AddTracks(shapes, list1, folder);
+        return shapes;
     }
 };
 
 TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
     // A mono file of 61 seconds: the stream doubles it into a stereo pair.
-    const TestDsdShape shape = Shape(Dsd64, 61.0, 3, TestDsdKind::DsfLsb, 1);
+    const TestDsdShape shape = Shape(Dsf, Dsd64, 61.0, 3, 1);
     const std::string path = WriteTrack(shape, "Artist/Album One/01 First.dsf");
     ASSERT_TRUE(ProbeTrack(path, "dsf"));
     EXPECT_EQ(TrackInfo.Path, path);
@@ -69,56 +55,46 @@ TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
     EXPECT_EQ(TrackInfo.IsDsd, 1);
     EXPECT_EQ(SessionDsdRate, 2'822'400);
     EXPECT_EQ(OutputFrequency, 88'200);
-    EXPECT_TRUE(Messages.empty());
 
-    // The next accepted track gets an id 2 higher; a refused one uses none.
+    // The next accepted track gets an id 2 higher; one refused for its extension uses none, silently.
     const int32_t first = TrackInfo.TrackId;
     EXPECT_GT(first, 0);
     EXPECT_EQ(first % 2, 0);
     const std::string dff =
-        WriteTrack(Shape(Dsd64, 0.2, 4, TestDsdKind::Dff), "Artist/Album One/02 Second.DFF");
+        WriteTrack(Shape(TestDsdKind::Dff, Dsd64, 0.2, 4), "Artist/Album One/02 Second.DFF");
     EXPECT_FALSE(ProbeTrack(dff, "wav"));
+    EXPECT_TRUE(Messages.empty());
     ASSERT_TRUE(ProbeTrack(dff, "DFF"));
     EXPECT_EQ(TrackInfo.TrackId, first + 2);
     EXPECT_EQ(TrackInfo.Title, "02 Second");
     EXPECT_EQ(TrackInfo.DurationText, "  0:00");
 }
 
-TEST_F(Tracks, Probe_RefusesOtherExtensionsSilentlyAndUnreadableFilesWithAMessage) {
-    const std::string good = WriteTrack(Shape(Dsd64, 0.1, 5), "a/x.dsf");
-    EXPECT_FALSE(ProbeTrack(good, "wav"));
-    EXPECT_EQ(TrackInfo.IsDsd, 0);
-    EXPECT_TRUE(Messages.empty());
-
-    const std::string junk = TestFolder() + "a/junk.dsf";
+TEST_F(Tracks, Probe_RefusesUnreadableFilesAndRatesTooHighWithAMessageAndAnotherRateSilently) {
+    const std::string junk = TestFolder() + "r/junk.dsf";
+    std::filesystem::create_directories(TestFolder() + "r");
     std::ofstream(junk) << "not a DSD file at all, but long enough to be looked at........";
     EXPECT_FALSE(ProbeTrack(junk, "dsf"));
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Error|Error of the file 'junk.dsf'");
-    EXPECT_EQ(SessionDsdRate, 0) << "a refused track sets no rate";
-}
 
-TEST_F(Tracks, Probe_RateRefusals) {
-    const std::string dsd64 = WriteTrack(Shape(Dsd64, 0.1, 6), "r/64.dsf");
-    const std::string dsd128 = WriteTrack(Shape(Dsd128, 0.1, 7), "r/128.dsf");
-
-    // A device that plays only 2.8 MHz: a 5.6 MHz file is too high, with its message.
+    const std::string dsd64 = WriteTrack(Shape(Dsf, Dsd64, 0.1, 6), "r/64.dsf");
+    const std::string dsd128 = WriteTrack(Shape(Dsf, Dsd128, 0.1, 7), "r/128.dsf");
+    // A device that plays only 2.8 MHz: a 5.6 MHz file is too high; without DSD, every file is.
     DeviceCaps.Dsd = {1, 0, 0, 0};
     EXPECT_FALSE(ProbeTrack(dsd128, "dsf"));
-    ASSERT_EQ(Messages.size(), 1u);
-    EXPECT_EQ(Messages[0], "DSD Native|Sample rate is too high.");
-    EXPECT_EQ(SessionDsdRate, 0);
-
-    // No DSD at all: every file is too high.
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Messages[1], "DSD Native|Sample rate is too high.");
     DeviceCaps.Dsd = {0, 0, 0, 0};
     EXPECT_FALSE(ProbeTrack(dsd64, "dsf"));
-    EXPECT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Messages.size(), 3u);
+    EXPECT_EQ(SessionDsdRate, 0) << "a refused track sets no rate";
 
     // After a 2.8 MHz track, a 5.6 MHz one the device plays is refused without a word...
     DeviceCaps.Dsd = {1, 1, 0, 0};
     ASSERT_TRUE(ProbeTrack(dsd64, "dsf"));
     EXPECT_FALSE(ProbeTrack(dsd128, "dsf"));
-    EXPECT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Messages.size(), 3u);
     // ...until both lists have been emptied, which resets the session rate.
     SessionDsdRate = 0;
     OutputFrequency = 0;
@@ -128,9 +104,9 @@ TEST_F(Tracks, Probe_RateRefusals) {
 }
 
 TEST_F(Tracks, Probe_LooksUpCoversOnlyWhenShownAndNeverKeepsAnEarlierTracksCover) {
-    const std::string with = WriteTrack(Shape(Dsd64, 0.1, 8), "c/With/01.dsf");
+    const std::string with = WriteTrack(Shape(Dsf, Dsd64, 0.1, 8), "c/With/01.dsf");
     std::ofstream(TestFolder() + "c/With/cover.png") << "png";
-    const std::string without = WriteTrack(Shape(Dsd64, 0.1, 9), "c/Without/01.dsf");
+    const std::string without = WriteTrack(Shape(Dsf, Dsd64, 0.1, 9), "c/Without/01.dsf");
     ViewCover = 2;
     ASSERT_TRUE(ProbeTrack(with, "dsf"));
     EXPECT_EQ(TrackInfo.CoverPath, TestFolder() + "c/With/cover.png");
@@ -142,37 +118,29 @@ TEST_F(Tracks, Probe_LooksUpCoversOnlyWhenShownAndNeverKeepsAnEarlierTracksCover
 }
 
 TEST_F(Tracks, OpenNextTrack_GoesFromTheSelectionThroughList1IntoList2AndEnds) {
-    std::vector<TestDsdShape> shapes;
-    std::vector<std::string> paths;
-    for (uint32_t i = 0; i < 4; ++i) {
-        shapes.push_back(Shape(Dsd64, 0.05, 20 + i));
-        paths.push_back(WriteTrack(shapes.back(), "n/" + std::to_string(i) + ".dsf"));
-    }
-    ASSERT_TRUE(AddTrack(1, paths[0]));
-    ASSERT_TRUE(AddTrack(1, paths[1]));
-    ASSERT_TRUE(AddTrack(1, paths[2]));
-    ASSERT_TRUE(AddTrack(2, paths[3]));
+    const std::vector<TestDsdShape> shapes = AddShortTracks("n", 4, 3);
 
     // From idle, the selected entry of the list shown.
     SelectedIndex1 = 1;
     OpenNext();
     EXPECT_EQ(PlayingList.load(), 1);
     EXPECT_EQ(NextIndex.load(), 2);
-    EXPECT_EQ(TakeNowPlaying().Track.TrackId, List1[1].TrackId);
-    EXPECT_EQ(TakeNowPlaying().Track.End, static_cast<int64_t>(TestDsd_PlayLength(shapes[1])));
-    EXPECT_EQ(StreamStart(64), TestDsd_Expected(shapes[1], 0, 64));
+    NowPlayingInfo now = TakeNowPlaying();
+    EXPECT_EQ(now.Track.TrackId, List1[1].TrackId);
+    EXPECT_EQ(now.Track.End, static_cast<int64_t>(TestDsd_PlayLength(shapes[1])));
+    EXPECT_TRUE(StreamStartsWith(shapes[1]));
 
     OpenNext();
     EXPECT_EQ(TakeNowPlaying().Track.TrackId, List1[2].TrackId);
-    EXPECT_EQ(StreamStart(64), TestDsd_Expected(shapes[2], 0, 64));
+    EXPECT_TRUE(StreamStartsWith(shapes[2]));
     // Past List 1's last entry: List 2 from its start.
     OpenNext();
     EXPECT_EQ(PlayingList.load(), 2);
     EXPECT_EQ(NextIndex.load(), 1);
-    const NowPlayingInfo now = TakeNowPlaying();
+    now = TakeNowPlaying();
     EXPECT_EQ(now.Track.TrackId, List2[0].TrackId);
     EXPECT_EQ(now.Track.List, 2);
-    EXPECT_EQ(StreamStart(64), TestDsd_Expected(shapes[3], 0, 64));
+    EXPECT_TRUE(StreamStartsWith(shapes[3]));
     // Past List 2's last: the lists are used up and nothing opens.
     OpenNext();
     EXPECT_EQ(PlayingList.load(), -1);
@@ -181,8 +149,7 @@ TEST_F(Tracks, OpenNextTrack_GoesFromTheSelectionThroughList1IntoList2AndEnds) {
 }
 
 TEST_F(Tracks, OpenNextTrack_EndsAfterList1WhenList2IsEmptyAndIgnoresAnIndexPastTheEnd) {
-    const std::string path = WriteTrack(Shape(Dsd64, 0.05, 30), "e/0.dsf");
-    ASSERT_TRUE(AddTrack(1, path));
+    AddShortTracks("e", 1, 1);
     PlayingList.store(1);
     NextIndex.store(3);
     OpenNext();
@@ -201,15 +168,14 @@ TEST_F(Tracks, OpenNextTrack_EndsAfterList1WhenList2IsEmptyAndIgnoresAnIndexPast
 }
 
 TEST_F(Tracks, OpenTrackAt_OpensNothingForAVanishedFileOrAnotherRateWithoutAWord) {
-    const std::string path = WriteTrack(Shape(Dsd64, 0.05, 40), "v/0.dsf");
-    ASSERT_TRUE(AddTrack(1, path));
-    std::filesystem::remove(path);
+    const TestDsdShape shape = AddShortTracks("v", 1, 1)[0];
+    std::filesystem::remove(TestFolder() + "v/0.dsf");
     PlayingList.store(1);
     OpenNext();
     EXPECT_EQ(StreamHandle.load(), 0u);
     EXPECT_EQ(NextIndex.load(), 0);
 
-    WriteTrack(Shape(Dsd64, 0.05, 40), "v/0.dsf");
+    WriteTrack(shape, "v/0.dsf");
     OutputDsdRate.store(5'644'800.0f); // the output runs at another rate
     OpenNext();
     EXPECT_EQ(StreamHandle.load(), 0u);
@@ -221,50 +187,39 @@ TEST_F(Tracks, OpenTrackAt_OpensNothingForAVanishedFileOrAnotherRateWithoutAWord
 }
 
 TEST_F(Tracks, FindResumeIndex_PointsPastTheTrackHeardInThePlayingList) {
-    for (uint32_t i = 0; i < 3; ++i)
-        ASSERT_TRUE(AddTrack(i < 2 ? 1 : 2,
-                             WriteTrack(Shape(Dsd64, 0.05, 50 + i), "f/" + std::to_string(i) + ".dsf")));
+    AddShortTracks("f", 3, 2);
     TrackRecord heard;
-    heard.TrackId = List1[0].TrackId;
-    SetNowPlaying(heard);
-    PlayingList.store(1);
-    FindResumeIndex();
-    EXPECT_EQ(NextIndex.load(), 1);
-    // The audio thread already went on into List 2 while List 1's track is still heard.
-    PlayingList.store(2);
-    FindResumeIndex();
-    EXPECT_EQ(NextIndex.load(), 0);
-    heard.TrackId = List2[0].TrackId;
-    SetNowPlaying(heard);
-    FindResumeIndex();
-    EXPECT_EQ(NextIndex.load(), 1);
-    heard.TrackId = 99'999; // a track no longer in the lists
-    SetNowPlaying(heard);
-    NextIndex.store(5);
-    FindResumeIndex();
-    EXPECT_EQ(NextIndex.load(), 0);
+    // (track heard, list playing, the index found)
+    const int32_t cases[][3] = {
+        {List1[0].TrackId, 1, 1},
+        {List1[0].TrackId, 2, 0}, // the audio thread went on into List 2 while List 1's track is heard
+        {List2[0].TrackId, 2, 1},
+        {99'999, 2, 0}, // a track no longer in the lists
+    };
+    for (const auto &[id, list, index] : cases) {
+        heard.TrackId = id;
+        SetNowPlaying(heard);
+        PlayingList.store(list);
+        NextIndex.store(5);
+        FindResumeIndex();
+        EXPECT_EQ(NextIndex.load(), index) << id << " in " << list;
+    }
 }
 
 TEST_F(Tracks, FileReadable_NeedsOneByte) {
-    const std::string empty = TestFolder() + "empty.dsf";
-    std::ofstream(empty).close();
-    EXPECT_FALSE(FileReadable(empty));
-    EXPECT_FALSE(FileReadable(TestFolder()));
-    EXPECT_FALSE(FileReadable(TestFolder() + "missing.dsf"));
+    std::ofstream(TestFolder() + "empty").close();
     std::ofstream(TestFolder() + "one") << "x";
+    EXPECT_FALSE(FileReadable(TestFolder() + "empty"));
+    EXPECT_FALSE(FileReadable(TestFolder()));
+    EXPECT_FALSE(FileReadable(TestFolder() + "missing"));
     EXPECT_TRUE(FileReadable(TestFolder() + "one"));
 }
 
-TEST(EngineErrors, KnownCodesHaveTheirTextOthersTheirNumber) {
+TEST(EngineErrors, UnknownCodesShowTheirNumberAndRatesRoundToOneDecimal) {
     Messages.clear();
-    ShowEngineError(25);
     ShowEngineError(-1);
     ShowEngineError(77);
-    ASSERT_EQ(Messages.size(), 3u);
-    EXPECT_EQ(Messages[0], "Error|Illegal sample rate");
-    EXPECT_EQ(Messages[1], "Error|Some other mystery error");
-    EXPECT_EQ(Messages[2], "Error|Error code #77");
-    EXPECT_EQ(RateLabelText(2'822'400), "2.8 MHz");
+    EXPECT_EQ(Messages, (std::vector<std::string>{"Error|Some other mystery error", "Error|Error code #77"}));
     EXPECT_EQ(RateLabelText(11'289'600), "11.3 MHz");
     EXPECT_EQ(RateLabelText(22'579'200), "22.6 MHz");
 }

@@ -2,7 +2,3 @@
 add_executable(test_dsd test_dsd.cpp)
 target_link_libraries(test_dsd PRIVATE tavd tavo dsd_testfiles GTest::gtest_main)
 gtest_discover_tests(test_dsd TEST_PREFIX "dsd." DISCOVERY_TIMEOUT 30)
-
-add_executable(test_dsd_testfiles test_dsd_testfiles.cpp)
-target_link_libraries(test_dsd_testfiles PRIVATE dsd_testfiles GTest::gtest_main)
-gtest_discover_tests(test_dsd_testfiles TEST_PREFIX "dsd." DISCOVERY_TIMEOUT 30)

@@ -7,30 +7,29 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
 #include <vector>
 
 namespace {
 
-// A stream of `length` bytes whose byte i is i mod 251, counting its closes.
+// A stream of `length` bytes whose byte i is i mod 251, counting its closes; reads take delayMs.
 struct FakeStream {
     uint64_t length;
-    uint64_t pos = 0;
     std::atomic<int> *closes;
-    std::atomic<bool> *in_read = nullptr; // set while a read is inside, if given
-    int read_delay_ms = 0;
+    uint64_t pos = 0;
+    int delayMs = 0;
+    std::atomic<bool> inRead{false};
 };
 
 int32_t FakeRead(void *state, void *buffer, uint32_t length) {
     auto *s = static_cast<FakeStream *>(state);
-    if (s->in_read) s->in_read->store(true);
-    if (s->read_delay_ms) std::this_thread::sleep_for(std::chrono::milliseconds(s->read_delay_ms));
+    s->inRead = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(s->delayMs));
     uint64_t n = std::min<uint64_t>(length, s->length - s->pos);
-    auto *out = static_cast<uint8_t *>(buffer);
-    for (uint64_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>((s->pos + i) % 251);
+    for (uint64_t i = 0; i < n; ++i)
+        static_cast<uint8_t *>(buffer)[i] = static_cast<uint8_t>((s->pos + i) % 251);
     s->pos += n;
-    if (s->in_read) s->in_read->store(false);
+    s->inRead = false;
     return static_cast<int32_t>(n);
 }
 
@@ -39,7 +38,9 @@ int FakeSeek(void *state, uint64_t pos) {
     return 1;
 }
 
-uint64_t FakeFilePosition(void *state) { return 1000 + static_cast<FakeStream *>(state)->pos; }
+uint64_t FakeFilePosition(void *state) {
+    return 1000 + static_cast<FakeStream *>(state)->pos;
+}
 
 void FakeClose(void *state) {
     auto *s = static_cast<FakeStream *>(state);
@@ -50,7 +51,7 @@ void FakeClose(void *state) {
 const TavoStreamProcs FakeProcs = {FakeRead, FakeSeek, FakeFilePosition, FakeClose};
 
 TavoHandle Register(uint64_t length, std::atomic<int> &closes, FakeStream **out = nullptr) {
-    auto *s = new FakeStream{length, 0, &closes};
+    auto *s = new FakeStream{length, &closes};
     if (out) *out = s;
     TavoStreamInfo info{length, length / 2.0, 88200.0f, 2822400.0f, length + 92, 1};
     return TavoStream_Register(&FakeProcs, s, &info);
@@ -80,14 +81,19 @@ TEST(CoreLifecycle, InitFreeAndTheirErrorCodes) {
     EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_OK);
     EXPECT_EQ(Tavo_Init(0, 44100, 0x1000, nullptr, nullptr), 0);
     EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_ALREADY);
-    EXPECT_EQ(Tavo_SetDevice(0), 1);
-    EXPECT_EQ(Tavo_SetConfig(1, 0), 1u);
-    EXPECT_EQ(Tavo_SetConfig(0x10800, 0), 1u);
+    // Error codes are per thread: another thread's success leaves this thread's failure.
+    std::thread([] {
+        EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_OK);
+        EXPECT_EQ(Tavo_SetDevice(0), 1);
+    }).join();
+    EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_ALREADY);
     EXPECT_EQ(Tavo_StreamCreateFile(0, "/nonexistent.wav", 0, 0, 0), 0u);
     EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_FILEFORM);
     EXPECT_EQ(Tavo_Free(), 1);
 }
 
+// Pulls, lengths, attributes and file positions as the stream gives them (the reader's tests cover the same
+// through real streams); what the core adds: positions, whole-frame seeks inside the stream, stops.
 TEST_F(Core, DataPullsLengthsAttributesAndPositions) {
     TavoHandle h = Register(1000, closes);
     ASSERT_NE(h, 0u);
@@ -95,8 +101,6 @@ TEST_F(Core, DataPullsLengthsAttributesAndPositions) {
     EXPECT_EQ(Tavo_ChannelGetLength(h, 1), UINT64_MAX);
     EXPECT_DOUBLE_EQ(Tavo_ChannelBytes2Seconds(h, 1000), 2.0);
     float v = 0;
-    EXPECT_EQ(Tavo_ChannelGetAttribute(h, TAVO_ATTRIB_FREQ, &v), 1);
-    EXPECT_EQ(v, 88200.0f);
     EXPECT_EQ(Tavo_ChannelGetAttribute(h, TAVO_ATTRIB_DSDRATE, &v), 1);
     EXPECT_EQ(v, 2822400.0f);
     EXPECT_EQ(Tavo_ChannelGetAttribute(h, 2, &v), 0);
@@ -105,27 +109,24 @@ TEST_F(Core, DataPullsLengthsAttributesAndPositions) {
 
     std::vector<uint8_t> buf(700);
     EXPECT_EQ(Tavo_ChannelGetData(h, buf.data(), 700), 700);
-    EXPECT_EQ(buf[699], 699 % 251);
     EXPECT_EQ(Tavo_ChannelGetPosition(h, 0), 700u);
     EXPECT_EQ(Tavo_StreamGetFilePosition(h, 0), 1700u);
     EXPECT_EQ(Tavo_StreamGetFilePosition(h, 2), 1092u);
     EXPECT_EQ(Tavo_ChannelGetData(h, buf.data(), 700), 300) << "fewer bytes at the end";
-    EXPECT_EQ(buf[0], 700 % 251);
+    EXPECT_EQ(buf[299], 999 % 251);
     EXPECT_EQ(Tavo_ChannelGetData(h, buf.data(), 700), 0) << "nothing past the end";
-
     EXPECT_EQ(Tavo_ChannelSetPosition(h, 3, 0), 0) << "only whole frames";
     EXPECT_EQ(Tavo_ChannelSetPosition(h, 1002, 0), 0) << "not past the end";
     ASSERT_EQ(Tavo_ChannelSetPosition(h, 500, 0), 1);
-    EXPECT_EQ(Tavo_ChannelGetData(h, buf.data(), 1), 1);
+    EXPECT_EQ(Tavo_ChannelGetPosition(h, 0), 500u);
+    EXPECT_EQ(Tavo_ChannelGetData(h, buf.data(), 2), 2);
     EXPECT_EQ(buf[0], 500 % 251);
-
     EXPECT_EQ(Tavo_ChannelStop(h), 1);
     EXPECT_EQ(Tavo_ChannelGetData(h, buf.data(), 10), 0) << "a stopped stream delivers nothing";
 }
 
 TEST_F(Core, FreedHandlesAreDeadAndNeverReused) {
-    TavoHandle a = Register(10, closes);
-    TavoHandle b = Register(10, closes);
+    TavoHandle a = Register(10, closes), b = Register(10, closes);
     ASSERT_NE(a, 0u);
     ASSERT_NE(b, 0u);
     EXPECT_NE(a, b);
@@ -149,29 +150,17 @@ TEST_F(Core, FreedHandlesAreDeadAndNeverReused) {
     EXPECT_EQ(Tavo_ChannelGetLength(c, 0), UINT64_MAX) << "a new run does not revive old handles";
 }
 
-TEST_F(Core, ErrorCodesArePerThread) {
-    EXPECT_EQ(Tavo_StreamFree(12345), 0);
-    EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_ILLPARAM);
-    std::thread([] {
-        EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_OK);
-        EXPECT_EQ(Tavo_SetDevice(0), 1);
-    }).join();
-    EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_ILLPARAM);
-}
-
 // The audio thread may be inside a data pull when the main thread frees the stream: the stream
 // must outlive that pull and close right after it.
 TEST_F(Core, FreeDuringAReadClosesAfterTheRead) {
     FakeStream *s = nullptr;
-    std::atomic<bool> in_read{false};
     TavoHandle h = Register(1 << 20, closes, &s);
     ASSERT_NE(h, 0u);
-    s->in_read = &in_read;
-    s->read_delay_ms = 200;
+    s->delayMs = 200;
     std::vector<uint8_t> buf(1 << 20);
     std::atomic<int32_t> got{0};
     std::thread reader([&] { got = Tavo_ChannelGetData(h, buf.data(), 1 << 20); });
-    while (!in_read.load()) std::this_thread::yield();
+    while (!s->inRead) std::this_thread::yield();
     EXPECT_EQ(Tavo_StreamFree(h), 1);
     EXPECT_EQ(closes.load(), 0) << "closed under a running read";
     reader.join();

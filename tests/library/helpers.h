@@ -1,58 +1,138 @@
-// Fixtures of the library tests: a temporary folder per test, files written byte by byte, folder
-// trees, a fake track probe, and a file size limit that makes a write fail half-way.
+// Fixtures of the library tests: temporary folders, files written byte by byte, a fake track probe,
+// a file size limit that makes a write fail half-way, and the fixture of a data folder and a drive.
 #pragma once
 
 #include "library/library.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
-class TempFolder {
-  public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder &) = delete;
-    TempFolder &operator=(const TempFolder &) = delete;
-    const std::string &path() const { return path_; } // ends in '/'
+using Lines = std::vector<std::string>;
 
-  private:
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+struct TempFolder {
+    TempFolder() {
+        path_ = (std::filesystem::temp_directory_path() / "gs-library-XXXXXX").string();
+        if (!mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
+        path_ += "/";
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    TempFolder(const TempFolder &) = delete;
+    const std::string &path() const { return path_; } // ends in '/'
     std::string path_;
 };
 
 // Writes `bytes` to `path`, creating the folders on the way.
-void WriteBytes(const std::string &path, const std::string &bytes);
+inline void WriteBytes(const std::string &path, const std::string &bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    if (!(std::ofstream(path, std::ios::binary) << bytes)) throw std::runtime_error("cannot write " + path);
+}
+
 // The file's bytes; "<missing>" when it cannot be read.
-std::string ReadBytes(const std::string &path);
-// Creates the folder and its parents.
-void MakeFolders(const std::string &path);
+inline std::string ReadBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())
+              : "<missing>";
+}
+
+// Creates each path below `root`: a folder when it ends in '/', else a file of four bytes.
+inline void Make(const std::string &root, const Lines &paths) {
+    for (const std::string &p : paths) {
+        if (p.back() == '/')
+            std::filesystem::create_directories(root + p);
+        else
+            WriteBytes(root + p, "DSD ");
+    }
+}
+
+inline std::string Bytes(std::initializer_list<int> values) {
+    std::string out;
+    for (int v : values) out += char(v);
+    return out;
+}
+
 // The UTF-16LE bytes of an ASCII text.
-std::string Utf16(const std::string &ascii);
+inline std::string Utf16(const std::string &ascii) {
+    std::string out;
+    for (char c : ascii) out += {c, '\0'};
+    return out;
+}
 
-// The probe the tests install: fills TrackInfo from the path (Title from the file name, Length the
-// file size) and accepts every track unless its path holds "refused". Every call is recorded.
-extern std::vector<std::string> ProbedPaths;
-extern std::vector<std::string> ProbedExtensions;
-bool FakeProbe(const std::string &path, const std::string &extension);
+// A list file in the program's own format: FF FE, then each line and CR LF in UTF-16LE.
+inline std::string Utf16File(const Lines &lines) {
+    std::string out = "\xFF\xFE";
+    AppendUtf16Lines(out, lines);
+    return out;
+}
 
-// Empties the model, installs the fake probe and points the data folder at `folder`.
-void ResetModel(const std::string &folder);
+inline ListEntry Entry(const std::string &title, const std::string &path = "") {
+    ListEntry e;
+    e.Title = e.DisplayTitle = title;
+    e.Path = path;
+    return e;
+}
 
-// Limits the size of any file this process writes to `bytes` while it lives, so that a longer write
-// fails part of the way through, as on a full disk.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(size_t bytes);
-    ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit &) = delete;
-    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+inline Lines Titles(const std::vector<ListEntry> &list) {
+    Lines out;
+    for (const ListEntry &e : list) out.push_back(e.Title);
+    return out;
+}
 
-  private:
-    unsigned long old_soft_;
-    void (*old_handler_)(int);
+// The probe the tests install: Title from the file name, Length the file size; refuses a path that
+// holds "refused". Every call is recorded.
+inline Lines ProbedPaths;
+inline bool FakeProbe(const std::string &path, const std::string &extension) {
+    ProbedPaths.push_back(path);
+    if (path.find("refused") != std::string::npos) return false;
+    std::string name = path.substr(path.rfind('/') + 1);
+    TrackInfo = Entry(name.substr(0, name.rfind('.')), path);
+    TrackInfo.Extension = extension;
+    TrackInfo.Length = int64_t(std::filesystem::file_size(path));
+    return true;
+}
+
+// Limits the size of any file this process writes while it lives, as a full disk would: a longer
+// write fails with EFBIG part of the way through.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+    rlimit old_;
 };
 
-// A list entry with just a title and a path.
-ListEntry Entry(const std::string &title, const std::string &path = "");
+// A temporary folder holding "drive/" and the data folder "lpli/", an empty model and the fake probe.
+class LibraryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Make(dir.path(), {"drive/", "lpli/"});
+        List1.clear();
+        List2.clear();
+        ListBytes1 = ListBytes2 = 0;
+        LibraryOne.clear();
+        PlaylistNames.clear();
+        ActiveView = ViewList1;
+        ListFolder = lists;
+        LibraryProcs = LibraryHooks{};
+        LibraryProcs.ProbeTrack = FakeProbe;
+        ProbedPaths.clear();
+    }
+    std::string ListFile(const std::string &name) const { return ReadBytes(lists + name); }
+    TempFolder dir;
+    const std::string drive = dir.path() + "drive/", lists = dir.path() + "lpli/";
+};

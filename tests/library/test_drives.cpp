@@ -13,10 +13,11 @@ bool FakeReady(const std::string &root) {
 
 } // namespace
 
-TEST(Drives, BuildDriveMenu_OffersTheFirstSevenReadyVolumesInOrder) {
-    const std::vector<std::string> roots = {"/",         "/home/u/Music/", "/media/cd/",
-                                            "/media/a/", "/media/b/",      "/media/c/",
-                                            "/media/d/", "/media/e/",      "/media/f/"};
+using Drives = LibraryTest;
+
+TEST_F(Drives, BuildDriveMenu_OffersTheFirstSevenReadyVolumesInOrder) {
+    const Lines roots = {"/",         "/home/u/Music/", "/media/cd/", "/media/a/", "/media/b/",
+                         "/media/c/", "/media/d/",      "/media/e/",  "/media/f/"};
     Ready = {"/", "/home/u/Music/", "/media/a/"}; // the optical drive is empty
     BuildDriveMenuFrom(roots, FakeReady);
     const std::string none = "not available";
@@ -34,17 +35,14 @@ TEST(Drives, BuildDriveMenu_OffersTheFirstSevenReadyVolumesInOrder) {
     for (const DriveMenuItem &item : DriveMenuItems) EXPECT_TRUE(item.Enabled);
 }
 
-TEST(Drives, ScanDriveSlot_ScansOnlyAVolumeOtherThanTheRoot) {
-    TempFolder dir;
-    ResetModel(dir.path() + "lpli/");
-    WriteBytes(dir.path() + "vol/Album/t.dsf", "x");
-    Ready = {"/", dir.path() + "vol/"};
-    BuildDriveMenuFrom({"/", dir.path() + "vol/"}, FakeReady);
+TEST_F(Drives, ScanDriveSlot_ScansOnlyAVolumeOtherThanTheRoot) {
+    Make(drive, {"Album/t.dsf"});
+    Ready = {"/", drive};
+    BuildDriveMenuFrom({"/", drive}, FakeReady);
     EXPECT_FALSE(ScanDriveSlot(0)); // "/": listed, never scanned
     EXPECT_FALSE(ScanDriveSlot(2)); // "not available"
     EXPECT_FALSE(ScanDriveSlot(7));
     EXPECT_TRUE(LibraryOne.empty());
-    MakeFolders(dir.path() + "lpli");
     EXPECT_TRUE(ScanDriveSlot(1));
-    EXPECT_EQ(LibraryOne, std::vector<std::string>{"Album"});
+    EXPECT_EQ(LibraryOne, Lines{"Album"});
 }

@@ -2,25 +2,12 @@
 
 #include "helpers.h"
 
+#include <algorithm>
 #include <map>
 
-using Lines = std::vector<std::string>;
+using Playlists = LibraryTest;
 
 namespace {
-
-class Playlists : public ::testing::Test {
-  protected:
-    void SetUp() override { ResetModel(dir.path()); }
-    std::string Index() { return ReadBytes(dir.path() + "lpi.la"); }
-    std::string Tracks() { return ReadBytes(dir.path() + "lpi.lo"); }
-    TempFolder dir;
-};
-
-std::string Utf16Lines(const Lines &lines) {
-    std::string out = "\xFF\xFE";
-    AppendUtf16Lines(out, lines);
-    return out;
-}
 
 std::vector<ListEntry> Entries(const Lines &paths) {
     std::vector<ListEntry> out;
@@ -28,82 +15,63 @@ std::vector<ListEntry> Entries(const Lines &paths) {
     return out;
 }
 
-Lines Titles(const std::vector<ListEntry> &list) {
-    Lines out;
-    for (const ListEntry &e : list) out.push_back(e.Title);
-    return out;
-}
-
 } // namespace
 
 TEST_F(Playlists, ValidatePlaylistName_TrimsCutsAndRefuses) {
     PlaylistNames = {"Rock"};
-    const std::string a61 = std::string(60, 'a') + "b";
-    struct Case {
-        std::string typed;
-        bool ok;
+    auto check = [](const std::string &typed) {
         std::string result;
-    } cases[] = {
-        {"  Jazz  ", true, "Jazz"},
-        {a61, true, std::string(60, 'a')},
-        {"x" + std::string(58, 'y') + " z", true, "x" + std::string(58, 'y') + " "}, // the cut leaves a blank
-        {"rock", true, "rock"},
-        {"Rock", false, DoubleNameText},
-        {"  Rock ", false, DoubleNameText},
-        {"-Rock", false, WrongNameText},
-        {"_Rock", false, WrongNameText},
-        {"(Rock)", false, WrongNameText},
-        {"    ", false, WrongNameText},
-        {"", false, WrongNameText},
-        {"\xC3\x80gua", false, WrongNameText}, // U+00C0 itself
-        {"\xC3\x81gua", true, "\xC3\x81gua"},  // U+00C1
-        {"7 days", true, "7 days"},
-        {WrongNameText, false, WrongNameText}, // OK pressed again on the message
-        {"Two\nlines", false, WrongNameText},  // could not be stored in one line
+        return (ValidatePlaylistName(typed, result) ? "ok " : "no ") + result;
     };
-    for (const Case &c : cases) {
-        std::string result;
-        EXPECT_EQ(ValidatePlaylistName(c.typed, result), c.ok) << c.typed;
-        EXPECT_EQ(result, c.result) << c.typed;
-    }
-    // A pair at units 60 and 61 is not split: the name keeps 59 units.
-    std::string result;
-    ASSERT_TRUE(ValidatePlaylistName(std::string(59, 'q') + "\xF0\x9F\x98\x80", result));
-    EXPECT_EQ(result, std::string(59, 'q'));
+    const std::string a60(60, 'a'), y58(58, 'y'), q59(59, 'q');
+    EXPECT_EQ(check("  Jazz  "), "ok Jazz");
+    EXPECT_EQ(check(a60 + "b"), "ok " + a60);
+    EXPECT_EQ(check("x" + y58 + " z"), "ok x" + y58 + " ");  // the cut leaves a blank
+    EXPECT_EQ(check(q59 + "\xF0\x9F\x98\x80"), "ok " + q59); // no half pair
+    EXPECT_EQ(check("rock"), "ok rock");
+    EXPECT_EQ(check("  Rock "), std::string("no ") + DoubleNameText);
+    for (std::string wrong :
+         {"_Rock", "(Rock)", "    ", "\xC3\x80gua" /* U+00C0 itself */, "Two\nlines", WrongNameText})
+        EXPECT_EQ(check(wrong), std::string("no ") + WrongNameText) << wrong;
+    EXPECT_EQ(check("\xC3\x81gua"), "ok \xC3\x81gua"); // U+00C1
+    EXPECT_EQ(check("7 days"), "ok 7 days");
 }
 
-TEST_F(Playlists, WritePlaylistFiles_CreatesBothFilesWithTheMarkThenAppendsWithout) {
-    WritePlaylistFiles("zeta", Entries({"/m/a.dsf", "/m/b.dff"}));
-    EXPECT_EQ(Index(), Utf16Lines({"zeta"}));
-    EXPECT_EQ(Tracks(), Utf16Lines({"!zeta", "  /m/a.dsf", "  /m/b.dff"}));
-    WritePlaylistFiles("Alpha", Entries({"/m/c.dsf", "/m/bad\nname.dsf"}));
-    EXPECT_EQ(Index(), Utf16Lines({"zeta", "Alpha"}));
-    EXPECT_EQ(Tracks(), Utf16Lines({"!zeta", "  /m/a.dsf", "  /m/b.dff", "!Alpha", "  /m/c.dsf"}));
+TEST_F(Playlists, WritePlaylistFiles_CreatesBothFilesWithTheMarkThenAppendsAndLoadPlaylistReadsThem) {
+    const std::string a = drive + "a.dsf", b = drive + "b.DFF", gone = drive + "gone.dsf";
+    Make(drive, {"a.dsf", "b.DFF"});
+    WritePlaylistFiles("zeta", Entries({a, gone}));
+    EXPECT_EQ(ListFile("lpi.la"), Utf16File({"zeta"}));
+    EXPECT_EQ(ListFile("lpi.lo"), Utf16File({"!zeta", "  " + a, "  " + gone}));
+    WritePlaylistFiles("Alpha", Entries({b, "/m/bad\nname.dsf"}));
+    EXPECT_EQ(ListFile("lpi.la"), Utf16File({"zeta", "Alpha"}));
+    EXPECT_EQ(ListFile("lpi.lo"), Utf16File({"!zeta", "  " + a, "  " + gone, "!Alpha", "  " + b}));
     EXPECT_EQ(PlaylistNames, (Lines{"Alpha", "zeta"})); // sorted in memory, appended on disk
-    EXPECT_EQ(ReadSection(dir.path() + "lpi.lo", "Alpha"), Lines{"/m/c.dsf"});
+
+    ActiveView = ViewList2;
+    LoadPlaylist("zeta");
+    LoadPlaylist("Alpha");
+    EXPECT_EQ(Titles(List2), (Lines{"a", "b"}));
+    EXPECT_TRUE(List1.empty());
 }
 
 TEST_F(Playlists, WritePlaylistFiles_KeepsFilesEditedByHandReadable) {
+    const std::string cafe16 = "\xFF\xFE" + Utf16("!Caf") + Bytes({0xE9, 0}) + Utf16("\r\n  /c.dsf");
     struct Case {
         const char *what;
         std::string old_bytes;
     } cases[] = {
-        {"empty file", ""},
         {"UTF-8 with mark", "\xEF\xBB\xBF!Caf\xC3\xA9\n  /c.dsf\n"},
         {"Windows-1252", "!Caf\xE9\r\n  /c.dsf"},
-        {"UTF-16 without a last line end",
-         "\xFF\xFE" + Utf16("!Caf") + "\xE9" + std::string(1, '\0') + Utf16("\r\n  /c.dsf")},
-        {"UTF-16 with an odd last byte",
-         "\xFF\xFE" + Utf16("!Caf") + "\xE9" + std::string(1, '\0') + Utf16("\r\n  /c.dsf\r\n") + "X"},
+        {"UTF-16 without a last line end", cafe16},
+        {"UTF-16 with an odd last byte", cafe16 + Utf16("\r\n") + "X"},
     };
     for (const Case &c : cases) {
-        WriteBytes(dir.path() + "lpi.lo", c.old_bytes);
+        WriteBytes(lists + "lpi.lo", c.old_bytes);
         WritePlaylistFiles("New", Entries({"/n.dsf"}));
-        EXPECT_EQ(ReadSection(dir.path() + "lpi.lo", "New"), Lines{"/n.dsf"}) << c.what;
-        if (!c.old_bytes.empty()) {
-            EXPECT_EQ(ReadSection(dir.path() + "lpi.lo", "Caf\xC3\xA9"), Lines{"/c.dsf"}) << c.what;
-        }
-        EXPECT_EQ(Tracks().substr(0, 2), "\xFF\xFE") << c.what;
+        EXPECT_EQ(ReadSection(lists + "lpi.lo", "New"), Lines{"/n.dsf"}) << c.what;
+        EXPECT_EQ(ReadSection(lists + "lpi.lo", "Caf\xC3\xA9"), Lines{"/c.dsf"}) << c.what;
+        EXPECT_EQ(ListFile("lpi.lo").substr(0, 2), "\xFF\xFE") << c.what;
     }
 }
 
@@ -117,77 +85,58 @@ TEST_F(Playlists, DeletePlaylistFiles_DropsTheSectionsKeepsTheRestInOrder) {
     LibraryProcs.DrawListPanel = [](int, int row, int page) { redraws += row == 0 && page == 0; };
 
     ASSERT_TRUE(DeletePlaylistFiles(2)); // "Two"
-    EXPECT_EQ(Tracks(), Utf16Lines({"!one", "  /1.dsf", "!three", "  /3.dsf"}));
-    EXPECT_EQ(Index(), Utf16Lines({"one", "three"}));
+    EXPECT_EQ(ListFile("lpi.lo"), Utf16File({"!one", "  /1.dsf", "!three", "  /3.dsf"}));
+    EXPECT_EQ(ListFile("lpi.la"), Utf16File({"one", "three"}));
     EXPECT_EQ(PlaylistNames, (Lines{"one", "three"}));
     EXPECT_EQ(redraws, 1);
     EXPECT_FALSE(DeletePlaylistFiles(2));
 
     // Any encoding is read; duplicate sections all go, empty lines go; a missing section still
     // removes the name.
-    WriteBytes(dir.path() + "lpi.lo", "\xEF\xBB\xBF!one\n  /1.dsf\n\n!x\n  /x.dsf\n!one\n  /again.dsf\n");
+    WriteBytes(lists + "lpi.lo", "\xEF\xBB\xBF!one\n  /1.dsf\n!x\n  /x.dsf\n\n!one\n  /again.dsf\n");
     PlaylistNames = {"Ghost", "one", "x"};
     ASSERT_TRUE(DeletePlaylistFiles(1));
-    EXPECT_EQ(Tracks(), Utf16Lines({"!x", "  /x.dsf"}));
+    EXPECT_EQ(ListFile("lpi.lo"), Utf16File({"!x", "  /x.dsf"}));
     ASSERT_TRUE(DeletePlaylistFiles(0));
-    EXPECT_EQ(Tracks(), Utf16Lines({"!x", "  /x.dsf"}));
-    EXPECT_EQ(Index(), Utf16Lines({"x"}));
+    EXPECT_EQ(ListFile("lpi.lo"), Utf16File({"!x", "  /x.dsf"}));
+    EXPECT_EQ(ListFile("lpi.la"), Utf16File({"x"}));
 }
 
 TEST_F(Playlists, Rewrites_AFailedWriteLeavesTheOldPlaylistFilesWhole) {
     Lines many = {"!big"};
     for (int i = 0; i < 200; ++i)
-        many.push_back("  /music/some/long/folder/name/track " + std::to_string(i) + ".dsf");
-    many.push_back("!small");
-    many.push_back("  /s.dsf");
-    ASSERT_TRUE(WriteTextLines(dir.path() + "lpi.lo", many));
-    ASSERT_TRUE(WriteTextLines(dir.path() + "lpi.la", {"big", "small"}));
+        many.push_back("  /music/some/long/folder/track " + std::to_string(i) + ".dsf");
+    many.insert(many.end(), {"!small", "  /s.dsf"});
+    ASSERT_TRUE(WriteTextLines(lists + "lpi.lo", many));
+    ASSERT_TRUE(WriteTextLines(lists + "lpi.la", {"big", "small"}));
     PlaylistNames = {"big", "small"};
-    const std::string lo = Tracks(), la = Index();
+    const std::string lo = ListFile("lpi.lo"), la = ListFile("lpi.la");
     {
         FileSizeLimit limit(lo.size() / 2);
         WritePlaylistFiles("more", Entries({"/m.dsf"})); // lpi.la is small enough, lpi.lo fails
-        EXPECT_EQ(Tracks(), lo);
-        EXPECT_EQ(Index(), Utf16Lines({"big", "small", "more"}));
+        EXPECT_EQ(ListFile("lpi.lo"), lo);
+        EXPECT_EQ(ListFile("lpi.la"), Utf16File({"big", "small", "more"}));
         ASSERT_TRUE(DeletePlaylistFiles(1)); // "more": not in lpi.lo, which is rewritten and fails
-        EXPECT_EQ(Tracks(), lo);
-        EXPECT_EQ(Index(), Utf16Lines({"big", "small"}));
+        EXPECT_EQ(ListFile("lpi.lo"), lo);
+        EXPECT_EQ(ListFile("lpi.la"), la);
     }
     {
         FileSizeLimit limit(4);              // the mark and half a character
-        ASSERT_TRUE(DeletePlaylistFiles(0)); // "big"
-        EXPECT_EQ(Tracks(), lo);
-        EXPECT_EQ(Index(), Utf16Lines({"big", "small"}));
+        ASSERT_TRUE(DeletePlaylistFiles(0)); // "big": both rewrites fail
+        EXPECT_EQ(ListFile("lpi.lo"), lo);
+        EXPECT_EQ(ListFile("lpi.la"), la);
     }
 }
 
-TEST_F(Playlists, LoadPlaylist_AppendsItsTracksToTheShownList) {
-    WriteBytes(dir.path() + "m/a.dsf", "aa");
-    WriteBytes(dir.path() + "m/b.DFF", "b");
-    WritePlaylistFiles("Mix",
-                       Entries({dir.path() + "m/a.dsf", dir.path() + "m/gone.dsf", dir.path() + "m/b.DFF"}));
-    ActiveView = ViewList2;
-    LoadPlaylist("Mix");
-    EXPECT_EQ(Titles(List2), (Lines{"a", "b"}));
-    EXPECT_EQ(ListBytes2, 3);
-}
-
 TEST_F(Playlists, SortActiveList_ByNameIsOrdinalAndStable) {
-    List1 = {Entry("b", "1"), Entry("A", "2"), Entry("a", "3"), Entry("B", "4")};
-    ListBytes1 = 77;
+    // Upper case before lower (b, A, a, B); equal titles keep their order; a text sorts before a longer
+    // one it begins; UTF-16 order puts a pair (D83D..) before U+FF21, which code point order would not.
+    const Lines titles = {"b", "A", "a", "B", "x", "\xEF\xBC\xA1", "x", "\xF0\x9F\x98\x80", "xa", "x"};
+    for (size_t i = 0; i < titles.size(); ++i) List1.push_back(Entry(titles[i], std::to_string(i)));
     SortActiveList(1);
-    EXPECT_EQ(Titles(List1), (Lines{"A", "B", "a", "b"}));
-
-    // Equal titles keep their order; a text sorts before a longer one it begins; UTF-16 order puts
-    // a pair (D83D..) before U+FF21, which code point order would not.
-    List1 = {Entry("x", "1"),  Entry("\xEF\xBC\xA1", "2"),
-             Entry("x", "3"),  Entry("\xF0\x9F\x98\x80", "4"),
-             Entry("xa", "5"), Entry("x", "6")};
-    SortActiveList(1);
-    Lines paths;
-    for (const ListEntry &e : List1) paths.push_back(e.Path);
-    EXPECT_EQ(paths, (Lines{"1", "3", "6", "5", "4", "2"}));
-    EXPECT_EQ(ListBytes1, 77);
+    std::string order;
+    for (const ListEntry &e : List1) order += e.Path;
+    EXPECT_EQ(order, "1320469875");
 
     // Only the shown play list is sorted.
     List2 = {Entry("b"), Entry("a")};
@@ -207,23 +156,21 @@ TEST_F(Playlists, SortActiveList_ByNameIsOrdinalAndStable) {
 }
 
 TEST_F(Playlists, SortActiveList_AtRandomIsAPermutationThatReachesEveryOrder) {
+    const std::string abcd = "abcd";
     std::map<std::string, int> seen;
-    const int runs = 24000;
-    for (int run = 0; run < runs; ++run) {
+    for (int run = 0; run < 24000; ++run) {
         List1 = {Entry("a"), Entry("b"), Entry("c"), Entry("d")};
         SortActiveList(2);
         std::string order;
         for (const ListEntry &e : List1) order += e.Title;
-        std::string sorted = order;
-        std::sort(sorted.begin(), sorted.end());
-        ASSERT_EQ(sorted, "abcd");
         ++seen[order];
     }
     // All 24 orders, each about 1000 times (standard deviation 31). A biased draw leaves orders out
-    // (j from 0 to i - 1 makes only cycles) or makes some far likelier than others (j from 0 to n - 1
-    // gives orders between 750 and 1400 times).
+    // (j from 0 to i - 1 makes only cycles) or makes some far likelier (j from 0 to n - 1 gives
+    // orders between 750 and 1400 times).
     EXPECT_EQ(seen.size(), 24u);
     for (const auto &[order, count] : seen) {
+        EXPECT_TRUE(std::is_permutation(order.begin(), order.end(), abcd.begin(), abcd.end())) << order;
         EXPECT_GT(count, 850) << order;
         EXPECT_LT(count, 1150) << order;
     }

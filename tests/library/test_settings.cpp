@@ -1,147 +1,95 @@
 // The settings file "lp.is": its bytes, what a damaged or foreign file loads as, and a save that never
 // leaves a truncated file.
 
-#include "library/library.h"
+#include "helpers.h"
+
 #include "library/settings.h"
-#include "platform/files.h"
-
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
 using Values = std::array<uint8_t, 7>;
-
-std::string Bytes(std::initializer_list<int> list) {
-    std::string s;
-    for (int b : list) s += char(b);
-    return s;
-}
-
 const std::string Magic = Bytes({0x99, 0x3C, 0x34, 0x01});
 
-// A ListFolder of its own for each test.
-class SettingsFile : public ::testing::Test {
+// "name values" as DecodeSettings reads them over a stale name and values, or "refused".
+std::string Decoded(const std::string &bytes) {
+    std::string name = "stale";
+    Values values;
+    values.fill(7);
+    if (!DecodeSettings(bytes, name, values)) return "refused";
+    name += ' ';
+    for (uint8_t v : values) name += std::to_string(v);
+    return name;
+}
+
+class SettingsFile : public LibraryTest {
   protected:
-    std::string base;
     void SetUp() override {
-        std::string pattern = "/tmp/gs-settings-XXXXXX";
-        base = std::string(mkdtemp(pattern.data())) + "/";
-        EstablishListFolder(base);
+        LibraryTest::SetUp();
+        EstablishListFolder(drive);
     }
-    void TearDown() override { std::filesystem::remove_all(base); }
     std::string Path() const { return ListFolder + SettingsFileName; }
-    void Write(const std::string &bytes) const { std::ofstream(Path(), std::ios::binary) << bytes; }
-    std::string Read() const {
-        std::ifstream in(Path(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
+    bool Loads() const {
+        SettingsLoaded = true;
+        ReadSettingsFile();
+        return SettingsLoaded;
     }
 };
 
 } // namespace
 
 TEST(SettingsBytes, HoldMagicUtf16NameLineEndSevenValuesAndEndMark) {
-    const std::string bytes = EncodeSettings("USB DAC 2.0", {3, 1, 1, 0, 2, 1, 0});
-    EXPECT_EQ(bytes.size(), 38u) << "a name of 11 characters gives 38 bytes";
-    std::string expected = Magic;
-    for (char c : std::string("USB DAC 2.0")) expected += std::string{c, '\0'};
-    expected += Bytes({0x0D, 0, 0x0A, 0, 3, 1, 1, 0, 2, 1, 0, 0xFF});
-    EXPECT_EQ(bytes, expected);
-
-    // Outside ASCII: one UTF-16 unit per character, two for one beyond the BMP.
-    const std::string other = EncodeSettings("Ц\xF0\x9F\x8E\xB5", {});
-    EXPECT_EQ(other.substr(4, 6), Bytes({0x26, 0x04, 0x3C, 0xD8, 0xB5, 0xDF}));
+    EXPECT_EQ(EncodeSettings("USB DAC 2.0", {3, 1, 1, 0, 2, 1, 0}),
+              Magic + Utf16("USB DAC 2.0\r\n") + Bytes({3, 1, 1, 0, 2, 1, 0, 0xFF}));
+    EXPECT_EQ(Decoded(EncodeSettings("Звук 音\xF0\x9F\x8E\xB5", {1, 1, 0, 0, 5, 0, 1})),
+              "Звук 音\xF0\x9F\x8E\xB5 1100501");
 }
 
-TEST(SettingsBytes, ReadBackWhatWasWrittenAndZeroForWhatIsMissing) {
-    std::string name;
-    Values values{};
-    ASSERT_TRUE(DecodeSettings(EncodeSettings("Звук 音", {1, 1, 0, 0, 1, 0, 1}), name, values));
-    EXPECT_EQ(name, "Звук 音");
-    EXPECT_EQ(values, (Values{1, 1, 0, 0, 1, 0, 1}));
-
-    struct Case {
-        const char *what;
-        std::string bytes;
-        std::string name;
-        Values values;
-    } cases[] = {
-        {"cut after two values", Magic + Bytes({'A', 0, 0x0D, 0, 0x0A, 0, 5, 1}), "A", {5, 1, 0, 0, 0, 0, 0}},
-        {"cut inside the name", Magic + Bytes({'A', 0, 'B'}), "A", {}},
-        {"no line end at all", Magic + Bytes({'A', 0, 'B', 0}), "AB", {}},
-        {"lone LF", Magic + Bytes({'A', 0, 0x0A, 0, 0, 1, 1, 1, 2, 0, 1}), "A", {0, 1, 1, 1, 2, 0, 1}},
-        {"lone CR", Magic + Bytes({'A', 0, 0x0D, 0, 0, 1, 1, 1, 2, 0, 1}), "A", {0, 1, 1, 1, 2, 0, 1}},
-        {"zero unit", Magic + Bytes({'A', 0, 0, 0, 4, 1, 1, 1, 2, 0, 1}), "A", {4, 1, 1, 1, 2, 0, 1}},
-        {"empty name, one value", Magic + Bytes({0x0D, 0, 0x0A, 0, 9}), "", {9, 0, 0, 0, 0, 0, 0}},
-        {"an old view value is kept", EncodeSettings("D", {0, 1, 0, 0, 5, 0, 1}), "D", {0, 1, 0, 0, 5, 0, 1}},
-    };
-    for (const Case &c : cases) {
-        name = "unchanged";
-        values.fill(7);
-        ASSERT_TRUE(DecodeSettings(c.bytes, name, values)) << c.what;
-        EXPECT_EQ(name, c.name) << c.what;
-        EXPECT_EQ(values, c.values) << c.what;
-    }
+TEST(SettingsBytes, ReadWhatIsThereAndZeroForWhatIsMissing) {
+    EXPECT_EQ(Decoded(Magic + Bytes({'A', 0, 0x0D, 0, 0x0A, 0, 5, 1})), "A 5100000")
+        << "cut after two values";
+    EXPECT_EQ(Decoded(Magic + Bytes({'A', 0, 'B'})), "A 0000000") << "cut inside the name";
+    EXPECT_EQ(Decoded(Magic + Bytes({'A', 0, 'B', 0})), "AB 0000000") << "no line end at all";
+    EXPECT_EQ(Decoded(Magic + Bytes({'A', 0, 0x0D, 0, 0, 1, 1, 1, 2, 0, 1})), "A 0111201") << "lone CR";
+    EXPECT_EQ(Decoded(Magic + Bytes({'A', 0, 0x0A, 0, 3, 1, 1, 1, 2, 0, 1})), "A 3111201") << "lone LF";
+    EXPECT_EQ(Decoded(Magic + Bytes({'A', 0, 0, 0, 4, 1, 1, 1, 2, 0, 1})), "A 4111201") << "zero unit";
+    EXPECT_EQ(Decoded(Magic + Bytes({0x0D, 0, 0x0A, 0, 9})), " 9000000") << "empty name, one value";
+    EXPECT_EQ(Decoded(Magic), "refused") << "too short";
+    EXPECT_EQ(Decoded(Bytes({0x99, 0x3C, 0x34, 0x00, 'A', 0})), "refused") << "another magic";
+    EXPECT_EQ(Decoded(Bytes({0x01, 0x34, 0x3C, 0x99, 'A', 0})), "refused") << "big-endian magic";
 }
 
-TEST_F(SettingsFile, ListFolderIsMadeBesideTheGivenFolder) {
-    EXPECT_EQ(ListFolder, base + "lpli/");
-    EXPECT_TRUE(IsDirectory(ListFolder));
-}
-
-TEST_F(SettingsFile, SaveWritesTheChosenStateAndLoadReadsItBack) {
+TEST_F(SettingsFile, SaveWritesTheChosenStateBesideTheGivenFolderAndLoadReadsItBack) {
+    EXPECT_EQ(ListFolder, drive + "lpli/");
     DeviceCaps = {0, 4, "USB DAC", {1, 1, 0, 1}};
     OutputChannel = 2;
-    ViewCover = 1;
-    CoverTrack = 1;
+    ViewCover = CoverTrack = 1;
     BlendPicture = 0;
     ASSERT_TRUE(SaveSettings());
-    const std::string bytes = Read();
-    ASSERT_GE(bytes.size(), 8u);
-    EXPECT_EQ(bytes.substr(bytes.size() - 8), Bytes({2, 1, 1, 0, 1, 1, 0, 0xFF}))
-        << "the 22.6 MHz flag is not saved";
-
-    SettingsLoaded = false;
-    ReadSettingsFile();
-    EXPECT_TRUE(SettingsLoaded);
+    EXPECT_EQ(ReadBytes(Path()), EncodeSettings("USB DAC", {2, 1, 1, 0, 1, 1, 0})) << "22.6 MHz is not saved";
+    EXPECT_TRUE(Loads());
     EXPECT_EQ(SavedDeviceName, "USB DAC");
     EXPECT_EQ(SavedSettings, (Values{2, 1, 1, 0, 1, 1, 0}));
 }
 
 TEST_F(SettingsFile, MissingShortForeignOrFolderFilesAreNotLoaded) {
-    const std::string cases[] = {"", Magic, Bytes({0x99, 0x3C, 0x34, 0x00, 'A', 0, 0x0D, 0, 0x0A, 0}),
-                                 Bytes({0x01, 0x34, 0x3C, 0x99, 'A', 0, 0x0D, 0, 0x0A, 0})};
-    SettingsLoaded = true;
-    ReadSettingsFile();
-    EXPECT_FALSE(SettingsLoaded) << "missing";
-    for (const std::string &bytes : cases) {
-        Write(bytes);
-        SettingsLoaded = true;
-        ReadSettingsFile();
-        EXPECT_FALSE(SettingsLoaded) << bytes.size() << " bytes";
+    EXPECT_FALSE(Loads()) << "missing";
+    for (const std::string &bytes :
+         {std::string(), Magic, Bytes({0x99, 0x3C, 0x34, 0x00, 'A', 0, 0x0D, 0})}) {
+        WriteBytes(Path(), bytes);
+        EXPECT_FALSE(Loads()) << bytes.size() << " bytes";
     }
     std::filesystem::remove(Path());
     std::filesystem::create_directory(Path());
-    SettingsLoaded = true;
-    ReadSettingsFile();
-    EXPECT_FALSE(SettingsLoaded) << "a folder";
+    EXPECT_FALSE(Loads()) << "a folder";
 }
 
 TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     const std::string old = EncodeSettings("Old DAC", {0, 1, 1, 1, 2, 0, 1});
-    Write(old);
-    chmod(Path().c_str(), 0444); // refused like a read-only file on Windows, even for root
-    DeviceCaps = {0, 0, "New DAC", {1, 0, 0, 0}};
-    EXPECT_FALSE(SaveSettings());
-    EXPECT_EQ(Read(), old);
-
-    // A folder that is gone: nothing is written, nothing is reported.
-    ListFolder = base + "gone/";
-    EXPECT_FALSE(SaveSettings());
-    EXPECT_FALSE(std::filesystem::exists(base + "gone"));
+    WriteBytes(Path(), old);
+    DeviceCaps = {0, 0, "New DAC with a longer name", {1, 0, 0, 0}};
+    {
+        FileSizeLimit limit(old.size()); // the new file fails half-way
+        EXPECT_FALSE(SaveSettings());
+    }
+    EXPECT_EQ(ReadBytes(Path()), old);
 }

@@ -18,13 +18,25 @@ std::vector<std::string> Names(const std::vector<DirEntry> &entries) {
     return names;
 }
 
+std::vector<std::string> Listed(const std::string &folder) {
+    std::vector<DirEntry> entries;
+    EXPECT_TRUE(ListDirectory(folder, "*", entries));
+    return Names(entries);
+}
+
+std::string Chmod(const std::string &path, mode_t mode) {
+    chmod(path.c_str(), mode);
+    return path;
+}
+
+std::string Link(const std::string &target, const std::string &path) {
+    symlink(target.c_str(), path.c_str());
+    return path;
+}
+
 TEST(Attributes, ComeFromTypeWriteBitsLinksAndDosAttrib) {
     TempFolder t;
     if (!t.xattrs) GTEST_SKIP() << "no file system here keeps user. extended attributes";
-    auto file = [&](const char *name, mode_t mode = 0644) {
-        chmod(t.File(name).c_str(), mode);
-        return t.path + name;
-    };
     auto set = [](const std::string &path, uint32_t attributes) {
         EXPECT_TRUE(SetFileAttributes(path, attributes)) << path;
         return path;
@@ -33,50 +45,37 @@ TEST(Attributes, ComeFromTypeWriteBitsLinksAndDosAttrib) {
         setxattr(path.c_str(), "user.DOSATTRIB", value.data(), value.size(), 0);
         return path;
     };
-    auto link = [&](const std::string &target, const char *name) {
-        symlink(target.c_str(), (t.path + name).c_str());
-        return t.path + name;
-    };
-    auto folder = [&](const char *name, mode_t mode = 0755) {
-        chmod(t.Folder(name).c_str(), mode);
-        return t.path + name;
-    };
     const std::pair<std::string, uint32_t> cases[] = {
-        {file("plain"), 0},
-        {set(file("hidden"), AttrHidden), AttrHidden},
-        {set(file("library.so"), AttrHidden | AttrSystem), 0x06},
-        {file("locked", 0444), AttrReadOnly},
-        {set(set(file("was-locked"), AttrReadOnly | AttrArchive), 0), 0},
-        {raw(file("samba"), std::string("0x22\0\0\0\3\0\3\0\0\0\x11\0\0\0", 16)), AttrHidden | AttrArchive},
-        {raw(file("junk"), std::string("\x02\x00", 2)), 0},
-        {folder("dir"), AttrDirectory},
-        {folder("dir2") + "/", AttrDirectory},
-        {set(folder("hidden-dir"), AttrHidden), AttrDirectory | AttrHidden},
-        {folder("rx-dir", 0555), AttrDirectory}, // permission bits of a folder are access rights
-        {set(folder("ro-dir"), AttrReadOnly), AttrDirectory | AttrReadOnly},
-        {link(t.File("target"), "link"), AttrReparsePoint},
-        {link(folder("target-dir"), "dir-link") + "/", AttrReparsePoint | AttrDirectory},
-        {link("nowhere", "dangling"), AttrReparsePoint},
+        {t.File("plain"), 0},
+        {set(t.File("library.so"), AttrHidden | AttrSystem), 0x06},
+        {Chmod(t.File("locked"), 0444), AttrReadOnly},
+        {set(set(t.File("was-locked"), AttrReadOnly | AttrArchive), 0), 0},
+        {raw(t.File("samba"), std::string("0x22\0\0\0\3\0\3\0\0\0\x11\0\0\0", 16)), AttrHidden | AttrArchive},
+        {raw(t.File("junk"), std::string("\x02\x00", 2)), 0},
+        {t.Folder("dir"), AttrDirectory},
+        {Chmod(t.Folder("rx-dir"), 0555), AttrDirectory}, // permission bits of a folder are access rights
+        {set(t.Folder("ro-dir"), AttrReadOnly | AttrHidden), AttrDirectory | AttrReadOnly | AttrHidden},
+        {Link(t.File("target"), t.path + "link"), AttrReparsePoint},
+        {Link(t.Folder("target-dir"), t.path + "dir-link") + "/", AttrReparsePoint | AttrDirectory},
+        {Link("nowhere", t.path + "dangling"), AttrReparsePoint},
         {t.path + "missing", AttrInvalid},
     };
     for (const auto &[path, attributes] : cases) EXPECT_EQ(GetFileAttributes(path), attributes) << path;
 
-    // What the listing tells agrees with what GetFileAttributes tells, entry by entry.
+    // The listing agrees with GetFileAttributes entry by entry; with FolderDetails only for folders and
+    // links.
     std::vector<DirEntry> entries;
     ASSERT_TRUE(ListDirectory(t.path, "*", entries));
-    EXPECT_EQ(entries.size(), std::size(cases) + 1)
-        << "every case's entry, less the missing one, and two targets";
+    EXPECT_EQ(entries.size(), std::size(cases) + 1) << "every case's entry less the missing one, two targets";
     for (const DirEntry &e : entries) {
         EXPECT_EQ(e.attributes, GetFileAttributes(t.path + e.name)) << e.name;
         EXPECT_EQ(e.is_directory, (e.attributes & AttrDirectory) != 0) << e.name;
+        EXPECT_EQ(e.size, FileSize(t.path + e.name)) << e.name;
     }
     ASSERT_TRUE(ListDirectory(t.path, "*", entries, ListDetail::FolderDetails));
     for (const DirEntry &e : entries) {
         const uint32_t attributes = GetFileAttributes(t.path + e.name);
-        if (attributes & (AttrDirectory | AttrReparsePoint))
-            EXPECT_EQ(e.attributes, attributes) << e.name;
-        else
-            EXPECT_EQ(e.attributes, 0u) << e.name;
+        EXPECT_EQ(e.attributes, attributes & (AttrDirectory | AttrReparsePoint) ? attributes : 0u) << e.name;
     }
 
     EXPECT_FALSE(SetFileAttributes(t.path + "missing", AttrHidden));
@@ -89,9 +88,8 @@ TEST(FileSize, BytesOrMinusOneForMissingOrMinusTwoForDirectories) {
     t.File("five", "12345");
     t.File("empty");
     t.Folder("dir");
-    symlink("five", (t.path + "link").c_str());
-    symlink("dir", (t.path + "dir-link").c_str());
-    symlink("nowhere", (t.path + "dangling").c_str());
+    for (auto [target, name] : {std::pair{"five", "link"}, {"dir", "dir-link"}, {"nowhere", "dangling"}})
+        Link(target, t.path + name);
     const std::pair<const char *, int64_t> cases[] = {{"five", 5},      {"empty", 0},    {"dir", -2},
                                                       {"dir/", -2},     {"link", 5},     {"dir-link", -2},
                                                       {"dangling", -1}, {"missing", -1}, {"five/", -1}};
@@ -100,41 +98,28 @@ TEST(FileSize, BytesOrMinusOneForMissingOrMinusTwoForDirectories) {
 
 TEST(MatchesPattern, FollowsWindowsPatternRulesWithoutRegardToCase) {
     struct Case {
-        const char *name, *pattern;
-        bool matches;
+        const char *pattern;
+        std::vector<std::string> matching, other;
     } cases[] = {
-        {"a.dsf", "*.DSF", true},
-        {"Track.Dff", "*.dff", true},
-        {"a.dsfx", "*.dsf", false},
-        {"README", "*.*", true},
-        {"README", "*", true},
-        {".git", "*.*", true},
-        {"a.b.dsf", "*.dsf", true},
-        {"a.dsf.bak", "*.dsf", false},
-        {"README", "*.", true},
-        {"a.txt", "*.", false},
-        {"01.dsf", "0?.dsf", true},
-        {"011.dsf", "0?.dsf", false},
-        {"0.dsf", "0?.dsf", true},
-        {"temp.txt", "TEM?????.???", true},
-        {"temptemp.txt", "TEM?????.???", true},
-        {"temptempt.txt", "TEM?????.???", false},
-        {"a.c", "a?c", false},
-        {"abc", "a?c", true},
-        {"a", "a?", true},
-        {"abc", "a?", false},
-        {"03-front.png", "03*.png", true},
-        {"03 Song.jpg", "03 song.JPG", true},
-        {"03 Song.jpg.png", "03 Song.jpg", false},
-        {"cover.png", "cover", false},
-        {"Ärger.dsf", "ä*.DSF", true},
-        {"ПЕСНЯ.dsf", "песня.dsf", true},
-        {"x", "", false},
-        {"abcabd", "*ab?", true},
-        {"ab", "a*b*", true},
+        {"*.dsf", {"Track.DSF", "a.b.dsf"}, {"a.dsfx", "a.dsf.bak"}},
+        {"*.*", {"README"}, {}},
+        {"*.", {"README"}, {"a.txt"}},
+        {"0?.dsf", {"01.dsf", "0.dsf"}, {"011.dsf"}}, // '?' matches nothing in front of a dot
+        {"a?c", {"abc"}, {"a.c"}},
+        {"a?", {"a"}, {"abc"}},
+        {"03 song.JPG", {"03 Song.jpg"}, {"03 Song.jpg.png", "03 Song"}},
+        {"ä*.DSF", {"Ärger.dsf"}, {"Brger.dsf"}},
+        {"песня.dsf", {"ПЕСНЯ.dsf"}, {}},
+        {"", {}, {"x"}},
+        {"*ab?", {"abcabd"}, {}},
+        {"a*b*", {"ab"}, {"ba"}},
     };
-    for (const Case &c : cases)
-        EXPECT_EQ(MatchesPattern(c.name, c.pattern), c.matches) << c.name << " with " << c.pattern;
+    for (const Case &c : cases) {
+        for (const std::string &name : c.matching)
+            EXPECT_TRUE(MatchesPattern(name, c.pattern)) << name << " " << c.pattern;
+        for (const std::string &name : c.other)
+            EXPECT_FALSE(MatchesPattern(name, c.pattern)) << name << " " << c.pattern;
+    }
 }
 
 TEST(ListDirectory, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
@@ -150,19 +135,16 @@ TEST(ListDirectory, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
     const std::vector<std::string> expected = {"A",         "a",    "B",  "c.dsff",   "d.dsf",       "Music",
                                                "track.DSF", "zeta", "_x", "\xC3\xA9", "\xC3\x89mile"};
     EXPECT_EQ(Names(entries), expected);
-    for (size_t i = 1; i < expected.size(); ++i)
-        EXPECT_TRUE(NameBefore(expected[i - 1], expected[i])) << expected[i];
+    for (size_t i = 1; i < expected.size(); ++i) EXPECT_TRUE(NameBefore(expected[i - 1], expected[i])) << i;
 
-    ASSERT_TRUE(ListDirectory(t.path.substr(0, t.path.size() - 1), "*.dsf", entries)); // no trailing slash
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{"d.dsf", "track.DSF"}));
-    EXPECT_TRUE(entries[0].is_directory);
-    EXPECT_EQ(entries[0].size, -2);
-    EXPECT_EQ(entries[1].size, 3);
-
-    ASSERT_TRUE(ListDirectory(t.path, "*.dsf", entries, ListDetail::FolderDetails));
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{"d.dsf", "track.DSF"}));
-    EXPECT_TRUE(entries[0].is_directory);
-    EXPECT_FALSE(entries[1].is_directory);
+    for (ListDetail detail : {ListDetail::Everything, ListDetail::FolderDetails}) {
+        ASSERT_TRUE(ListDirectory(t.path.substr(0, t.path.size() - 1), "*.dsf", entries, detail)); // no '/'
+        EXPECT_EQ(Names(entries), (std::vector<std::string>{"d.dsf", "track.DSF"}));
+        EXPECT_TRUE(entries[0].is_directory);
+        EXPECT_EQ(entries[0].size, -2);
+        EXPECT_FALSE(entries[1].is_directory);
+        EXPECT_EQ(entries[1].size, detail == ListDetail::Everything ? 3 : -1);
+    }
 
     ASSERT_TRUE(ListDirectory(t.path, ".*", entries));
     EXPECT_TRUE(entries.empty()) << "never . or ..";
@@ -174,36 +156,25 @@ TEST(ListDirectory, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
 
 TEST(WriteFileWhole, ReplacesTheFileKeepingItsModeAndAttributes) {
     TempFolder t;
-    const std::string path = t.File("lp.is", "old contents");
-    chmod(path.c_str(), 0640);
-    if (t.xattrs) {
-        ASSERT_TRUE(SetFileAttributes(path, AttrHidden | AttrSystem));
-    }
+    const std::string path = Chmod(t.File("lp.is", "old contents"), 0640);
+    ASSERT_TRUE(!t.xattrs || SetFileAttributes(path, AttrHidden | AttrSystem));
     ASSERT_TRUE(WriteFileWhole(path, "new", 3));
-
     std::string read;
     ASSERT_TRUE(ReadFileWhole(path, read));
     EXPECT_EQ(read, "new");
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    if (t.xattrs) {
-        EXPECT_EQ(GetFileAttributes(path), AttrHidden | AttrSystem);
-    }
+    EXPECT_EQ(GetFileAttributes(path), t.xattrs ? AttrHidden | AttrSystem : 0u);
 
-    // Through a link the target is replaced; the link stays.
-    symlink("lp.is", (t.path + "link").c_str());
-    ASSERT_TRUE(WriteFileWhole(t.path + "link", "via link", 8));
+    // Through a link the target is replaced; the link stays. A new file leaves nothing beside it.
+    ASSERT_TRUE(WriteFileWhole(Link("lp.is", t.path + "link"), "via link", 8));
     ASSERT_TRUE(ReadFileWhole(path, read));
     EXPECT_EQ(read, "via link");
     EXPECT_EQ(GetFileAttributes(t.path + "link") & AttrReparsePoint, AttrReparsePoint);
-
-    // A new file, with nothing left beside it.
     ASSERT_TRUE(WriteFileWhole(t.path + "fresh", "", 0));
     EXPECT_EQ(FileSize(t.path + "fresh"), 0);
-    std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListDirectory(t.path, "*", entries));
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{"fresh", "link", "lp.is"}));
+    EXPECT_EQ(Listed(t.path), (std::vector<std::string>{"fresh", "link", "lp.is"}));
 }
 
 TEST(WriteFileWhole, LeavesTheOldFileWhenTheWriteFails) {
@@ -227,8 +198,7 @@ TEST(WriteFileWhole, LeavesTheOldFileWhenTheWriteFails) {
     // Refused outright: a folder in the way, a read-only file.
     t.Folder("tavo.so");
     EXPECT_FALSE(WriteFileWhole(t.path + "tavo.so", "x", 1));
-    const std::string locked = t.File("locked", "kept");
-    chmod(locked.c_str(), 0444);
+    const std::string locked = Chmod(t.File("locked", "kept"), 0444);
     EXPECT_FALSE(WriteFileWhole(locked, "x", 1));
 
     std::string read;
@@ -236,9 +206,7 @@ TEST(WriteFileWhole, LeavesTheOldFileWhenTheWriteFails) {
     EXPECT_EQ(read, "old contents");
     ASSERT_TRUE(ReadFileWhole(locked, read));
     EXPECT_EQ(read, "kept");
-    std::vector<DirEntry> entries;
-    ASSERT_TRUE(ListDirectory(t.path, "*", entries));
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{"locked", "lp.is", "tavo.so"}))
+    EXPECT_EQ(Listed(t.path), (std::vector<std::string>{"locked", "lp.is", "tavo.so"}))
         << "no temporary left";
 }
 

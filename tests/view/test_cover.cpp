@@ -3,73 +3,42 @@
 #include "library/helpers.h"
 #include "view/view.h"
 
-using Names = std::vector<std::string>;
-
 namespace {
 
-// Creates each file (a folder when the name ends in '/') below `folder`.
-void Make(const std::string &folder, const Names &names) {
-    for (const std::string &n : names) {
-        if (n.back() == '/')
-            MakeFolders(folder + n);
-        else
-            WriteBytes(folder + n, "picture");
-    }
+// What `find` gives for `track` among `files` (a folder when the name ends in '/'), both below a
+// fresh folder, and relative to it.
+std::string Found(std::string (*find)(const std::string &), const Lines &files,
+                  const std::string &track = "A/03 Song.dsf") {
+    TempFolder dir;
+    Make(dir.path(), files);
+    const std::string found = find(dir.path() + track);
+    if (found.empty()) return "";
+    return found.rfind(dir.path(), 0) == 0 ? found.substr(dir.path().size()) : "elsewhere: " + found;
 }
 
 } // namespace
 
 TEST(Cover, FindFolderCover_PngBeforeJpegArtFolderFirstFixedNamesOnly) {
-    struct Case {
-        const char *what;
-        Names files;
-        std::string found; // below the album folder, "" for none
-    } cases[] = {
-        {"only Front.JPG: pass 4", {"Front.JPG"}, "Front.JPG"},
-        {"folder.jpg loses to Art/cover.png: pass 1", {"folder.jpg", "Art/cover.png"}, "Art/cover.png"},
-        {"only other names", {"cover1.png", "AlbumArt.jpg", "cover.jpeg", "cover.bmp"}, ""},
-        {"Art before the folder for a png", {"cover.png", "Art/front.png"}, "Art/front.png"},
-        {"a png in the folder beats a jpg in Art", {"Art/cover.jpg", "FOLDER.Png"}, "FOLDER.Png"},
-        {"Art before the folder for a jpg", {"cover.jpg", "Art/front.jpg"}, "Art/front.jpg"},
-        {"no ranking of the names within a pass", {"front.png", "cover.png"}, "cover.png"},
-        {"a folder named like a cover is no file", {"cover.png/", "front.jpg"}, "front.jpg"},
-        {"nothing", {}, ""},
-    };
-    for (const Case &c : cases) {
-        TempFolder dir;
-        Make(dir.path() + "Album/", c.files);
-        MakeFolders(dir.path() + "Album");
-        std::string expected = c.found.empty() ? "" : dir.path() + "Album/" + c.found;
-        EXPECT_EQ(FindFolderCover(dir.path() + "Album/01 Song.dsf"), expected) << c.what;
-    }
+    auto find = FindFolderCover;
+    EXPECT_EQ(Found(find, {"A/Front.JPG"}), "A/Front.JPG") << "pass 4 alone";
+    EXPECT_EQ(Found(find, {"A/cover1.png", "A/AlbumArt.jpg", "A/cover.jpeg", "A/cover.bmp", "A/x.png"}), "")
+        << "only other names";
+    EXPECT_EQ(Found(find, {"A/cover.png", "A/Art/front.png"}), "A/Art/front.png") << "pass 1 before 2";
+    EXPECT_EQ(Found(find, {"A/Art/cover.jpg", "A/FOLDER.Png"}), "A/FOLDER.Png") << "pass 2 before 3";
+    EXPECT_EQ(Found(find, {"A/cover.jpg", "A/Art/front.jpg"}), "A/Art/front.jpg") << "pass 3 before 4";
+    EXPECT_EQ(Found(find, {"A/front.png", "A/cover.png"}), "A/cover.png") << "no ranking within a pass";
+    EXPECT_EQ(Found(find, {"A/cover.png/", "A/front.jpg"}), "A/front.jpg") << "a folder is no file";
+    EXPECT_EQ(Found(find, {"Art/Cover.png"}, "x.dsf"), "Art/Cover.png") << "a track in a drive root";
 }
 
 TEST(Cover, FindTrackCover_NameThenTwoCharacterPrefixInTheArtFolderOnly) {
-    struct Case {
-        const char *what;
-        Names files;
-        std::string found;
-    } cases[] = {
-        {"named after the track wins over the prefix", {"Art/03.png", "Art/03 Song.jpg"}, "Art/03 Song.jpg"},
-        {"png before jpg for the same name", {"Art/03 Song.jpg", "Art/03 song.PNG"}, "Art/03 song.PNG"},
-        {"the prefix pass", {"Art/03-front.png", "Art/04.png"}, "Art/03-front.png"},
-        {"prefix png before prefix jpg", {"Art/03a.jpg", "Art/03b.png"}, "Art/03b.png"},
-        {"the album folder itself is not searched", {"03 Song.png", "03.jpg"}, ""},
-    };
-    for (const Case &c : cases) {
-        TempFolder dir;
-        Make(dir.path() + "Album/", c.files);
-        MakeFolders(dir.path() + "Album");
-        std::string expected = c.found.empty() ? "" : dir.path() + "Album/" + c.found;
-        EXPECT_EQ(FindTrackCover(dir.path() + "Album/03 Song.dsf"), expected) << c.what;
-    }
-}
-
-TEST(Cover, CoverLookups_ATrackInADriveRootUsesTheRootsArtFolder) {
-    TempFolder dir;
-    Make(dir.path(), {"Art/x.png", "Art/Cover.png"});
-    EXPECT_EQ(FindTrackCover(dir.path() + "x.dsf"), dir.path() + "Art/x.png");
-    EXPECT_EQ(FindFolderCover(dir.path() + "x.dsf"), dir.path() + "Art/Cover.png");
-    // A one-character name: its prefix is that character.
-    EXPECT_EQ(FindTrackCover(dir.path() + "C.dsf"), dir.path() + "Art/Cover.png");
+    auto find = FindTrackCover;
+    EXPECT_EQ(Found(find, {"A/Art/03.png", "A/Art/03 Song.jpg"}), "A/Art/03 Song.jpg")
+        << "name before prefix";
+    EXPECT_EQ(Found(find, {"A/Art/03 Song.jpg", "A/Art/03 song.PNG"}), "A/Art/03 song.PNG") << "png first";
+    EXPECT_EQ(Found(find, {"A/Art/03-front.png", "A/Art/04.png"}), "A/Art/03-front.png") << "prefix";
+    EXPECT_EQ(Found(find, {"A/Art/04.png", "A/Art/0.jpg"}), "") << "another prefix";
+    EXPECT_EQ(Found(find, {"A/Art/03a.jpg", "A/Art/03b.png"}), "A/Art/03b.png") << "prefix png first";
+    EXPECT_EQ(Found(find, {"A/03 Song.png", "A/03.jpg"}), "") << "the album folder is not searched";
+    EXPECT_EQ(Found(find, {"Art/Cover.png"}, "C.dsf"), "Art/Cover.png") << "a one-character name";
 }

@@ -20,46 +20,39 @@ namespace fake {
 inline std::vector<FakeDevice> Devices;
 inline std::vector<std::string> Calls; // "info 3", "init 3", "dsd 1", "rate 5644800", "dsd 0", "free"
 inline int Open = -1;                  // the device opened, -1 none
-
-inline int GetDeviceInfo(uint32_t n, TavaDeviceInfo *info) {
-    Calls.push_back("info " + std::to_string(n));
-    if (n >= Devices.size()) return 0;
-    info->name = Devices[n].name.c_str();
-    info->driver = "fake";
-    return 1;
-}
-inline int Init(int n, uint32_t) {
-    Calls.push_back("init " + std::to_string(n));
-    if (n < 0 || size_t(n) >= Devices.size() || !Devices[size_t(n)].opens) return 0;
-    Open = n;
-    return 1;
-}
-inline int Free() {
-    Calls.push_back("free");
-    const bool was_open = Open >= 0;
-    Open = -1;
-    return was_open;
-}
-inline int SetDsd(int on) {
-    Calls.push_back("dsd " + std::to_string(on));
-    return Open >= 0 && (!on || Devices[size_t(Open)].dsd);
-}
-inline int CheckRate(double rate) {
-    Calls.push_back("rate " + std::to_string(int64_t(rate)));
-    return Open >= 0 && Devices[size_t(Open)].rates.count(rate);
-}
+inline const std::set<double> AllRates = {2'822'400.0, 5'644'800.0, 11'289'600.0, 22'579'200.0};
 
 inline void Install(std::vector<FakeDevice> devices) {
     Devices = std::move(devices);
     Calls.clear();
     Open = -1;
-    EngineFn.Tava_ASIO_GetDeviceInfo = GetDeviceInfo;
-    EngineFn.Tava_ASIO_Init = Init;
-    EngineFn.Tava_ASIO_Free = Free;
-    EngineFn.Tava_ASIO_SetDSD = SetDsd;
-    EngineFn.Tava_ASIO_CheckRate = CheckRate;
+    EngineFn.Tava_ASIO_GetDeviceInfo = [](uint32_t n, TavaDeviceInfo *info) {
+        Calls.push_back("info " + std::to_string(n));
+        if (n >= Devices.size()) return 0;
+        info->name = Devices[n].name.c_str();
+        info->driver = "fake";
+        return 1;
+    };
+    EngineFn.Tava_ASIO_Init = [](int n, uint32_t) {
+        Calls.push_back("init " + std::to_string(n));
+        if (n < 0 || size_t(n) >= Devices.size() || !Devices[size_t(n)].opens) return 0;
+        Open = n;
+        return 1;
+    };
+    EngineFn.Tava_ASIO_Free = [] {
+        Calls.push_back("free");
+        const bool was_open = Open >= 0;
+        Open = -1;
+        return int(was_open);
+    };
+    EngineFn.Tava_ASIO_SetDSD = [](int on) {
+        Calls.push_back("dsd " + std::to_string(on));
+        return int(Open >= 0 && (!on || Devices[size_t(Open)].dsd));
+    };
+    EngineFn.Tava_ASIO_CheckRate = [](double rate) {
+        Calls.push_back("rate " + std::to_string(int64_t(rate)));
+        return int(Open >= 0 && Devices[size_t(Open)].rates.count(rate));
+    };
 }
-
-inline const std::set<double> AllRates = {2'822'400.0, 5'644'800.0, 11'289'600.0, 22'579'200.0};
 
 } // namespace fake
