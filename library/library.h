@@ -89,7 +89,6 @@ void AppendToActiveList();
 // unpaired surrogates come back as U+FFFD.
 std::u16string ToUtf16(std::string_view text);
 std::string FromUtf16(std::u16string_view units);
-size_t Utf16Length(std::string_view text);
 // The longest beginning of `text` of at most `units` code units that ends between two characters.
 std::string CutToUnits(std::string_view text, size_t units);
 // `text` without its first `units` code units into `rest`; false when that would split a pair.

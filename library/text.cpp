@@ -159,16 +159,6 @@ std::string FromUtf16(std::u16string_view units) {
     return out;
 }
 
-size_t Utf16Length(std::string_view text) {
-    size_t n = 0;
-    for (size_t i = 0; i < text.size();) {
-        char32_t cp;
-        i += DecodeUtf8(text, i, cp);
-        n += UnitsOf(cp);
-    }
-    return n;
-}
-
 std::string CutToUnits(std::string_view text, size_t units) {
     size_t n = 0, i = 0;
     while (i < text.size()) {
