@@ -92,8 +92,60 @@ void DrawMinimizeButton(bool hover);
 
 // --- The event loop (eventloop.cpp) -- main thread
 
-// Opens the engine on OutputDevice in DSD mode and waits for the main window's events until the
-// program ends. Never returns. Linux: the core is given no window (nullptr); a left press starts a
-// window move (BeginWindowDrag, gtk_window_begin_move_drag), which runs on without the program, so
-// the click is handled at once at the press's position.
+// Opens the engine on OutputDevice in DSD mode, sets up the keys and dropping, loads the playlist and
+// library indexes, shows the playlists, and then handles the main window's events until the program
+// ends. Never returns. Linux: the core is given no window (nullptr); a left press starts a window
+// move (BeginWindowDrag, gtk_window_begin_move_drag), which runs on without the program, so the click
+// is handled at once at the press's position.
 [[noreturn]] void RunEventLoop();
+// The way out asked for by the user (the close request, CloseButton): playback stopped, the output
+// and the core released, the main window closed, the program ended.
+[[noreturn]] void CloseSequence();
+
+// --- Commands (commands.cpp) -- main thread
+//
+// One table holds every command of the main window: its number (keys and menu items), the control
+// whose left click runs it, its key, and when it may run.
+
+// Binds the keys of the table to the main window; a letter counts in either case.
+void BindCommandKeys();
+// Runs command `number` (a key or a menu item) when its guard allows; other numbers do nothing.
+void RunCommand(int number);
+// The left-click dispatch at PointerPos: the first control of the table under the pointer decides.
+void ClickAt();
+// The pause toggle: the Pause text's colour is the pause state.
+void TogglePause();
+
+// --- List commands (listcommands.cpp) -- main thread
+
+// Appends a copy of TrackInfo to the list named by ActiveView (AppendTrackInfo) and shows it: its row
+// and the list's button. Then lets one pending window event through unhandled.
+void AppendToActiveList();
+// ProbeTrack, then AppendToActiveList for an accepted track; what the loaders hand each track to.
+bool ProbeAndAppend(const std::string &path, const std::string &extension);
+// The selected entry of List 1 or 2 leaves the list (not the last one); the entry before it is
+// selected. Only while idle.
+void RemoveSelectedEntry();
+// Exchanges the selected entry with the one above (1) or below (2); it stays selected. Only while
+// idle.
+void MoveSelectedEntry(int direction);
+// The panel up or down by six rows; down only while elements lie below the twelve shown.
+void ScrollPanelUp();
+void ScrollPanelDown();
+// Empties the list shown (views 1 and 2); once both lists are empty the run's rate is reset.
+void EmptyShownList();
+// Empties both lists, resets the run's rate and shows List 1's empty panel.
+void EmptyBothLists();
+// The panel without rows, at page 0.
+void BlankListPanel();
+// The open dialog: the chosen DSF/DFF files are probed and appended (a playlist view turns to List 1).
+void OpenAudioFiles();
+// Files or folders dropped on the window, one path per line: a single folder fills List 1 with its
+// own music files; files are probed and appended. Ignored on the playlist view while List 1 holds
+// entries.
+void DropFiles(const std::string &items);
+// A double-click: on the playlist or library view, ChoosePanelRow of the row under the pointer.
+void ChooseFromPanel();
+// Loads the playlist or album of 1-based panel row `row` into an empty list (List 1 first) and shows
+// that list; nothing when both lists hold tracks or the row shows no name.
+void ChoosePanelRow(int row);

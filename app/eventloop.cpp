@@ -2,13 +2,15 @@
 // events until the program ends, and the ways out.
 
 #include "app.h"
-#include "objects.h"
-#include "pointer.h"
 
 #include "audio/audio.h"
+#include "library/library.h"
 #include "library/settings.h"
 #include "platform/gui.h"
 #include "platform/system.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
+#include "view/view.h"
 
 namespace {
 
@@ -16,10 +18,10 @@ namespace {
 bool Minimised = false; // the main window is minimised and takes no input
 // --- end of state
 
-// The output is stopped and released, then the core, then the program ends. Also the way out when
-// the device cannot be opened at all.
+// The output is stopped and released, then the core, then the program ends: when the main window
+// has vanished, and when the device cannot be opened at all.
 [[noreturn]] void EngineShutdown() {
-    while (AudioThreadRuns()) SleepMs(1);
+    EndAudioThread();
     // A stopped and freed output reports that it no longer runs; the bound keeps a broken one from
     // holding the program forever.
     for (int tries = 0; tries < 3 && EngineFn.Tava_ASIO_IsStarted() == 1; ++tries) {
@@ -30,31 +32,71 @@ bool Minimised = false; // the main window is minimised and takes no input
     Shutdown();
 }
 
-// A close request of the window, or a click on CloseButton.
-[[noreturn]] void CloseSequence() {
+void PointerCrossing(int control, bool entered) {
+    if (control == CloseButton) DrawCloseButton(entered);
+    if (control == MinimizeButton) DrawMinimizeButton(entered);
+}
+
+void HandleTimer(int timer) {
+    if (timer == RefreshTimer) {
+        if (PlayingList.load(std::memory_order_acquire) != 0 && !Minimised) RefreshNowPlaying();
+    } else if (timer == FinishTimer) {
+        // The audio thread starts it once the last data has played.
+        FinishPlayback();
+        DisableWindow(MainWindow, false);
+        Minimised = false;
+    }
+}
+
+void HandleEvent(int event) {
+    switch (event) {
+    case EventCloseWindow:
+        CloseSequence();
+    case EventMenuItem:
+        RunCommand(EventMenu());
+        break;
+    case EventLeftButtonDown:
+        RememberPointer();
+        ClickAt();
+        break;
+    case EventLeftDoubleClick:
+        RememberPointer();
+        ChooseFromPanel();
+        break;
+    case EventMouseEnterControl:
+        PointerCrossing(EventControl(), true);
+        break;
+    case EventMouseLeaveControl:
+        PointerCrossing(EventControl(), false);
+        break;
+    case EventWindowDrop:
+        DropFiles(EventDropFiles());
+        break;
+    case EventTimerTick:
+        HandleTimer(EventTimer());
+        break;
+    case EventMinimize:
+        DisableWindow(MainWindow, true);
+        Minimised = true;
+        break;
+    case EventRestore:
+        DisableWindow(MainWindow, false);
+        Minimised = false;
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void CloseSequence() {
     StopPlayback(false);
     EngineFn.Tava_ASIO_Free();
     CloseWindow(MainWindow);
     EngineFn.Tavo_Free();
     Shutdown();
 }
-
-void LeftClick() {
-    // Linux: a press anywhere moves the frameless window as a press on a title bar would
-    // (gtk_window_begin_move_drag); the move runs on without us, so the click is then handled at
-    // the position of the press, as Windows does when its move loop returns.
-    BeginWindowDrag(MainWindow);
-    if (!PointerOverWindow(MainWindow)) return;
-    if (PointerOverControl(CloseButton)) CloseSequence();
-    if (PointerOverControl(MinimizeButton)) MinimizeWindow(MainWindow);
-}
-
-void PointerCrossing(int control, bool entered) {
-    if (control == CloseButton) DrawCloseButton(entered);
-    if (control == MinimizeButton) DrawMinimizeButton(entered);
-}
-
-} // namespace
 
 void RunEventLoop() {
     // The core decodes without a sound device of its own (it takes no window: nullptr); the output
@@ -65,43 +107,21 @@ void RunEventLoop() {
     if (!EngineFn.Tava_ASIO_Init(OutputDevice, 1) || !EngineFn.Tava_ASIO_SetDSD(1)) EngineShutdown();
 
     Minimised = false;
+    ActiveView = ViewList1;
+    BindCommandKeys();
+    EnableWindowDrop(MainWindow);
+    Display = &TurntableDisplay;
     DisableWindow(MainWindow, false);
+    LoadPlaylistIndex();
+    LoadLibraryIndex();
+    ActiveView = ViewPlaylists;
+    DrawListPanel(ViewPlaylists, 0, 0);
 
     while (IsWindow(MainWindow)) {
         const int event = WaitWindowEvent(-1);
-        if (EventWindow() != MainWindow) continue;
-        switch (event) {
-        case EventCloseWindow:
-            CloseSequence();
-        case EventLeftButtonDown:
-            RememberPointer();
-            LeftClick();
-            break;
-        case EventMouseEnterControl:
-            PointerCrossing(EventControl(), true);
-            break;
-        case EventMouseLeaveControl:
-            PointerCrossing(EventControl(), false);
-            break;
-        case EventTimerTick:
-            // The audio thread starts FinishTimer once the last data has played.
-            if (EventTimer() == FinishTimer) {
-                FinishPlayback();
-                DisableWindow(MainWindow, false);
-                Minimised = false;
-            }
-            break;
-        case EventMinimize:
-            DisableWindow(MainWindow, true);
-            Minimised = true;
-            break;
-        case EventRestore:
-            DisableWindow(MainWindow, false);
-            Minimised = false;
-            break;
-        default:
-            break;
-        }
+        if (EventWindow() == MainWindow) HandleEvent(event);
+        // A close request that a waiting command took unhandled: honoured once the command is done.
+        if (CloseRequested) CloseSequence();
     }
     EngineShutdown();
 }

@@ -1,7 +1,7 @@
 // The main window: the turntable photograph with every control painted onto it.
 
 #include "app.h"
-#include "objects.h"
+#include "ui/objects.h"
 
 #include "library/settings.h"
 #include "platform/gui.h"

@@ -1,7 +1,7 @@
 // The program's entry and its one way out.
 
 #include "app.h"
-#include "objects.h"
+#include "ui/objects.h"
 
 #include "audio/audio.h"
 #include "library/library.h"
@@ -25,6 +25,9 @@ void LoadTextFonts() {
 }
 
 void Shutdown() {
+    // No thread outlives the program: one still running is asked to end and waited for.
+    StopThread.store(1, std::memory_order_release);
+    EndAudioThread();
     FreeGui();
     UnbindEngine();
     ReleasePlaybackMemory();
@@ -71,10 +74,6 @@ void RunProgram() {
     const ResourceBytes font = Resource(ResCalligraphyFont);
     RegisterPrivateFont(font.data, font.size);
     AddFontAliases("TeX Gyre Chorus");
-
-    // Tracks added to the lists by the library (albums, playlists, dropped folders) are probed by the
-    // audio subsystem.
-    LibraryProcs.ProbeTrack = ProbeTrack;
 
     // TickSemaphore (audio/) and the model containers (List1, List2, PlaylistNames, LibraryOne,
     // DriveSlots; library/) are program-wide objects that exist, empty, from the start.

@@ -2,7 +2,8 @@
 // the main window and its fade-in, the playback memory, then the event loop.
 
 #include "app.h"
-#include "objects.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 
 #include "audio/audio.h"
 #include "library/settings.h"
@@ -11,33 +12,11 @@
 #include "resources.h"
 #include "windows/windows.h"
 
-#include <chrono>
 
 namespace {
 
 constexpr int SplashWidth = 420, SplashHeight = 280;
 constexpr int SplashMs = 800;
-
-// Waits ms milliseconds while the window system goes on working, so that what was just asked of a
-// window reaches the screen. Events that come meanwhile are dropped: the start drains the queue
-// after the fade anyway.
-void PassEventsFor(int ms) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) WaitWindowEvent(1);
-}
-
-// Takes pending events without handling them until two polls in a row find none.
-void DrainEvents() {
-    int empty = 0;
-    while (empty < 2) {
-        if (WindowEvent() != EventNone) {
-            empty = 0;
-            SleepMs(1);
-        } else {
-            ++empty;
-        }
-    }
-}
 
 void CloseSplash() {
     RemoveWindowTimer(SplashWindow, SplashTimer);
@@ -117,7 +96,7 @@ void FadeInMainWindow() {
     // simply appears.
     for (int alpha = 5; alpha <= 255; alpha += 5) {
         SetWindowOpacity(MainWindow, alpha);
-        PassEventsFor(1);
+        WaitPassingEvents(1);
     }
 }
 
@@ -155,7 +134,7 @@ void RunVisibleStart() {
     // Address space only: a page costs memory when the audio thread first writes it. Should the
     // address space be short, StartPlayback tries again.
     ReservePlaybackMemory();
-    DrainEvents();
+    DrainWindowEvents(2);
     SleepMs(200);
     RunEventLoop();
 }

@@ -115,6 +115,34 @@ void ZeroPlaybackBuffer(uint8_t *buffer);
 // Gives the four buffers back; at shutdown, once no thread uses them.
 void ReleasePlaybackMemory();
 
+// --- What playback shows (transport.cpp) --------------------------------------------------------
+
+// Playback draws nothing itself: what it shows on the main window goes through this table, set once
+// at start-up by the program (view/'s TurntableDisplay) when the main window stands. A null table
+// means there is no window (the developers' harness, the tests): nothing is shown; a null entry is
+// skipped. Every entry runs on the main thread, except PostFinish.
+struct PlaybackDisplay {
+    // The rate text on RateCanvas ("2.8 MHz"); an empty text leaves the bare background.
+    void (*ShowRateLabel)(const std::string &text);
+    // The four transport texts on ButtonBack; for a list other than 1 or 2 also the Play and Pause
+    // texts back to ButtonText.
+    void (*SetTransportColours)(int list);
+    // The Play text in Highlight (lit) or ButtonText: it blinks while the first chunk is read.
+    void (*LightPlayText)(bool lit);
+    // The Pause text in Highlight while the pause toggle holds the output, else ButtonText.
+    void (*ShowPaused)(bool paused);
+    // The bare position bar.
+    void (*ResetTimeDisplays)();
+    // Starts the view refresh every 200 ms (timer 117) while a list plays.
+    void (*StartRefresh)();
+    // Stops the refresh and a pending finish (timers 117 and 119).
+    void (*StopTimers)();
+    // Audio thread: asks the main thread to run FinishPlayback once (timer 119). False when there is
+    // nobody to ask (the main window is gone: the program is ending).
+    bool (*PostFinish)();
+};
+extern const PlaybackDisplay *Display; // main thread, before any audio thread; read by all
+
 // --- The run's rate and the list selection (tracks.cpp) ---------------------------------------
 //
 // The chosen device (DeviceCaps, OutputDevice, OutputChannel) and the cover options (ViewCover,
@@ -147,6 +175,9 @@ extern std::atomic<int64_t> PlayState;
 // OutputFrequency while the output is set up, else 0; the audio thread fills buffers only while it
 // is above 0. Main thread.
 extern std::atomic<int64_t> RunningFrequency;
+// The DSD rates a device is tested for, in this order: 2.8, 5.6, 11.3 and 22.6 MHz. DeviceCaps.Dsd
+// has one flag per rate, in the same order.
+inline constexpr double DsdRates[4] = {2'822'400.0, 5'644'800.0, 11'289'600.0, 22'579'200.0};
 // The DSD rate the output runs at, 0 when stopped; track opens refuse other rates. Main thread.
 extern std::atomic<float> OutputDsdRate;
 // Bytes of the last chunk handed to buffer A or B; 0 until the first hand-over. Audio thread.
@@ -240,6 +271,8 @@ void OpenNextTrack();
 void FindResumeIndex();
 // The message box for an engine error code. Any thread.
 void ShowEngineError(int code);
+// The table of ShowEngineError: the text for a code, "Error code #" and the number for others.
+std::string EngineErrorText(int code);
 // The rate text on RateCanvas ("2.8 MHz"); an empty text leaves the bare background.
 void ShowRateLabel(const std::string &text);
 // "2.8 MHz" for 2,822,400.
@@ -271,13 +304,9 @@ void ResetTimeDisplays();
 // True while AudioThread has been started and has not ended. Any thread.
 bool AudioThreadRuns();
 
-// Procedures of other parts that playback calls; set once at start-up, a null one is skipped.
-struct AudioHooks {
-    // Asks the main thread to run FinishPlayback, in place of timer 119 when there is no main window
-    // (the developers' harness). Audio thread.
-    void (*PostFinish)() = nullptr;
-};
-extern AudioHooks AudioProcs;
+// Waits without limit for the audio thread to end and joins it; nothing when none was started. At
+// every way out of the program, so that no thread outlives it.
+void EndAudioThread();
 
 // --- The audio thread and the output callback (thread.cpp) --------------------------------------
 

@@ -1,19 +1,18 @@
 // Helpers shared by the files of audio/; not part of the subsystem's surface (audio.h).
 #pragma once
 
+#include "audio.h"
+
 #include <cstdint>
 
 // True on the audio thread (thread.cpp).
 bool OnAudioThread();
-// True when drawing and window calls may be made here: the main window exists and this is not the
-// audio thread (the output thread never calls these helpers).
-bool MainWindowHere();
-// Takes the pending window events without dispatching them, waiting 1 ms after each; does nothing
-// off the main thread or without the main window.
-void DrainWindowEvents();
-// Waits ms milliseconds; on the main thread with the main window, its events are drained meanwhile
-// so that the window stays painted.
-void PauseMs(int ms);
+// Calls the display procedure Proc (a member of PlaybackDisplay) with the arguments when there is a window to show it on and
+// this is not the audio thread.
+template <auto Proc, typename... Args>
+void Show(Args &&...args) {
+    if (Display && Display->*Proc && !OnAudioThread()) (Display->*Proc)(static_cast<Args &&>(args)...);
+}
 // Stops and releases StreamHandle, waits 200 ms, and sets it to 0. Main or audio thread.
 void ReleaseStream();
 

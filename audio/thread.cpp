@@ -13,8 +13,7 @@
 #include "audio.h"
 #include "internal.h"
 
-#include "app/objects.h"
-#include "platform/gui.h"
+#include "ui/ui.h"
 
 #include <algorithm>
 #include <cstring>
@@ -94,11 +93,7 @@ void Drain() {
         const bool played_out = state == 2 && BothBuffersUsedUp();
         const bool dry = OutputDry.load(std::memory_order_acquire) == 1;
         if ((played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted()) {
-            if (IsWindow(MainWindow)) {
-                AddWindowTimer(MainWindow, FinishTimer, 200);
-            } else if (AudioProcs.PostFinish) {
-                AudioProcs.PostFinish();
-            } else {
+            if (!Display || !Display->PostFinish || !Display->PostFinish()) {
                 SleepMs(100);
                 EngineFn.Tava_ASIO_Free();
                 EngineFn.Tavo_Free();
@@ -143,8 +138,12 @@ void StartAudioThread() {
     });
 }
 
+void EndAudioThread() {
+    if (AudioThreadHandle.joinable()) AudioThreadHandle.join();
+}
+
 void JoinAudioThread(int ms) {
-    for (int waited = 0; waited < ms && AudioThreadRuns(); waited += 1) PauseMs(1);
+    for (int waited = 0; waited < ms && AudioThreadRuns(); waited += 1) WaitPassingEvents(1);
     if (AudioThreadHandle.joinable()) AudioThreadHandle.join();
 }
 

@@ -4,12 +4,11 @@
 #include "audio.h"
 #include "internal.h"
 
-#include "app/objects.h"
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/files.h"
 #include "platform/gui.h"
-#include "view/view.h"
+#include "ui/ui.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -34,17 +33,15 @@ namespace {
 // --- main thread: the last TrackId given; never reset while the program runs
 int32_t LastTrackId = 0;
 
-constexpr uint32_t ProbeFlags = 0x80200000; // Unicode name, decoding stream, no data
-constexpr uint32_t PlayFlags = 0x80200210;  // the same, delivering raw DSD bytes
+constexpr uint32_t ProbeFlags = TAVO_UNICODE | TAVO_STREAM_DECODE; // 0x80200000: measures, no data
+constexpr uint32_t PlayFlags = ProbeFlags | TAVO_DSD_RAW | 0x10;    // 0x80200210: raw DSD bytes
 constexpr int OpenAttempts = 17;
 constexpr int OpenRetryMs = 120;
 
 // The highest DSD rate the chosen device plays, 0 when it plays none.
 int32_t MaximumRate() {
-    if (DeviceCaps.Dsd[3]) return 22'579'200;
-    if (DeviceCaps.Dsd[2]) return 11'289'600;
-    if (DeviceCaps.Dsd[1]) return 5'644'800;
-    if (DeviceCaps.Dsd[0]) return 2'822'400;
+    for (int i = 3; i >= 0; --i)
+        if (DeviceCaps.Dsd[i]) return static_cast<int32_t>(DsdRates[i]);
     return 0;
 }
 
@@ -169,7 +166,7 @@ void OpenTrackAt(int list, int index) {
     int error = 0;
     for (int attempt = 0; attempt < OpenAttempts; ++attempt) {
         if (attempt > 0) {
-            PauseMs(OpenRetryMs);
+            WaitPassingEvents(OpenRetryMs);
             if (OnAudioThread() && StopThread.load(std::memory_order_acquire)) return;
         }
         if (!FileReadable(entry.Path)) break;
@@ -268,77 +265,40 @@ void FindResumeIndex() {
     }
 }
 
+std::string EngineErrorText(int code) {
+    struct Row {
+        int code;
+        const char *text;
+    };
+    static constexpr Row Texts[] = {
+        {TAVO_OK, "All is OK"},
+        {TAVO_ERROR_MEM, "Memory error"},
+        {TAVO_ERROR_FILEOPEN, "Can't open the file"},
+        {TAVO_ERROR_DRIVER, "Can't find a free/valid driver"},
+        {TAVO_ERROR_FORMAT, "Unsupported sample format"},
+        {TAVO_ERROR_INIT, "Tava_ASIO_Init has Not been successfully called"},
+        {TAVO_ERROR_START, "Tava_ASIO_Start has/hasn't been called"},
+        {TAVO_ERROR_ALREADY, "Already initialized/started"},
+        {TAVO_ERROR_NOCHAN, "Can't get a free channel"},
+        {TAVO_ERROR_ILLPARAM, "An illegal parameter was specified"},
+        {TAVO_ERROR_DEVICE, "Illegal device number"},
+        {TAVO_ERROR_SPEAKER, "Illegal sample rate"},
+        {TAVO_ERROR_NOTFILE, "The stream is not a file stream"},
+        {TAVO_ERROR_NOTAVAIL, "Requested data is not available"},
+        {TAVO_ERROR_TIMEOUT, "Connection timedout"},
+        {TAVO_ERROR_FILEFORM, "Unsupported file format"},
+        {TAVO_ERROR_CODEC, "Codec is not available/supported"},
+        {TAVO_ERROR_UNKNOWN, "Some other mystery error"},
+    };
+    for (const Row &row : Texts)
+        if (row.code == code) return row.text;
+    return "Error code #" + std::to_string(code);
+}
+
 void ShowEngineError(int code) {
-    const char *text = nullptr;
-    switch (code) {
-    case 0:
-        text = "All is OK";
-        break;
-    case 1:
-        text = "Memory error";
-        break;
-    case 2:
-        text = "Can't open the file";
-        break;
-    case 3:
-        text = "Can't find a free/valid driver";
-        break;
-    case 6:
-        text = "Unsupported sample format";
-        break;
-    case 8:
-        text = "Tava_ASIO_Init has Not been successfully called";
-        break;
-    case 9:
-        text = "Tava_ASIO_Start has/hasn't been called";
-        break;
-    case 14:
-        text = "Already initialized/started";
-        break;
-    case 18:
-        text = "Can't get a free channel";
-        break;
-    case 20:
-        text = "An illegal parameter was specified";
-        break;
-    case 23:
-        text = "Illegal device number";
-        break;
-    case 25:
-        text = "Illegal sample rate";
-        break;
-    case 27:
-        text = "The stream is not a file stream";
-        break;
-    case 37:
-        text = "Requested data is not available";
-        break;
-    case 40:
-        text = "Connection timedout";
-        break;
-    case 41:
-        text = "Unsupported file format";
-        break;
-    case 44:
-        text = "Codec is not available/supported";
-        break;
-    case -1:
-        text = "Some other mystery error";
-        break;
-    default:
-        break;
-    }
-    MessageBox("Error", text ? std::string(text) : "Error code #" + std::to_string(code), 0x10);
+    MessageBox("Error", EngineErrorText(code), MessageIconStop);
 }
 
 void ShowRateLabel(const std::string &text) {
-    if (!MainWindowHere()) return;
-    if (!StartDrawing(CanvasOutput(RateCanvas))) return;
-    DrawImage(RatePatch, 0, 0);
-    if (text.size() > 2) {
-        DrawingMode(ModeTransparent);
-        DrawingFont(FontSegoeLight11);
-        DrawText(1, 1, text, Highlight);
-    }
-    StopDrawing();
+    Show<&PlaybackDisplay::ShowRateLabel>(text);
 }

@@ -7,17 +7,16 @@
 #include "audio.h"
 #include "internal.h"
 
-#include "app/objects.h"
 #include "library/library.h"
 #include "library/settings.h"
-#include "platform/gui.h"
+#include "ui/ui.h"
 
 // --- main thread; the audio thread reads RunningFrequency and PlayState, and sets PlayState to 2
 std::atomic<int64_t> PlayState{0};
 std::atomic<int64_t> RunningFrequency{0};
 std::atomic<float> OutputDsdRate{0};
 int64_t ShownTrackId = 0;
-AudioHooks AudioProcs;
+const PlaybackDisplay *Display = nullptr;
 // --- end of state
 
 namespace {
@@ -25,9 +24,6 @@ namespace {
 // --- main thread: the pause toggle; the Pause text's colour shows it
 bool Paused = false;
 
-constexpr uint32_t TavaFormatDsd = 33;
-constexpr uint32_t ResetPause = 4;         // Tava_ASIO_ChannelReset: un-pause
-constexpr uint32_t ResetEnableAndJoin = 3; // Tava_ASIO_ChannelReset: undo enable and join
 constexpr int StartBlinkMs = 100;          // the Play text blinks while the first chunk is read
 constexpr int StopAttempts = 250;          // Tava_ASIO_Stop tries, 20 ms apart
 constexpr int ThreadStopWaitMs = 4000;
@@ -43,7 +39,7 @@ void InitEngineCore() {
 
 void SetPauseText(bool paused) {
     Paused = paused;
-    if (MainWindowHere()) SetControlColor(PauseText, ColorFront, paused ? Highlight : ButtonText);
+    Show<&PlaybackDisplay::ShowPaused>(paused);
 }
 
 // Back to idle after StartPlayback could not start the output.
@@ -58,34 +54,13 @@ void StartFailed() {
 
 } // namespace
 
-bool MainWindowHere() {
-    return !OnAudioThread() && IsWindow(MainWindow);
-}
-
-void DrainWindowEvents() {
-    if (!MainWindowHere()) return;
-    while (WindowEvent() != EventNone) SleepMs(1);
-}
-
-void PauseMs(int ms) {
-    if (!MainWindowHere()) {
-        SleepMs(ms);
-        return;
-    }
-    for (int waited = 0; waited < ms; ++waited) {
-        while (WindowEvent() != EventNone) {
-        }
-        SleepMs(1);
-    }
-}
-
 void ReleaseStream() {
     const uint32_t stream = StreamHandle.load(std::memory_order_acquire);
     if (stream) {
         EngineFn.Tavo_ChannelStop(stream);
         EngineFn.Tavo_StreamFree(stream);
     }
-    PauseMs(200);
+    WaitPassingEvents(200);
     StreamHandle.store(0, std::memory_order_release);
 }
 
@@ -94,21 +69,12 @@ bool PlaybackPaused() {
 }
 
 void SetTransportColours(int list) {
-    const bool playing = list == 1 || list == 2;
-    if (!playing) Paused = false;
-    if (!MainWindowHere()) return;
-    for (int text : {PlayText, StopText, NextText, PauseText}) SetControlColor(text, ColorBack, ButtonBack);
-    if (!playing) {
-        SetControlColor(PlayText, ColorFront, ButtonText);
-        SetControlColor(PauseText, ColorFront, ButtonText);
-    }
+    if (list != 1 && list != 2) Paused = false;
+    Show<&PlaybackDisplay::SetTransportColours>(list);
 }
 
 void ResetTimeDisplays() {
-    if (!MainWindowHere()) return;
-    if (!StartDrawing(CanvasOutput(PositionBar))) return;
-    DrawImage(PositionBarPatch, 0, 0);
-    StopDrawing();
+    Show<&PlaybackDisplay::ResetTimeDisplays>();
 }
 
 bool StartPlayback(bool resume) {
@@ -156,14 +122,14 @@ bool StartPlayback(bool resume) {
         StreamHandle.store(0, std::memory_order_release);
         if (code != 0) ShowEngineError(code);
         DrainWindowEvents();
-        PauseMs(800);
+        WaitPassingEvents(800);
         StartFailed();
         return false;
     }
 
     RunningFrequency.store(OutputFrequency, std::memory_order_release);
     EngineFn.Tava_ASIO_SetRate(rate);
-    PauseMs(200);
+    WaitPassingEvents(200);
     StartAudioThread();
 
     // The Play text blinks until the first chunk is in buffer A. A thread that has read its first
@@ -176,12 +142,12 @@ bool StartPlayback(bool resume) {
             StartFailed();
             return false;
         }
-        PauseMs(StartBlinkMs);
+        WaitPassingEvents(StartBlinkMs);
         TickSemaphore.Release();
         lit = !lit;
-        if (MainWindowHere()) SetControlColor(PlayText, ColorFront, lit ? Highlight : ButtonText);
+        Show<&PlaybackDisplay::LightPlayText>(lit);
     }
-    if (MainWindowHere()) SetControlColor(PlayText, ColorFront, Highlight);
+    Show<&PlaybackDisplay::LightPlayText>(true);
 
     ActiveBuffer.store(ActiveA, std::memory_order_release);
     OutputDsdRate.store(rate, std::memory_order_release);
@@ -189,15 +155,15 @@ bool StartPlayback(bool resume) {
 
     EngineFn.Tava_ASIO_ChannelEnable(0, OutputChannel, AsioProc, nullptr);
     EngineFn.Tava_ASIO_ChannelJoin(0, OutputChannel + 1u, OutputChannel);
-    EngineFn.Tava_ASIO_ChannelSetFormat(0, OutputChannel, TavaFormatDsd);
+    EngineFn.Tava_ASIO_ChannelSetFormat(0, OutputChannel, TAVA_FORMAT_DSD_MSB);
     for (int i = 0; i < 9; ++i) {
         if (EngineFn.Tava_ASIO_GetRate() != static_cast<double>(rate)) {
             EngineFn.Tava_ASIO_SetRate(rate);
-            PauseMs(50);
+            WaitPassingEvents(50);
         }
     }
-    if (MainWindowHere()) AddWindowTimer(MainWindow, RefreshTimer, 200);
-    PauseMs(20);
+    Show<&PlaybackDisplay::StartRefresh>();
+    WaitPassingEvents(20);
     if (!EngineFn.Tava_ASIO_Start(0, 0)) {
         // Without a running output nothing would ever play or end this run.
         const int code = EngineFn.Tava_ASIO_ErrorGetCode();
@@ -211,14 +177,16 @@ bool StartPlayback(bool resume) {
 
 void StopPlayback(bool keep) {
     StopThread.store(1, std::memory_order_release);
+    // A close request taken here is noted (CloseRequested): the stop is done whole first, and the
+    // event loop then closes.
     DrainWindowEvents();
     JoinAudioThread(ThreadStopWaitMs);
 
     // Once the reset returns, the output host calls AsioProc no more.
-    EngineFn.Tava_ASIO_ChannelReset(0, -1, ResetEnableAndJoin);
+    EngineFn.Tava_ASIO_ChannelReset(0, -1, TAVA_RESET_ENABLE | TAVA_RESET_JOIN);
     for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
         EngineFn.Tava_ASIO_Stop();
-        PauseMs(20);
+        WaitPassingEvents(20);
     }
     if (const uint32_t stream = StreamHandle.load(std::memory_order_acquire))
         EngineFn.Tavo_StreamFree(stream);
@@ -231,7 +199,7 @@ void StopPlayback(bool keep) {
     }
     ZeroPlaybackBuffer(SpareBuffer);
     EmptyTrackQueue();
-    PauseMs(200);
+    WaitPassingEvents(200);
 
     RunningFrequency.store(0, std::memory_order_release);
     PlayState.store(0, std::memory_order_release);
@@ -253,11 +221,9 @@ void StopPlayback(bool keep) {
 
     ResetTimeDisplays();
     EngineFn.Tavo_Free();
-    if (IsWindow(MainWindow)) {
-        RemoveWindowTimer(MainWindow, RefreshTimer);
-        RemoveWindowTimer(MainWindow, FinishTimer);
-        InitEngineCore();
-    }
+    Show<&PlaybackDisplay::StopTimers>();
+    // The core stays open between runs, for the probes of tracks added meanwhile.
+    InitEngineCore();
 }
 
 void FinishPlayback() {
@@ -267,10 +233,10 @@ void FinishPlayback() {
     const bool played_out = state == 2 && BothBuffersUsedUp();
     const bool dry = OutputDry.load(std::memory_order_acquire) == 1;
     if (!((played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted())) return;
-    PauseMs(100);
+    WaitPassingEvents(100);
     for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
         EngineFn.Tava_ASIO_Stop();
-        PauseMs(20);
+        WaitPassingEvents(20);
     }
     StopPlayback(false);
     SetTransportColours(0);
@@ -292,7 +258,7 @@ void TransportPause(bool space_key) {
         return;
     }
     if (Paused) {
-        if (EngineFn.Tava_ASIO_IsStarted()) EngineFn.Tava_ASIO_ChannelReset(0, -1, ResetPause);
+        if (EngineFn.Tava_ASIO_IsStarted()) EngineFn.Tava_ASIO_ChannelReset(0, -1, TAVA_RESET_PAUSE);
         SetPauseText(false);
     } else {
         SetPauseText(true);

@@ -1,5 +1,5 @@
-// library/: the list model, the list and playlist files, drive scanning, playlists on disk, sorting
-// and the drive slots.
+// library/: the list model, the list and playlist files, drive scanning, playlists on disk, sorting,
+// the cover lookup and the drive slots.
 //
 // Texts are UTF-8 inside the program; the list files hold UTF-16LE. Where a text is counted or cut
 // ("55 characters"), a character is a UTF-16 code unit, and no cut splits a surrogate pair. Bytes of
@@ -60,28 +60,15 @@ extern std::string ListFolder; // the data folder of the list files, ending in '
 extern std::array<std::string, DriveSlotCount> DriveSlots; // a drive root or "not available"
 extern ListEntry TrackInfo; // the last track accepted by the probe, which writes it
 
-// Procedures of other subsystems that the library calls. Set once at start-up, before any list
-// work; a null one is skipped.
-struct LibraryHooks {
-    // Set by the audio subsystem: the track probe. Fills TrackInfo and answers whether the track is
-    // accepted. Null: every track is refused.
-    bool (*ProbeTrack)(const std::string &path, const std::string &extension) = nullptr;
-    // Set by the list panel: the entry at `index` of list 1 or 2 was just appended. Draws its row and
-    // the list's button; for the first entry of a list, while nothing plays, shows its cover (or
-    // removes the cover shown).
-    void (*ShowAppendedEntry)(int list, size_t index) = nullptr;
-    // Set by the event loop: lets one pending window event through without dispatching it, so that
-    // the window stays painted during long loads.
-    void (*PassOneEvent)() = nullptr;
-    // Set by the list panel: redraws the panel for `view` with `row` selected at `page`.
-    void (*DrawListPanel)(int view, int row, int page) = nullptr;
-};
-extern LibraryHooks LibraryProcs;
-
 // Appends a copy of TrackInfo to the list named by ActiveView while it holds fewer than
-// MaxListEntries, adds its Length to that list's byte count and shows it; an append to a full list
-// or while view 3 or 4 is shown is dropped silently. Then lets one window event through.
-void AppendToActiveList();
+// MaxListEntries and adds its Length to that list's byte count. The index of the new entry, or -1
+// when nothing was appended (a full list, or view 3 or 4 shown). The model half of the list command
+// AppendToActiveList, which also shows the entry.
+int AppendTrackInfo();
+
+// What the loaders below do with each DSF/DFF path they find: the program probes the track and
+// appends it to the shown list. True when the track was accepted.
+using AddTrack = bool (*)(const std::string &path, const std::string &extension);
 
 // --- Texts (text.cpp) -------------------------------------------------------------------------
 
@@ -139,6 +126,10 @@ void SortPlaylistNames();
 // The track paths of every section of `track_file` (a full path) whose header is "!" + name, in
 // file order.
 std::vector<std::string> ReadSection(const std::string &track_file, const std::string &name);
+// For each line of a track file, whether it lies inside a section headed "!" + name (its header
+// included). A section runs from a line whose text after its first character is the name to the next
+// line beginning with "!"; a later header of the same name begins another.
+std::vector<bool> InsideSections(const std::vector<std::string> &lines, const std::string &name);
 
 // --- Scanning (scan.cpp) ----------------------------------------------------------------------
 
@@ -146,12 +137,13 @@ std::vector<std::string> ReadSection(const std::string &track_file, const std::s
 // and rewrites the album index and track files of `library` in ListFolder; library 1 is then
 // reloaded into LibraryOne. A drive without albums changes nothing.
 void ScanLibrary(const std::string &root, int library);
-// Probes every existing DSF/DFF path of the sections `name` of `track_file` and appends the
-// accepted ones to the list named by ActiveView.
-void LoadSection(const std::string &track_file, const std::string &name);
-void LoadAlbum(const std::string &name, int library);
-// Probes and appends the DSF/DFF files directly in `folder` (ending in '/'), in listing order.
-void AddFolderFiles(const std::string &folder);
+// Hands every existing, non-empty DSF/DFF path of the sections `name` of `track_file` to `add`, in
+// file order (the extension as written in the path).
+void LoadSection(const std::string &track_file, const std::string &name, AddTrack add);
+void LoadAlbum(const std::string &name, int library, AddTrack add);
+// Hands the DSF/DFF files directly in `folder` (ending in '/') to `add`, in listing order, with the
+// extension upper-cased. Names beginning with "." and subfolders are left out.
+void AddFolderFiles(const std::string &folder, AddTrack add);
 
 // --- Playlists (playlists.cpp) ----------------------------------------------------------------
 
@@ -165,13 +157,24 @@ bool ValidatePlaylistName(const std::string &text, std::string &result);
 // header "!" + name, then one line per entry of `entries` with two blanks and its Path.
 void WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &entries);
 // Removes the playlist at `position` of PlaylistNames: its sections leave "lpi.lo", its name leaves
-// the list and "lpi.la" is rewritten; the panel is redrawn. False for a position out of range.
+// the list and "lpi.la" is rewritten. False for a position out of range. The caller redraws.
 bool DeletePlaylistFiles(size_t position);
-// Loads the playlist's tracks into the list named by ActiveView.
-void LoadPlaylist(const std::string &name);
+// Hands the playlist's tracks to `add` (LoadSection on "lpi.lo").
+void LoadPlaylist(const std::string &name, AddTrack add);
 // Sorts the list shown (views 1 and 2 only): 1 by Title (stable, ordinal on UTF-16 code units),
-// 2 at random; then redraws the panel at row 0, page 0.
-void SortActiveList(int mode);
+// 2 at random. True when a list was sorted; the caller redraws the panel.
+bool SortActiveList(int mode);
+
+// --- Cover lookup (cover.cpp) -- once per track when it enters a list ----------------------------
+
+// The album cover of a track: a PNG, then a JPEG, named "cover", "front" or "folder" in any case, in
+// the track's folder + "Art/" and in the folder itself (Art/ first for each type). The first match in
+// listing order wins; "" when there is none. Nothing is cached.
+std::string FindFolderCover(const std::string &track_path);
+// The track's own picture in the track's folder + "Art/": named after the track (PNG, then JPEG),
+// else any file beginning with the first two characters of its name (PNG, then JPEG); "" when there
+// is none.
+std::string FindTrackCover(const std::string &track_path);
 
 // --- Drives (drives.cpp) ----------------------------------------------------------------------
 

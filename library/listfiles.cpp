@@ -63,20 +63,32 @@ void SortPlaylistNames() {
         [](const std::string &a, const std::string &b) { return CompareIgnoringCase(a, b) < 0; });
 }
 
+std::vector<bool> InsideSections(const std::vector<std::string> &lines, const std::string &name) {
+    std::vector<bool> inside(lines.size());
+    bool in = false;
+    std::string rest;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string &line = lines[i];
+        if (in && !line.empty() && line[0] == '!') in = false;
+        // Any line whose text after the first character is the name opens the section, so a second
+        // section of the same name is taken too. (Dropping a unit that is half of a pair leaves a
+        // text no name equals.)
+        if (DropUnits(line, 1, rest) && rest == name) in = true;
+        inside[i] = in;
+    }
+    return inside;
+}
+
 std::vector<std::string> ReadSection(const std::string &track_file, const std::string &name) {
     std::vector<std::string> paths, lines;
     if (!ReadTextLines(track_file, lines)) return paths;
-    enum { Before, Inside, After } state = Before;
+    const std::vector<bool> inside = InsideSections(lines, name);
     std::string rest;
-    for (const std::string &line : lines) {
-        bool header = !line.empty() && line[0] == '!';
-        if (state == Inside && header) state = After;
-        // Any line whose text after the first character is the name opens the section, so a
-        // second section of the same name is taken too. (Dropping a unit that is half of a pair
-        // leaves a text no name equals.)
-        if (DropUnits(line, 1, rest) && rest == name) state = Inside;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string &line = lines[i];
         // A track line is two blanks and the path; a line edited without them loses two characters.
-        if (state == Inside && !header && DropUnits(line, 2, rest) && !rest.empty()) paths.push_back(rest);
+        if (inside[i] && !(!line.empty() && line[0] == '!') && DropUnits(line, 2, rest) && !rest.empty())
+            paths.push_back(rest);
     }
     return paths;
 }

@@ -17,10 +17,9 @@ uint8_t ActiveView = ViewPlaylists; // the view shown when the event loop starts
 std::string ListFolder;         // set by the settings loader at start-up, before any list file is read
 std::array<std::string, DriveSlotCount> DriveSlots;
 ListEntry TrackInfo; // written by the track probe
-LibraryHooks LibraryProcs;
 // --- end of state
 
-void AppendToActiveList() {
+int AppendTrackInfo() {
     std::vector<ListEntry> *target = nullptr;
     int64_t *bytes = nullptr;
     if (ActiveView == ViewList1 && List1.size() < MaxListEntries) {
@@ -30,15 +29,11 @@ void AppendToActiveList() {
         target = &List2;
         bytes = &ListBytes2;
     }
-    if (target) {
-        size_t index;
-        {
-            std::lock_guard<std::mutex> guard(ListLock);
-            target->push_back(TrackInfo);
-            index = target->size() - 1;
-        }
-        *bytes += TrackInfo.Length;
-        if (LibraryProcs.ShowAppendedEntry) LibraryProcs.ShowAppendedEntry(ActiveView, index);
+    if (!target) return -1;
+    {
+        std::lock_guard<std::mutex> guard(ListLock);
+        target->push_back(TrackInfo);
     }
-    if (LibraryProcs.PassOneEvent) LibraryProcs.PassOneEvent();
+    *bytes += TrackInfo.Length;
+    return static_cast<int>(target->size()) - 1;
 }

@@ -120,31 +120,27 @@ bool DeletePlaylistFiles(size_t position) {
     std::vector<std::string> lines;
     bool readable = GetFileAttributes(path) == AttrInvalid || ReadTextLines(path, lines);
     if (readable) {
-        enum { Before, Inside, After } state = Before;
+        // The playlist's headers and tracks go, and so do empty lines.
+        const std::vector<bool> inside = InsideSections(lines, name);
         std::vector<std::string> kept;
-        std::string rest;
-        for (std::string &line : lines) {
-            if (state == Inside && !line.empty() && line[0] == '!') state = After;
-            if (DropUnits(line, 1, rest) && rest == name) state = Inside;
-            if (state != Inside && !line.empty()) kept.push_back(std::move(line));
-        }
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (!inside[i] && !lines[i].empty()) kept.push_back(std::move(lines[i]));
         WriteTextLines(path, kept);
     }
     PlaylistNames.erase(PlaylistNames.begin() + std::ptrdiff_t(position));
     SavePlaylistIndex();
-    if (LibraryProcs.DrawListPanel) LibraryProcs.DrawListPanel(ActiveView, 0, 0);
     return true;
 }
 
-void LoadPlaylist(const std::string &name) {
-    LoadSection(ListFolder + PlaylistTrackFile, name);
+void LoadPlaylist(const std::string &name, AddTrack add) {
+    LoadSection(ListFolder + PlaylistTrackFile, name, add);
 }
 
-void SortActiveList(int mode) {
+bool SortActiveList(int mode) {
     std::vector<ListEntry> *list = ActiveView == ViewList1   ? &List1
                                    : ActiveView == ViewList2 ? &List2
                                                              : nullptr;
-    if (!list || (mode != 1 && mode != 2)) return;
+    if (!list || (mode != 1 && mode != 2)) return false;
     std::vector<size_t> order = mode == 1 ? OrderByTitle(*list) : ShuffledOrder(list->size());
     std::vector<ListEntry> sorted;
     sorted.reserve(order.size());
@@ -153,5 +149,5 @@ void SortActiveList(int mode) {
         std::lock_guard<std::mutex> guard(ListLock);
         list->swap(sorted);
     }
-    if (LibraryProcs.DrawListPanel) LibraryProcs.DrawListPanel(ActiveView, 0, 0);
+    return true;
 }

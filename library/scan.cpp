@@ -1,5 +1,5 @@
 // Library scanning: the walk of a drive for album folders into the album files of a library, and
-// the loads that probe tracks into the shown list (an album, a playlist, a dropped folder).
+// the loads that hand the tracks of an album, a playlist or a dropped folder to the program.
 
 #include "library.h"
 
@@ -90,21 +90,21 @@ void ScanLibrary(const std::string &root_text, int library) {
     if (library == 1) LoadLibraryIndex();
 }
 
-void LoadSection(const std::string &track_file, const std::string &name) {
-    // Every path is checked and probed even when the list is full: the append drops the entry.
+void LoadSection(const std::string &track_file, const std::string &name, AddTrack add) {
+    // Every path is checked and handed on even when the list is full: the append drops the entry.
     for (const std::string &path : ReadSection(track_file, name)) {
         if (FileSize(path) <= 0) continue;
         std::string extension = ExtensionOf(path);
         if (!IsMusicExtension(extension)) continue;
-        if (LibraryProcs.ProbeTrack && LibraryProcs.ProbeTrack(path, extension)) AppendToActiveList();
+        add(path, extension);
     }
 }
 
-void LoadAlbum(const std::string &name, int library) {
-    LoadSection(ListFolder + AlbumTrackFile(library), name);
+void LoadAlbum(const std::string &name, int library, AddTrack add) {
+    LoadSection(ListFolder + AlbumTrackFile(library), name, add);
 }
 
-void AddFolderFiles(const std::string &folder_text) {
+void AddFolderFiles(const std::string &folder_text, AddTrack add) {
     std::string folder = folder_text;
     if (folder.empty() || folder.back() != '/') folder += '/';
     std::vector<DirEntry> entries;
@@ -115,6 +115,6 @@ void AddFolderFiles(const std::string &folder_text) {
             paths.push_back(folder + e.name);
     for (const std::string &path : paths) {
         std::string extension = UpperAscii(ExtensionOf(path));
-        if (LibraryProcs.ProbeTrack && LibraryProcs.ProbeTrack(path, extension)) AppendToActiveList();
+        add(path, extension);
     }
 }

@@ -24,6 +24,8 @@ struct Rect {
 bool InitGui();
 // Releases every window, control, image, font, menu and timer, and empties the event queue.
 void FreeGui();
+// True on the thread that called InitGui, once it has succeeded. Any thread.
+bool OnGuiThread();
 
 // --- windows ---
 

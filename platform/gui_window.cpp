@@ -137,6 +137,10 @@ bool GuiOnMainThread() {
     return g_gui.ready && std::this_thread::get_id() == g_gui.main_thread;
 }
 
+bool OnGuiThread() {
+    return GuiOnMainThread();
+}
+
 GuiWindow *GuiFindWindow(int win) {
     auto it = g_gui.windows.find(win);
     return it == g_gui.windows.end() ? nullptr : &it->second;

@@ -3,8 +3,8 @@
 
 #include "windows.h"
 
-#include "app/objects.h"
-#include "app/pointer.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 #include "audio/audio.h"
 #include "library/library.h"
 #include "platform/gui.h"

@@ -14,8 +14,6 @@
 // --- The audio device window (device.cpp)
 
 constexpr int MaxDevices = 12; // device numbers 0 to 11 are listed
-// The DSD rates tested, in this order: 2.8, 5.6, 11.3 and 22.6 MHz.
-inline constexpr double DsdRates[4] = {2'822'400.0, 5'644'800.0, 11'289'600.0, 22'579'200.0};
 
 // The rows of the open device window, row i for device number i. Main thread; emptied when the window
 // closes.

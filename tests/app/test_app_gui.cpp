@@ -2,8 +2,8 @@
 // BuildMainWindow leaves it.
 
 #include "app/app.h"
-#include "app/objects.h"
-#include "app/pointer.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 #include "library/settings.h"
 #include "platform/gui.h"
 #include "resources.h"

@@ -28,6 +28,11 @@ namespace {
 std::string g_folder, g_capture;
 std::mutex g_messages_lock;
 std::atomic<bool> g_finish{false};
+// No window: the audio thread's request to finish is recorded for WaitUntilIdle.
+const PlaybackDisplay NoWindow = {.PostFinish = [] {
+    g_finish.store(true, std::memory_order_release);
+    return true;
+}};
 
 bool SetUpAudioTestProgram() {
     std::string dir = (fs::temp_directory_path() / "gs-audio-XXXXXX").string();
@@ -44,8 +49,7 @@ bool SetUpAudioTestProgram() {
         Messages.push_back(title + "|" + text);
         return 1;
     });
-    AudioProcs.PostFinish = [] { g_finish.store(true, std::memory_order_release); };
-    LibraryProcs.ProbeTrack = ProbeTrack;
+    Display = &NoWindow;
     return ReservePlaybackMemory();
 }
 
@@ -118,7 +122,7 @@ void AddTracks(const std::vector<TestDsdShape> &tracks, size_t list1, const std:
         const std::string path = WriteTrack(tracks[i], folder + "/" + std::to_string(i) + "." + ext);
         ActiveView = i < list1 ? ViewList1 : ViewList2;
         ASSERT_TRUE(ProbeTrack(path, ext)) << path;
-        AppendToActiveList();
+        AppendTrackInfo();
     }
     ActiveView = ViewList1;
 }

@@ -101,6 +101,12 @@ inline bool FakeProbe(const std::string &path, const std::string &extension) {
     TrackInfo.Length = int64_t(std::filesystem::file_size(path));
     return true;
 }
+// What the program hands each track of a load to, with the fake probe: probe, then append.
+inline bool FakeAdd(const std::string &path, const std::string &extension) {
+    if (!FakeProbe(path, extension)) return false;
+    AppendTrackInfo();
+    return true;
+}
 
 // Limits the size of any file this process writes while it lives, as a full disk would: a longer
 // write fails with EFBIG part of the way through.
@@ -128,8 +134,6 @@ class LibraryTest : public ::testing::Test {
         PlaylistNames.clear();
         ActiveView = ViewList1;
         ListFolder = lists;
-        LibraryProcs = LibraryHooks{};
-        LibraryProcs.ProbeTrack = FakeProbe;
         ProbedPaths.clear();
     }
     std::string ListFile(const std::string &name) const { return ReadBytes(lists + name); }

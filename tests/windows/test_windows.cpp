@@ -6,7 +6,7 @@
 #include "fake_engine.h"
 
 #include "app/app.h"
-#include "app/objects.h"
+#include "ui/objects.h"
 #include "platform/gui.h"
 #include "windows/windows.h"
 

@@ -165,7 +165,7 @@ void RunLatency() {
             EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
             ActiveView = ViewList1;
             if (!ProbeTrack(path, "dsf")) return;
-            AppendToActiveList();
+            AppendTrackInfo();
             const auto t0 = Clock::now();
             if (!StartPlayback(false)) return;
             const auto t1 = Clock::now();

@@ -5,7 +5,8 @@
 // after --list2 into List 2, plays from the start, and exits 0 once playback has ended by itself and
 // the player is idle again. Exits 1, with the reason on standard error, when playback cannot start;
 // 2 for a wrong command line or a missing engine; 3 when the output ran dry before the data ended.
-// There is no window: the audio thread asks for the end through AudioProcs.PostFinish.
+// There is no window: the display table holds only PostFinish, through which the audio thread asks
+// for the end.
 
 #include "audio/audio.h"
 #include "library/library.h"
@@ -24,9 +25,11 @@ namespace {
 std::atomic<bool> FinishAsked{false};
 std::vector<std::string> Reasons; // the message boxes shown, main thread
 
-void PostFinish() {
+bool PostFinish() {
     FinishAsked.store(true, std::memory_order_release);
+    return true;
 }
+const PlaybackDisplay NoWindow = {.PostFinish = PostFinish};
 
 bool BindFromAnywhere() {
     const std::string here = ExecutableFolder();
@@ -52,8 +55,7 @@ void ReadDeviceCaps(int device) {
     if (EngineFn.Tava_ASIO_GetDeviceInfo(static_cast<uint32_t>(device), &info)) DeviceCaps.Name = info.name;
     if (!EngineFn.Tava_ASIO_Init(device, 0)) return;
     if (EngineFn.Tava_ASIO_SetDSD(1)) {
-        const double rates[] = {2'822'400, 5'644'800, 11'289'600, 22'579'200};
-        for (size_t i = 0; i < 4 && EngineFn.Tava_ASIO_CheckRate(rates[i]); ++i) DeviceCaps.Dsd[i] = 1;
+        for (size_t i = 0; i < 4 && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i) DeviceCaps.Dsd[i] = 1;
         EngineFn.Tava_ASIO_SetDSD(0);
     }
     EngineFn.Tava_ASIO_Free();
@@ -85,8 +87,7 @@ int main(int argc, char **argv) {
     if (!BindFromAnywhere())
         return Fail(2, "the engine libraries are not in ../engine/, engine/ or the data folder");
     if (!ReservePlaybackMemory()) return Fail(2, "cannot reserve the playback memory");
-    LibraryProcs.ProbeTrack = ProbeTrack;
-    AudioProcs.PostFinish = PostFinish;
+    Display = &NoWindow;
 
     // The engine as the event loop opens it.
     EngineFn.Tava_ASIO_SetUnicode(1);
@@ -104,14 +105,14 @@ int main(int argc, char **argv) {
         return Fail(1, std::string("cannot open ") + argv[1] + " for DSD (engine error " +
                            std::to_string(EngineFn.Tava_ASIO_ErrorGetCode()) + ")");
 
-    // The lists, through the probe and the append every way of adding a track ends in.
+    // The lists, through the probe and the append of the list model.
     for (int list : {1, 2}) {
         ActiveView = static_cast<uint8_t>(list);
         for (const std::string &path : list == 1 ? list1 : list2) {
-            if (!LibraryProcs.ProbeTrack(path, ExtensionOf(path)))
+            if (!ProbeTrack(path, ExtensionOf(path)))
                 std::fprintf(stderr, "play_files: refused: %s\n", path.c_str());
             else
-                AppendToActiveList();
+                AppendTrackInfo();
         }
     }
     ActiveView = ViewList1;

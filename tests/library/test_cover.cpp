@@ -1,7 +1,6 @@
 // Cover lookup beside a track: the order of the passes and what each one finds.
 
-#include "library/helpers.h"
-#include "view/view.h"
+#include "helpers.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Hit-testing of clicks against windows, controls and panel rows.
 
-#include "pointer.h"
+#include "ui/ui.h"
 
 PointerPosition PointerPos; // main thread: written by RememberPointer, read by the tests below
 

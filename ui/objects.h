@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 // --- Windows
 enum WindowId : int {
@@ -125,6 +126,35 @@ enum CommandId : int {
     CmdSplashEnter = 444, // Enter on the splash
     CmdSplashSpace = 445, // Space on the splash
 };
+
+// --- Numbers of one kind must differ: the platform layer keeps one table per kind, and a number
+//     given twice would silently free the first object.
+constexpr bool AllDifferent(std::initializer_list<int> numbers) {
+    for (const int *a = numbers.begin(); a != numbers.end(); ++a)
+        for (const int *b = a + 1; b != numbers.end(); ++b)
+            if (*a == *b) return false;
+    return true;
+}
+static_assert(AllDifferent({MainWindow, DeviceWindow, OptionsWindow, SplashWindow, DialogWindow}));
+static_assert(AllDifferent({PhotoView,      CornerBox,        TitleBar,       CloseButton,  MinimizeButton,
+                            RateCanvas,     PositionBar,      ListPanel,      ScrollUpButton,
+                            ScrollDownButton, PauseText,      NextText,       StopText,     PlayText,
+                            List1Button,    List2Button,      ListsButton,    LibraryButton, OpenButton,
+                            EmptyListButton, SplashCanvas,    DeviceRowBase,  DeviceRowBase + 11,
+                            CloseMark,      DeviceHeader,     ViewLine,       TrackLine,    BlendLine,
+                            StartLine}));
+static_assert(DeviceRowBase + 11 < PhotoView || DeviceRowBase > SplashCanvas, "device rows clear of the main window's");
+static_assert(AllDifferent({SplashPictureImage, List1Patch, List2Patch, ListsPatch, OpenPatch, EmptyListPatch,
+                            LibraryPatch, TurntablePhotoImage, CoverPicture, CornerPatch, LabelMaskImage,
+                            RatePatch, PanelBackground, PlainPanelBackground, PositionBarPatch, ScrollUpPatch,
+                            ScrollDownPatch}));
+static_assert(AllDifferent({RefreshTimer, FinishTimer, SplashTimer}));
+static_assert(AllDifferent({CmdPlayPause, CmdNext, CmdStop, CmdPlay, CmdRemove, CmdScrollUp, CmdScrollDown,
+                            CmdMoveUp, CmdMoveDown, CmdEmptyBoth, CmdWritePlaylist, CmdDeletePlaylist,
+                            CmdSortByName, CmdSortRandom, CmdDriveFirst, CmdDriveFirst + 1, CmdDriveFirst + 2,
+                            CmdDriveFirst + 3, CmdDriveFirst + 4, CmdDriveFirst + 5, CmdDriveLast, CmdEscape,
+                            CmdSplashEnter, CmdSplashSpace}));
+static_assert(CmdDriveLast - CmdDriveFirst + 1 == 7, "one drive item per drive slot");
 
 // --- Palette (0xRRGGBB)
 enum Palette : uint32_t {

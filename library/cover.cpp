@@ -1,8 +1,7 @@
 // Cover lookup: pictures found beside a track on disk, never inside the audio file.
 
-#include "view.h"
+#include "library.h"
 
-#include "library/library.h"
 #include "platform/files.h"
 
 #include <array>

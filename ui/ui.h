@@ -1,0 +1,55 @@
+// ui/: what every window of the program shares: the numbered objects (objects.h), hit-testing of
+// clicks, and the ways a long command lets the window system run without handling its events.
+// Main thread only, except where a comment says otherwise.
+#pragma once
+
+#include "platform/gui.h"
+
+#include <cstdint>
+
+// --- Hit-testing (pointer.cpp) ------------------------------------------------------------------
+//
+// Every clickable thing of the program is a drawn text or canvas, so a press is tested against the
+// pointer position stored when it came and the rectangles of windows and controls on the screen.
+// Each window loop stores PointerPos before it tests.
+
+struct PointerPosition {
+    int32_t x = 0, y = 0; // screen coordinates
+};
+extern PointerPosition PointerPos; // main thread
+
+constexpr int RowHeight = 32; // the list panel's rows
+
+// Stores the pointer's current screen position in PointerPos.
+void RememberPointer();
+// True when PointerPos lies in the window's outer rectangle (left and top edges inside, right and
+// bottom edges outside); false for a window that does not exist.
+bool PointerOverWindow(int win);
+// The same for a control's rectangle on the screen.
+bool PointerOverControl(int control);
+// The 1-based row of the control under PointerPos: (PointerPos.y - top of the control) / RowHeight + 1,
+// the division truncating toward zero; 0 for a control that does not exist.
+int RowUnderPointer(int control);
+
+// Whether (x, y) lies in r, left and top edges inside, right and bottom edges outside.
+bool PointInRect(int x, int y, const Rect &r);
+
+// --- Events taken and not handled (events.cpp) ------------------------------------------------------
+//
+// A command that waits (stopping the output, loading an album) keeps the windows painted by taking
+// their pending events without handling them. A request to close the main window is not lost that
+// way: it is noted in CloseRequested, and the event loop honours it once the command has ended.
+
+// Set when a close request of the main window was taken unhandled; the event loop clears it when it
+// closes. Main thread.
+extern bool CloseRequested;
+
+// Takes the pending events without handling them: poll without waiting; while one was there, wait
+// 1 ms and poll again, until `quiet_polls` polls in a row find nothing. Called off the main thread it
+// only returns (no window is touched there).
+void DrainWindowEvents(int quiet_polls = 1);
+// Takes at most one pending event without handling it. Nothing off the main thread.
+void PassOneWindowEvent();
+// Waits ms milliseconds; on the main thread the pending events are taken meanwhile (each 1 ms), so
+// that the windows stay painted. Any thread.
+void WaitPassingEvents(int ms);
