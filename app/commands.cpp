@@ -5,6 +5,7 @@
 
 #include "audio/audio.h"
 #include "library/library.h"
+#include "library/settings.h"
 #include "ui/objects.h"
 #include "ui/ui.h"
 #include "view/view.h"
@@ -27,11 +28,33 @@ struct Command {
     void (*run)();
 };
 
-// The buttons List 1, List 2, Lists and Library: that view from its first page, nothing selected.
-void ShowView(uint8_t view) {
+// The buttons List 1 and List 2: that list from its first page, nothing selected. While idle, the
+// cover of its first entry is shown.
+void ShowList(uint8_t view) {
+    ActiveView = view;
+    ListPage = 0;
+    if (PlayingList.load(std::memory_order_acquire) == 0 && ViewCover > 0) {
+        const std::vector<ListEntry> &list = view == ViewList1 ? List1 : List2;
+        if (!list.empty() && IsCoverPath(list.front().CoverPath))
+            ShowCover(list.front().CoverPath);
+        else
+            RemoveCover();
+    }
+    DrawListPanel(view, 0, 0);
+}
+
+// The buttons Lists and Library: the playlist or album names from the first page; while idle no
+// cover is shown.
+void ShowNames(uint8_t view) {
     ActiveView = view;
     ListPage = 0;
     DrawListPanel(view, 0, 0);
+    if (PlayingList.load(std::memory_order_acquire) == 0 && ViewCover > 0) RemoveCover();
+}
+
+void EmptyListClick() {
+    if (ViewCover > 0) RemoveCover();
+    EmptyShownList();
 }
 
 void SelectPanelRow() {
@@ -41,11 +64,11 @@ void SelectPanelRow() {
 // In the order of the left-click dispatch: the first control under the pointer decides. Controls
 // of the main window do not overlap, so the order matters only for reading.
 const Command Commands[] = {
-    {0, List1Button, 0, Always, [] { ShowView(ViewList1); }},
-    {0, List2Button, 0, Always, [] { ShowView(ViewList2); }},
-    {0, ListsButton, 0, Always, [] { ShowView(ViewPlaylists); }},
-    {0, LibraryButton, 0, Always, [] { ShowView(ViewLibrary); }},
-    {0, EmptyListButton, 0, Always, EmptyShownList},
+    {0, List1Button, 0, Always, [] { ShowList(ViewList1); }},
+    {0, List2Button, 0, Always, [] { ShowList(ViewList2); }},
+    {0, ListsButton, 0, Always, [] { ShowNames(ViewPlaylists); }},
+    {0, LibraryButton, 0, Always, [] { ShowNames(ViewLibrary); }},
+    {0, EmptyListButton, 0, Always, EmptyListClick},
     {CmdNext, NextText, KeyN, WhilePlaying, TransportNext},
     {0, PauseText, 0, WhilePlaying, TogglePause},
     {CmdStop, StopText, KeyS, Always, TransportStop},

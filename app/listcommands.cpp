@@ -5,6 +5,7 @@
 
 #include "audio/audio.h"
 #include "library/library.h"
+#include "library/settings.h"
 #include "platform/files.h"
 #include "ui/objects.h"
 #include "ui/ui.h"
@@ -55,6 +56,13 @@ void AppendToActiveList() {
         const ListEntry &entry = (ActiveView == ViewList1 ? List1 : List2)[static_cast<size_t>(index)];
         DrawListRow(index, entry.DisplayTitle, entry.DurationText);
         DrawListButton(ActiveView);
+        // A list's first entry brings its cover while nothing plays.
+        if (index == 0 && PlayingList.load(std::memory_order_acquire) == 0) {
+            if (IsCoverPath(entry.CoverPath))
+                ShowCover(entry.CoverPath);
+            else
+                RemoveCover();
+        }
     }
     // Long loads keep the window painted.
     PassOneWindowEvent();
@@ -145,6 +153,7 @@ void EmptyBothLists() {
     }
     ResetRunRate();
     BlankListPanel();
+    if (ViewCover > 0) RemoveCover();
     ActiveView = ViewList1;
     ListPage = 0;
 }

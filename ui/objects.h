@@ -69,6 +69,7 @@ enum ImageId : int {
     PositionBarPatch = 59,
     ScrollUpPatch = 60,
     ScrollDownPatch = 61,
+    ScratchImage = 62, // a picture made and freed within one drawing step
 };
 
 // --- Fonts, created once at start (face, points)
@@ -143,11 +144,11 @@ static_assert(AllDifferent({PhotoView,      CornerBox,        TitleBar,       Cl
                             EmptyListButton, SplashCanvas,    DeviceRowBase,  DeviceRowBase + 11,
                             CloseMark,      DeviceHeader,     ViewLine,       TrackLine,    BlendLine,
                             StartLine}));
-static_assert(DeviceRowBase + 11 < PhotoView || DeviceRowBase > SplashCanvas, "device rows clear of the main window's");
+static_assert(int{DeviceRowBase} > int{SplashCanvas}, "the device rows lie above every control of the main window");
 static_assert(AllDifferent({SplashPictureImage, List1Patch, List2Patch, ListsPatch, OpenPatch, EmptyListPatch,
                             LibraryPatch, TurntablePhotoImage, CoverPicture, CornerPatch, LabelMaskImage,
                             RatePatch, PanelBackground, PlainPanelBackground, PositionBarPatch, ScrollUpPatch,
-                            ScrollDownPatch}));
+                            ScrollDownPatch, ScratchImage}));
 static_assert(AllDifferent({RefreshTimer, FinishTimer, SplashTimer}));
 static_assert(AllDifferent({CmdPlayPause, CmdNext, CmdStop, CmdPlay, CmdRemove, CmdScrollUp, CmdScrollDown,
                             CmdMoveUp, CmdMoveDown, CmdEmptyBoth, CmdWritePlaylist, CmdDeletePlaylist,

@@ -1,16 +1,36 @@
-// The turntable view: what playback shows on the photograph, and the refresh that runs while a list
-// plays.
+// The turntable view: the album cover in the corner or on the record's label, what playback shows on
+// the photograph, and the refresh that follows the track heard.
 
 #include "view.h"
 
+#include "library/library.h"
+#include "library/settings.h"
 #include "ui/objects.h"
 #include "ui/ui.h"
+
+#include <algorithm>
+#include <cmath>
+
+uint8_t CoverShown = 0; // main thread
 
 namespace {
 
 constexpr int RefreshMs = 200;
 constexpr int FinishMs = 200;
 constexpr int DryStopMs = 2000; // how long a run-dry output stays before playback stops
+
+// The corner box and the label on the photograph (photo coordinates: window y - 24).
+constexpr int CornerX = 680, CornerY = 8, CornerSide = 128;
+constexpr int CornerPhotoAlpha = 96; // the photograph over the corner cover: 159 parts cover, 96 photo
+constexpr int LabelW = 258, LabelH = 222;
+constexpr int LabelOnPanelX = 141, LabelOnPanelY = 83; // the label's place in PanelBackground
+constexpr int LabelDarkAlpha = 64;                     // black over the label cover: a quarter darker
+
+// The position bar: a light box and the dark fill of the part played, the title over them.
+constexpr int BarWidth = 470, BarBoxWidth = 464, BarTop = 2, BarHeight = 26;
+constexpr uint32_t BarLight = 0xFFFFFF, BarDark = 0x001400;
+constexpr int BarLightAlpha = 64, BarDarkAlpha = 128;
+constexpr uint32_t TitleText = 0xEFEFEF;
 
 void ShowRate(const std::string &text) {
     if (!StartDrawing(CanvasOutput(RateCanvas))) return;
@@ -61,6 +81,76 @@ bool PostFinish() {
     return true;
 }
 
+// CoverPicture as the corner shows it: 128x128, the photograph's corner over it at 96 of 255.
+void ComposeCorner() {
+    ResizeImage(CoverPicture, CornerSide, CornerSide, true);
+    if (BlendPicture != 1) return;
+    GrabImage(TurntablePhotoImage, ScratchImage, CornerX, CornerY, CornerSide, CornerSide);
+    if (StartDrawing(ImageOutput(CoverPicture))) {
+        DrawAlphaImage(ScratchImage, 0, 0, CornerPhotoAlpha);
+        StopDrawing();
+    }
+    FreeImage(ScratchImage);
+}
+
+// CoverPicture as the label shows it: 258x222, a quarter darker, the record around the label's
+// ellipse drawn over it by the mask.
+void ComposeLabel() {
+    const int w = ImageWidth(CoverPicture), h = ImageHeight(CoverPicture);
+    // A small picture is first enlarged by repeating pixels, so that the smooth scaling does not
+    // blur it into a smear. Both sides come from the width; the next scaling sets the shape. A
+    // picture 1 or 2 pixels wide has nothing to keep sharp.
+    if ((w < LabelW || h < LabelW) && w > 2) {
+        const int k = LabelW / w + 1;
+        ResizeImage(CoverPicture, w * k, w * k, false);
+    }
+    ResizeImage(CoverPicture, LabelW, LabelH, true);
+    if (!StartDrawing(ImageOutput(CoverPicture))) return;
+    DrawingMode(ModeAlphaBlend);
+    Box(0, 0, LabelW, LabelH, 0x000000, LabelDarkAlpha);
+    DrawImage(LabelMaskImage, 0, 0);
+    StopDrawing();
+}
+
+void DrawPositionBar(int width, const std::string &title) {
+    if (!StartDrawing(CanvasOutput(PositionBar))) return;
+    DrawImage(PositionBarPatch, 0, 0);
+    DrawingMode(ModeAlphaBlend);
+    Box(0, BarTop, BarBoxWidth, BarHeight, BarLight, BarLightAlpha);
+    if (width > 0) Box(0, BarTop, width, BarHeight, BarDark, BarDarkAlpha);
+    DrawingMode(ModeTransparent);
+    DrawingFont(FontCalligraphy11);
+    DrawText(5, 4, title, TitleText);
+    StopDrawing();
+}
+
+// The track heard has changed: its cover, its list on the panel, its row selected and in view.
+void FollowTrack(const TrackRecord &track) {
+    ShownTrackId = track.TrackId;
+    if (ViewCover >= 1) {
+        if (IsCoverPath(track.SecondCoverPath))
+            ShowCover(track.SecondCoverPath);
+        else if (IsCoverPath(track.CoverPath))
+            ShowCover(track.CoverPath);
+        else
+            RemoveCover();
+    }
+    if (ViewCover < 2) ResetTimeDisplays();
+    if (track.List != 1 && track.List != 2) return;
+    if (ActiveView != track.List) {
+        ActiveView = static_cast<uint8_t>(track.List);
+        DrawListPanel(ActiveView, 0, 0);
+    }
+    const std::vector<ListEntry> &entries = ActiveView == ViewList1 ? List1 : List2;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].TrackId != track.TrackId) continue;
+        const int index = static_cast<int>(i);
+        (ActiveView == ViewList1 ? SelectedIndex1 : SelectedIndex2) = index;
+        ListPage = FollowPage(index, ListPage);
+        DrawListPanel(ActiveView, index - ListPage * PageStep + 1, ListPage);
+    }
+}
+
 } // namespace
 
 const PlaybackDisplay TurntableDisplay = {
@@ -74,18 +164,76 @@ const PlaybackDisplay TurntableDisplay = {
     .PostFinish = PostFinish,
 };
 
+bool IsCoverPath(const std::string &path) {
+    return path.size() > 4;
+}
+
+void ShowCover(const std::string &path) {
+    if (!LoadImageFile(CoverPicture, path)) return;
+    if (ViewCover == 1) {
+        CoverShown = 1;
+        ComposeCorner();
+        if (StartDrawing(CanvasOutput(CornerBox))) {
+            DrawImage(CoverPicture, 0, 0);
+            StopDrawing();
+        }
+    } else if (ViewCover == 2) {
+        CoverShown = 2;
+        ComposeLabel();
+        if (StartDrawing(ImageOutput(PanelBackground))) {
+            DrawImage(CoverPicture, LabelOnPanelX, LabelOnPanelY);
+            StopDrawing();
+        }
+        DrawListPanel(ActiveView, 0, 0);
+    }
+}
+
+void RemoveCover() {
+    if (CoverShown == 0) return;
+    if (ViewCover == 1) {
+        if (StartDrawing(CanvasOutput(CornerBox))) {
+            DrawImage(CornerPatch, 0, 0);
+            StopDrawing();
+        }
+        CoverShown = 0;
+    } else if (ViewCover == 2) {
+        CopyImage(PlainPanelBackground, PanelBackground);
+        DrawListPanel(ActiveView, 0, 0);
+        CoverShown = 0;
+    }
+}
+
+int PositionBarWidth(int64_t played, int64_t end) {
+    if (end <= 0) return 0;
+    played = std::clamp<int64_t>(played, 0, end);
+    return static_cast<int>(std::trunc(static_cast<double>(played) / static_cast<double>(end) * BarWidth));
+}
+
+int FollowPage(int index, int page) {
+    const int p = index / PageStep;
+    if (page < p - 1) return p - 1;
+    if (page > p) return p;
+    return page;
+}
+
 void RefreshNowPlaying() {
     const bool running = AudioThreadRuns() ? PlayState.load(std::memory_order_acquire) != 0
                                            : EngineFn.Tava_ASIO_IsStarted() != 0;
     const bool dry = OutputDry.load(std::memory_order_acquire) == 1;
-    if (!dry && running) return;
-    ResetTimeDisplays();
-    if (dry && PlayState.load(std::memory_order_acquire) != 2) {
-        // The output ran out of data before the decoder finished: stop after a pause.
-        WaitPassingEvents(DryStopMs);
-        StopPlayback(false);
-        SetTransportColours(0);
-        PlayingList.store(0, std::memory_order_release);
-        NextIndex.store(0, std::memory_order_release);
+    if (dry || !running) {
+        ResetTimeDisplays();
+        if (dry && PlayState.load(std::memory_order_acquire) != 2) {
+            // The output ran out of data before the decoder finished: stop after a pause.
+            WaitPassingEvents(DryStopMs);
+            StopPlayback(false);
+            SetTransportColours(0);
+            PlayingList.store(0, std::memory_order_release);
+            NextIndex.store(0, std::memory_order_release);
+        }
+        return;
     }
+    // The record and its played count are taken together, once per tick.
+    const NowPlayingInfo now = TakeNowPlaying();
+    if (now.Track.TrackId != ShownTrackId) FollowTrack(now.Track);
+    DrawPositionBar(PositionBarWidth(now.Played, now.Track.End), now.Track.Title);
 }

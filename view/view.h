@@ -36,13 +36,37 @@ std::string ListTimeText(int64_t bytes, int32_t frequency);
 std::string PadLeft(int64_t number, size_t width, char fill);
 
 // --- The turntable view (turntable.cpp) ---------------------------------------------------------
+//
+// The album cover is shown as ViewCover says: in CornerBox (128x128 at (680, 32)), blended with the
+// photograph when BlendPicture is 1, or printed on the record's label: darkened, cut to the label's
+// ellipse by LabelMask and burned into PanelBackground at (141, 83), so that every later panel
+// repaint shows it. ViewCover cannot change while the main window lives.
+
+// 0 no cover on screen, 1 a cover in CornerBox, 2 a cover on the label. Main thread.
+extern uint8_t CoverShown;
 
 // What playback shows on the main window: the rate label, the transport texts' colours, the position
 // bar, the view refresh and finish timers. The program sets Display to it once the main window
 // stands.
 extern const PlaybackDisplay TurntableDisplay;
 
-// Run on every tick of timer 117 while a list plays and the main window is not minimised. An output
-// that ran dry while the decoder still delivered ends playback after two seconds; otherwise an
-// output that no longer runs resets the position bar.
+// Loads the picture (PNG or JPEG, by its content) and shows it as ViewCover says; a picture that
+// cannot be loaded changes nothing and shows no message.
+void ShowCover(const std::string &path);
+// The bare photograph where a cover is shown: the corner patch, or the plain panel background with
+// the rows repainted over it.
+void RemoveCover();
+// A cover path is one only when it is longer than 4 characters.
+bool IsCoverPath(const std::string &path);
+
+// Run on every tick of timer 117 while a list plays and the main window is not minimised: the
+// position bar with the title heard; at a change of the track heard, its cover and the list panel
+// turned to its list with its row selected and in view. An output that ran dry while the decoder
+// still delivered ends playback after two seconds; an output that no longer runs shows the bare bar.
 void RefreshNowPlaying();
+// The width of the position bar's dark fill for `played` of `end` bytes: trunc(played / end * 470),
+// full past the end, 0 for an empty track.
+int PositionBarWidth(int64_t played, int64_t end);
+// The track following: the 0-based index of the entry heard and the panel's page before, to the
+// page after, so that the entry's row is on the panel (the page moves only when it must).
+int FollowPage(int index, int page);
