@@ -112,18 +112,6 @@ void ComposeLabel() {
     StopDrawing();
 }
 
-void DrawPositionBar(int width, const std::string &title) {
-    if (!StartDrawing(CanvasOutput(PositionBar))) return;
-    DrawImage(PositionBarPatch, 0, 0);
-    DrawingMode(ModeAlphaBlend);
-    Box(0, BarTop, BarBoxWidth, BarHeight, BarLight, BarLightAlpha);
-    if (width > 0) Box(0, BarTop, width, BarHeight, BarDark, BarDarkAlpha);
-    DrawingMode(ModeTransparent);
-    DrawingFont(FontCalligraphy11);
-    DrawText(5, 4, title, TitleText);
-    StopDrawing();
-}
-
 // The track heard has changed: its cover, its list on the panel, its row selected and in view.
 void FollowTrack(const TrackRecord &track) {
     ShownTrackId = track.TrackId;
@@ -201,6 +189,18 @@ void RemoveCover() {
         DrawListPanel(ActiveView, 0, 0);
         CoverShown = 0;
     }
+}
+
+void DrawPositionBar(int width, const std::string &title) {
+    if (!StartDrawing(CanvasOutput(PositionBar))) return;
+    DrawImage(PositionBarPatch, 0, 0);
+    DrawingMode(ModeAlphaBlend);
+    Box(0, BarTop, BarBoxWidth, BarHeight, BarLight, BarLightAlpha);
+    if (width > 0) Box(0, BarTop, width, BarHeight, BarDark, BarDarkAlpha);
+    DrawingMode(ModeTransparent);
+    DrawingFont(FontCalligraphy11);
+    DrawText(5, 4, title, TitleText);
+    StopDrawing();
 }
 
 int PositionBarWidth(int64_t played, int64_t end) {

@@ -64,6 +64,9 @@ bool IsCoverPath(const std::string &path);
 // turned to its list with its row selected and in view. An output that ran dry while the decoder
 // still delivered ends playback after two seconds; an output that no longer runs shows the bare bar.
 void RefreshNowPlaying();
+// Repaints the position bar: its patch, the light box 464 wide, the dark fill `width` wide (both
+// blended) and the title in the calligraphic face. Only the 470x28 bar is repainted.
+void DrawPositionBar(int width, const std::string &title);
 // The width of the position bar's dark fill for `played` of `end` bytes: trunc(played / end * 470),
 // full past the end, 0 for an empty track.
 int PositionBarWidth(int64_t played, int64_t end);
