@@ -123,23 +123,23 @@ void ReleasePlaybackMemory();
 // skipped. Every entry runs on the main thread, except PostFinish.
 struct PlaybackDisplay {
     // The rate text on RateCanvas ("2.8 MHz"); an empty text leaves the bare background.
-    void (*ShowRateLabel)(const std::string &text);
+    void (*ShowRateLabel)(const std::string &text) = nullptr;
     // The four transport texts on ButtonBack; for a list other than 1 or 2 also the Play and Pause
     // texts back to ButtonText.
-    void (*SetTransportColours)(int list);
+    void (*SetTransportColours)(int list) = nullptr;
     // The Play text in Highlight (lit) or ButtonText: it blinks while the first chunk is read.
-    void (*LightPlayText)(bool lit);
+    void (*LightPlayText)(bool lit) = nullptr;
     // The Pause text in Highlight while the pause toggle holds the output, else ButtonText.
-    void (*ShowPaused)(bool paused);
+    void (*ShowPaused)(bool paused) = nullptr;
     // The bare position bar.
-    void (*ResetTimeDisplays)();
+    void (*ResetTimeDisplays)() = nullptr;
     // Starts the view refresh every 200 ms (timer 117) while a list plays.
-    void (*StartRefresh)();
+    void (*StartRefresh)() = nullptr;
     // Stops the refresh and a pending finish (timers 117 and 119).
-    void (*StopTimers)();
+    void (*StopTimers)() = nullptr;
     // Audio thread: asks the main thread to run FinishPlayback once (timer 119). False when there is
     // nobody to ask (the main window is gone: the program is ending).
-    bool (*PostFinish)();
+    bool (*PostFinish)() = nullptr;
 };
 extern const PlaybackDisplay *Display; // main thread, before any audio thread; read by all
 
