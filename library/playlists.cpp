@@ -4,6 +4,7 @@
 #include "library.h"
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <chrono>
@@ -103,12 +104,14 @@ bool ValidatePlaylistName(const std::string &text, std::string &result) {
 void WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &entries) {
     PlaylistNames.push_back(name);
     SortPlaylistNames();
-    // Each file is attempted on its own; one that cannot be written is skipped without a message.
-    AppendTextLines(ListFolder + PlaylistIndexFile, {name});
+    // The tracks first, the name only once they are written: a failure or a crash leaves at worst a
+    // section that no name shows, never a name without its tracks. Nothing is reported; the name
+    // stays in the list for the run.
     std::vector<std::string> section = {"!" + name};
     for (const ListEntry &e : entries)
         if (!HasLineEnd(e.Path)) section.push_back("  " + e.Path);
-    AppendTextLines(ListFolder + PlaylistTrackFile, section);
+    if (AppendTextLines(ListFolder + PlaylistTrackFile, section))
+        AppendTextLines(ListFolder + PlaylistIndexFile, {name});
 }
 
 bool DeletePlaylistFiles(size_t position) {

@@ -83,10 +83,11 @@ void ScanLibrary(const std::string &root_text, int library) {
         for (const std::string &track : album.tracks) lines.push_back("  " + album.folder + "/" + track);
         names.push_back(std::move(name));
     }
-    // Each file is replaced whole or not at all; the track file is attempted even when the index
-    // cannot be written, and the index is then reloaded from whatever file exists.
-    WriteTextLines(ListFolder + AlbumIndexFile(library), names);
-    WriteTextLines(ListFolder + AlbumTrackFile(library), lines);
+    // Each file is replaced whole or not at all, the track file first and the index only once it is
+    // written: a failure or a crash between the two leaves the old names over the new sections (an
+    // album still on the drive loads as before), never new names without their tracks.
+    if (WriteTextLines(ListFolder + AlbumTrackFile(library), lines))
+        WriteTextLines(ListFolder + AlbumIndexFile(library), names);
     if (library == 1) LoadLibraryIndex();
 }
 

@@ -90,6 +90,17 @@ TEST_F(Scan, ScanLibrary_ADriveWithoutAlbumsLeavesTheLibraryAsItWas) {
     }
     ScanLibrary(dir.path() + "no such drive/", 1);
     EXPECT_EQ(ListFile("lpli1.la"), la);
+
+    // Albums found, but the track file cannot be written (a full disk): the names stay the old ones,
+    // which never stand without their tracks.
+    Make(drive, {"New/A/" + std::string(100, 'n') + ".dsf"});
+    {
+        FileSizeLimit limit(60); // the new index (20 bytes) would fit, the track file does not
+        ScanLibrary(drive, 1);
+    }
+    EXPECT_EQ(ListFile("lpli1.lo"), lo);
+    EXPECT_EQ(ListFile("lpli1.la"), la);
+    EXPECT_EQ(LibraryOne, Lines{"Old : Album"});
 }
 
 TEST_F(Scan, ScanLibrary_CutsNamesTo55UnitsAndLoadsCutTwinsAsOneAlbum) {
