@@ -109,6 +109,12 @@ void DrawMinimizeButton(bool hover);
 
 // Binds the keys of the table to the main window; a letter counts in either case.
 void BindCommandKeys();
+// Creates the list menu (212), the playlist menu (213) and the drive menu (218) from the table.
+void CreateMenus();
+// The right-click dispatch at PointerPos: over the panel the list menu (List 1 or 2 shown) or the
+// playlist menu (playlists shown); over the Library button the drive menu, its items made anew from
+// the drives present.
+void RightClickAt();
 // Runs command `number` (a key or a menu item) when its guard allows; other numbers do nothing.
 void RunCommand(int number);
 // The left-click dispatch at PointerPos: the first control of the table under the pointer decides.
@@ -149,3 +155,17 @@ void ChooseFromPanel();
 // Loads the playlist or album of 1-based panel row `row` into an empty list (List 1 first) and shows
 // that list; nothing when both lists hold tracks or the row shows no name.
 void ChoosePanelRow(int row);
+
+// --- Playlists and the library from the window (listcommands.cpp) -- main thread
+
+// The list shown (List 1 or 2) written as a new playlist under the name the name dialog gives; an
+// empty list is refused without a word.
+void WritePlaylist();
+// Asks for confirmation, then removes the playlist at `position` of PlaylistNames and repaints the
+// panel from its first page.
+void DeletePlaylist(size_t position);
+// The list shown sorted by name (1) or shuffled (2), repainted from its first page.
+void SortShownList(int mode);
+// Scans the drive of slot `slot` into library 1 (not the root file system, not an empty slot) and
+// shows the library from its first page; the busy cursor shows meanwhile.
+void ScanDriveSlotIntoLibrary(size_t slot);

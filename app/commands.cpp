@@ -1,5 +1,5 @@
-// The main window's commands: one table from which the keys are bound and the keys, menu items and
-// left clicks are dispatched.
+// The main window's commands: one table from which the keys are bound, the pop-up menus are built,
+// and the keys, menu items and left clicks are dispatched.
 
 #include "app.h"
 
@@ -16,8 +16,10 @@ namespace {
 
 enum Guard {
     Always,
-    WhileIdle,    // only while no list plays (PlayingList 0)
-    WhilePlaying, // only while a list plays
+    WhileIdle,      // only while no list plays (PlayingList 0)
+    WhilePlaying,   // only while a list plays
+    WhileListShown, // only while List 1 or List 2 is shown
+    WhileNamesShown, // only while the playlists are shown and at least two exist
 };
 
 struct Command {
@@ -26,6 +28,8 @@ struct Command {
     int key;     // the key bound to it (with its modifiers); 0 for none
     Guard guard;
     void (*run)();
+    int menu = 0;               // the pop-up menu holding it as an item; 0 for none
+    const char *item = nullptr; // the item's text; a row of a menu without a command is a separator
 };
 
 // The buttons List 1 and List 2: that list from its first page, nothing selected. While idle, the
@@ -57,6 +61,18 @@ void EmptyListClick() {
     EmptyShownList();
 }
 
+// The playlist under the pointer of the right click that opened the menu.
+void DeletePlaylistUnderPointer() {
+    const int row = RowUnderPointer(ListPanel);
+    const int k = ListPage * PageStep + row - 1;
+    if (row > 0 && k >= 0 && static_cast<size_t>(k) < PlaylistNames.size()) DeletePlaylist(static_cast<size_t>(k));
+}
+
+template <size_t Slot>
+void ScanSlot() {
+    ScanDriveSlotIntoLibrary(Slot);
+}
+
 void SelectPanelRow() {
     DrawListPanel(ActiveView, RowUnderPointer(ListPanel), ListPage);
 }
@@ -85,11 +101,45 @@ const Command Commands[] = {
     {CmdMoveUp, 0, KeyControl | KeyUp, WhileIdle, [] { MoveSelectedEntry(1); }},
     {CmdMoveDown, 0, KeyControl | KeyDown, WhileIdle, [] { MoveSelectedEntry(2); }},
     {CmdEmptyBoth, 0, KeyControl | KeyC, Always, EmptyBothLists},
+    // The list menu over the panel of List 1 or List 2.
+    {CmdSortByName, 0, 0, WhileListShown, [] { SortShownList(1); }, ListMenu, "Sort by name"},
+    {CmdSortRandom, 0, 0, WhileListShown, [] { SortShownList(2); }, ListMenu, "Sort by random"},
+    {0, 0, 0, Always, nullptr, ListMenu, nullptr},
+    {CmdWritePlaylist, 0, 0, WhileListShown, WritePlaylist, ListMenu, "Write Playlist"},
+    // The playlist menu over the panel of the playlists.
+    {CmdDeletePlaylist, 0, 0, WhileNamesShown, DeletePlaylistUnderPointer, PlaylistMenu, "Delete Playlist"},
+    // The drive menu's items: their texts are the drive slots, set each time before it is shown.
+    {CmdDriveFirst + 0, 0, 0, Always, ScanSlot<0>, DriveMenu, ""},
+    {CmdDriveFirst + 1, 0, 0, Always, ScanSlot<1>, DriveMenu, ""},
+    {CmdDriveFirst + 2, 0, 0, Always, ScanSlot<2>, DriveMenu, ""},
+    {CmdDriveFirst + 3, 0, 0, Always, ScanSlot<3>, DriveMenu, ""},
+    {CmdDriveFirst + 4, 0, 0, Always, ScanSlot<4>, DriveMenu, ""},
+    {CmdDriveFirst + 5, 0, 0, Always, ScanSlot<5>, DriveMenu, ""},
+    {CmdDriveFirst + 6, 0, 0, Always, ScanSlot<6>, DriveMenu, ""},
 };
+static_assert(CmdDriveLast == CmdDriveFirst + 6 && DriveSlotCount == 7, "one drive item per drive slot");
 
 bool Allowed(Guard guard) {
     const bool idle = PlayingList.load(std::memory_order_acquire) == 0;
-    return guard == Always || (guard == WhileIdle && idle) || (guard == WhilePlaying && !idle);
+    switch (guard) {
+    case Always: return true;
+    case WhileIdle: return idle;
+    case WhilePlaying: return !idle;
+    case WhileListShown: return ActiveView == ViewList1 || ActiveView == ViewList2;
+    case WhileNamesShown: return ActiveView == ViewPlaylists && PlaylistNames.size() >= 2;
+    }
+    return false;
+}
+
+// The items of one menu, in table order.
+void FillMenu(int menu) {
+    for (const Command &c : Commands) {
+        if (c.menu != menu) continue;
+        if (c.number == 0)
+            MenuBar();
+        else
+            MenuItem(c.number, c.item);
+    }
 }
 
 bool IsLetterKey(int key) {
@@ -105,6 +155,33 @@ void BindCommandKeys() {
         AddKeyboardShortcut(MainWindow, c.key, c.number);
         // Shift gives the same letter in upper case (Caps Lock needs nothing: the key is the same).
         if (IsLetterKey(c.key)) AddKeyboardShortcut(MainWindow, c.key | KeyShift, c.number);
+    }
+}
+
+void CreateMenus() {
+    // A menu that cannot be created is simply not there.
+    if (CreatePopupMenu(ListMenu)) FillMenu(ListMenu);
+    if (CreatePopupMenu(PlaylistMenu)) FillMenu(PlaylistMenu);
+    if (CreatePopupMenu(DriveMenu)) {
+        OpenSubMenu("Search to Library One ");
+        FillMenu(DriveMenu);
+        CloseSubMenu();
+    }
+}
+
+void RightClickAt() {
+    if (!PointerOverWindow(MainWindow)) return;
+    if (PointerOverControl(ListPanel)) {
+        if (ActiveView == ViewList1 || ActiveView == ViewList2) DisplayPopupMenu(ListMenu, MainWindow);
+        if (ActiveView == ViewPlaylists) DisplayPopupMenu(PlaylistMenu, MainWindow);
+    }
+    if (PointerOverControl(LibraryButton)) {
+        BuildDriveMenu();
+        for (size_t k = 0; k < DriveSlotCount; ++k) {
+            SetMenuItemText(DriveMenu, CmdDriveFirst + int(k), DriveMenuItems[k].Text);
+            DisableMenuItem(DriveMenu, CmdDriveFirst + int(k), !DriveMenuItems[k].Enabled);
+        }
+        DisplayPopupMenu(DriveMenu, MainWindow);
     }
 }
 

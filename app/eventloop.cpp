@@ -63,6 +63,10 @@ void HandleEvent(int event) {
         RememberPointer();
         ChooseFromPanel();
         break;
+    case EventRightButtonDown:
+        RememberPointer();
+        RightClickAt();
+        break;
     case EventMouseEnterControl:
         PointerCrossing(EventControl(), true);
         break;
@@ -108,6 +112,7 @@ void RunEventLoop() {
 
     Minimised = false;
     ActiveView = ViewList1;
+    CreateMenus();
     BindCommandKeys();
     EnableWindowDrop(MainWindow);
     Display = &TurntableDisplay;

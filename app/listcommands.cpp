@@ -10,6 +10,7 @@
 #include "ui/objects.h"
 #include "ui/ui.h"
 #include "view/view.h"
+#include "windows/windows.h"
 
 #include <algorithm>
 #include <mutex>
@@ -228,8 +229,43 @@ void ChoosePanelRow(int row) {
     ActiveView = target;
     DrawListPanel(target, 0, 0);
     ListPage = 0;
+    // Probing an album's files may take a while: the busy cursor says so.
+    SetBusyCursor(MainWindow, true);
     if (playlist)
         LoadPlaylist(name, ProbeAndAppend);
     else
         LoadAlbum(name, 1, ProbeAndAppend);
+    SetBusyCursor(MainWindow, false);
+}
+
+void WritePlaylist() {
+    // A copy: the list must stay as it is while the dialog runs.
+    const std::vector<ListEntry> entries = ActiveView == ViewList1 ? List1 : ActiveView == ViewList2 ? List2
+                                                                                                   : std::vector<ListEntry>{};
+    if (entries.empty()) return;
+    std::string name;
+    if (!AskPlaylistName(name)) return;
+    WritePlaylistFiles(name, entries);
+}
+
+void DeletePlaylist(size_t position) {
+    if (position >= PlaylistNames.size() || !ConfirmPlaylistDelete(PlaylistNames[position])) return;
+    DeletePlaylistFiles(position);
+    // The names move up: the panel starts again at its first page.
+    ListPage = 0;
+    DrawListPanel(ActiveView, 0, 0);
+}
+
+void SortShownList(int mode) {
+    if (SortActiveList(mode)) DrawListPanel(ActiveView, 0, 0);
+}
+
+void ScanDriveSlotIntoLibrary(size_t slot) {
+    SetBusyCursor(MainWindow, true);
+    const bool scanned = ScanDriveSlot(slot);
+    SetBusyCursor(MainWindow, false);
+    if (!scanned) return;
+    ActiveView = ViewLibrary;
+    ListPage = 0;
+    DrawListPanel(ViewLibrary, 0, 0);
 }

@@ -59,6 +59,9 @@ void HideWindow(int win, bool hide);
 // Asks for the window to be minimised; EventMinimize follows when the window manager has done it
 // (Linux: without a window manager nothing happens).
 void MinimizeWindow(int win);
+// The busy (watch) cursor over the window, or its normal cursor again. Shown at once: made for a
+// command that keeps the main thread from the window system for a while.
+void SetBusyCursor(int win, bool busy);
 // A disabled window takes no mouse, keyboard, drop or close input; its timers and minimise/restore
 // events go on.
 void DisableWindow(int win, bool disable);

@@ -286,6 +286,19 @@ void MinimizeWindow(int win) {
     if (GuiWindow *w = GuiFindWindow(win)) gtk_window_iconify(GTK_WINDOW(w->top));
 }
 
+void SetBusyCursor(int win, bool busy) {
+    GuiWindow *w = GuiFindWindow(win);
+    if (!w) return;
+    GdkWindow *gdk = gtk_widget_get_window(w->top);
+    if (!gdk) return;
+    GdkDisplay *display = gdk_window_get_display(gdk);
+    GdkCursor *cursor = busy ? gdk_cursor_new_for_display(display, GDK_WATCH) : nullptr;
+    gdk_window_set_cursor(gdk, cursor);
+    if (cursor) g_object_unref(cursor);
+    // The caller is about to keep the main thread busy: the change must reach the X server now.
+    gdk_display_flush(display);
+}
+
 void DisableWindow(int win, bool disable) {
     GuiWindow *w = GuiFindWindow(win);
     if (!w) return;

@@ -7,22 +7,16 @@
 
 bool CloseRequested = false; // main thread
 
-namespace {
-
-// Takes one event, noting a close request of the main window; false when none was pending.
-bool TakeEvent() {
+int PollWindowEvent() {
     const int kind = WindowEvent();
-    if (kind == EventNone) return false;
     if (kind == EventCloseWindow && EventWindow() == MainWindow) CloseRequested = true;
-    return true;
+    return kind;
 }
-
-} // namespace
 
 void DrainWindowEvents(int quiet_polls) {
     if (!OnGuiThread()) return;
     for (int quiet = 0; quiet < quiet_polls;) {
-        if (TakeEvent()) {
+        if (PollWindowEvent() != EventNone) {
             quiet = 0;
             SleepMs(1);
         } else {
@@ -32,7 +26,7 @@ void DrainWindowEvents(int quiet_polls) {
 }
 
 void PassOneWindowEvent() {
-    if (OnGuiThread()) TakeEvent();
+    if (OnGuiThread()) PollWindowEvent();
 }
 
 void WaitPassingEvents(int ms) {
@@ -41,7 +35,7 @@ void WaitPassingEvents(int ms) {
         return;
     }
     for (int waited = 0; waited < ms; ++waited) {
-        while (TakeEvent()) {
+        while (PollWindowEvent() != EventNone) {
         }
         SleepMs(1);
     }

@@ -48,6 +48,12 @@ enum SecondaryControl : int {
     TrackLine = 507,
     BlendLine = 508,
     StartLine = 550,
+    DialogFrame = 520, // the playlist dialogs: a canvas under everything, with the frame lines
+    DialogCaption = 521,
+    DialogEntry = 522, // the name dialog's text entry
+    DialogName = 523,  // the delete dialog's playlist name
+    DialogOk = 524,
+    DialogCancel = 525,
 };
 
 // --- Images
@@ -143,7 +149,8 @@ static_assert(AllDifferent({PhotoView,      CornerBox,        TitleBar,       Cl
                             List1Button,    List2Button,      ListsButton,    LibraryButton, OpenButton,
                             EmptyListButton, SplashCanvas,    DeviceRowBase,  DeviceRowBase + 11,
                             CloseMark,      DeviceHeader,     ViewLine,       TrackLine,    BlendLine,
-                            StartLine}));
+                            StartLine,      DialogFrame,      DialogCaption,  DialogEntry,  DialogName,
+                            DialogOk,       DialogCancel}));
 static_assert(int{DeviceRowBase} > int{SplashCanvas}, "the device rows lie above every control of the main window");
 static_assert(AllDifferent({SplashPictureImage, List1Patch, List2Patch, ListsPatch, OpenPatch, EmptyListPatch,
                             LibraryPatch, TurntablePhotoImage, CoverPicture, CornerPatch, LabelMaskImage,

@@ -50,6 +50,9 @@ extern bool CloseRequested;
 void DrainWindowEvents(int quiet_polls = 1);
 // Takes at most one pending event without handling it. Nothing off the main thread.
 void PassOneWindowEvent();
+// The next event without waiting (WindowEvent), for a loop of its own that handles some events and
+// drops the rest: a close request of the main window among them is noted.
+int PollWindowEvent();
 // Waits ms milliseconds; on the main thread the pending events are taken meanwhile (each 1 ms), so
 // that the windows stay painted. Any thread.
 void WaitPassingEvents(int ms);

@@ -1,5 +1,5 @@
 // windows/: the two windows start-up shows before the main window when the output device must be
-// chosen: the audio device window and the options window. Both run their own polling loop on the
+// chosen, the audio device window and the options window; and the playlist name and delete dialogs. Both run their own polling loop on the
 // main thread; no other window is open meanwhile. Linux: a quick second click arrives as a double
 // click; both loops take it as one more click, so that fast clicks on an option line all count.
 #pragma once
@@ -57,3 +57,17 @@ void OpenOptionsWindow();
 bool RunOptionsWindow();
 // Both of the above. False: Escape, and the program must end.
 bool ShowOptions();
+
+// --- The playlist dialogs (dialogs.cpp)
+//
+// One small window (24) serves both: borderless, 500x280, centred and kept above the others, grey on
+// near-black with a frame of four lines; "OK" and "Cancel" are texts that a left press inside
+// activates; Escape cancels. Each dialog polls every 20 ms until answered; events of the main window
+// that come meanwhile are taken and not handled (a close request is noted: CloseRequested).
+
+// The name dialog: "Name of playlist" over an empty text entry that has the keyboard focus. On OK the
+// entry's text is checked (ValidatePlaylistName): a wrong or double name shows its message in the
+// entry and the dialog stays; a good one is returned in `name`. False when cancelled.
+bool AskPlaylistName(std::string &name);
+// The delete dialog: "Delete playlist" over the playlist's name. True when confirmed with OK.
+bool ConfirmPlaylistDelete(const std::string &name);

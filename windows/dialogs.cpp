@@ -1,0 +1,106 @@
+// The playlist dialogs: the name asked for a new playlist, and the confirmation of a delete.
+
+#include "windows.h"
+
+#include "library/library.h"
+#include "platform/gui.h"
+#include "platform/system.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr int DialogWidth = 500, DialogHeight = 280;
+constexpr uint32_t DialogBack = ButtonBack;    // #060606
+constexpr uint32_t CaptionGrey = ArrowColour;  // #A2A2A2, also the frame
+constexpr uint32_t ButtonFace = WindowBack;    // #101010 behind OK, Cancel and the entry
+constexpr uint32_t NameBack = 0x000000;        // behind the name in the delete dialog
+constexpr int PollMs = 20;
+
+void Text(int id, int x, int y, int w, int h, const std::string &text, int font, uint32_t front, uint32_t back) {
+    TextControl(id, x, y, w, h, text, TextCentered);
+    SetControlFont(id, font);
+    SetControlColor(id, ColorFront, front);
+    SetControlColor(id, ColorBack, back);
+}
+
+// The window with its frame, caption, OK and Cancel; the caller adds what lies between.
+void OpenDialog(const std::string &caption) {
+    OpenWindow(DialogWindow, 0, 0, DialogWidth, DialogHeight, "Groovestone",
+               WindowBorderless | WindowCentered | WindowInvisible);
+    SetWindowColor(DialogWindow, DialogBack);
+    StickyWindow(DialogWindow, true);
+    CanvasControl(DialogFrame, 0, 0, DialogWidth, DialogHeight);
+    if (StartDrawing(CanvasOutput(DialogFrame))) {
+        Box(0, 0, DialogWidth, DialogHeight, DialogBack);
+        Line(10, 10, 480, 1, CaptionGrey);
+        Line(10, 270, 480, 1, CaptionGrey);
+        Line(490, 10, 1, 260, CaptionGrey);
+        Line(10, 10, 1, 260, CaptionGrey);
+        StopDrawing();
+    }
+    Text(DialogCaption, 100, 50, 300, 24, caption, FontSegoe12, CaptionGrey, DialogBack);
+    Text(DialogOk, 100, 200, 100, 24, "OK", FontSegoe12, ButtonText, ButtonFace);
+    Text(DialogCancel, 300, 200, 100, 24, "Cancel", FontSegoe12, ButtonText, ButtonFace);
+    AddKeyboardShortcut(DialogWindow, KeyEscape, CmdEscape);
+}
+
+void CloseDialog() {
+    RemoveAllKeyboardShortcuts(DialogWindow);
+    CloseWindow(DialogWindow);
+}
+
+enum Answer { NoAnswer, Ok, Cancel };
+
+// Polls until OK or Cancel is pressed or Escape typed. Every event is taken, the main window's too;
+// only the dialog's presses and its Escape count.
+Answer WaitForAnswer() {
+    for (;;) {
+        const int event = PollWindowEvent();
+        if (event == EventNone) {
+            SleepMs(PollMs);
+            continue;
+        }
+        RememberPointer();
+        if (EventWindow() != DialogWindow) continue;
+        if (event == EventMenuItem && EventMenu() == CmdEscape) return Cancel;
+        // A quick second click comes as a double click; it is one more press.
+        if (event != EventLeftButtonDown && event != EventLeftDoubleClick) continue;
+        if (PointerOverControl(DialogOk)) return Ok;
+        if (PointerOverControl(DialogCancel)) return Cancel;
+    }
+}
+
+} // namespace
+
+bool AskPlaylistName(std::string &name) {
+    OpenDialog("Name of playlist");
+    StringControl(DialogEntry, 100, 100, 300, 26, "");
+    SetControlFont(DialogEntry, FontSegoe14);
+    SetControlColor(DialogEntry, ColorFront, ButtonText);
+    SetControlColor(DialogEntry, ColorBack, ButtonFace);
+    ActivateWindow(DialogWindow);
+    ActivateControl(DialogEntry);
+    bool named = false;
+    while (WaitForAnswer() == Ok) {
+        std::string checked;
+        if (ValidatePlaylistName(GetControlText(DialogEntry), checked)) {
+            name = checked;
+            named = true;
+            break;
+        }
+        // The message stands in the entry; OK on it again fails as a wrong name.
+        SetControlText(DialogEntry, checked);
+    }
+    CloseDialog();
+    return named;
+}
+
+bool ConfirmPlaylistDelete(const std::string &name) {
+    OpenDialog("Delete playlist");
+    Text(DialogName, 50, 100, 400, 26, name, FontSegoe14, GlyphColour, NameBack);
+    ActivateWindow(DialogWindow);
+    const bool confirmed = WaitForAnswer() == Ok;
+    CloseDialog();
+    return confirmed;
+}
