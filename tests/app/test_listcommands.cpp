@@ -1,0 +1,330 @@
+// The list commands on the model, without a window (their drawing then does nothing): removing and
+// moving entries, scrolling, emptying, and filling the lists from a drop or a chosen panel row, with
+// real DSF/DFF files probed by the engine libraries of the build.
+
+#include "app/app.h"
+#include "audio/audio.h"
+#include "dsd_testfiles.h"
+#include "library/library.h"
+#include "library/settings.h"
+#include "platform/gui.h"
+#include "temp_dir.h"
+#include "view/view.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Messages;
+
+class ListCommands : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_EQ(BindEngine(ENGINE_DIR), BindOk);
+        EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
+        SetMessageBoxHook([](const std::string &title, const std::string &text, uint32_t) {
+            Messages.push_back(title + "|" + text);
+            return 1;
+        });
+    }
+    static void TearDownTestSuite() {
+        SetMessageBoxHook({});
+        EngineFn.Tavo_Free();
+        UnbindEngine();
+    }
+    void SetUp() override {
+        ASSERT_NE(EngineFn.Tavo_Init, nullptr) << "the engine libraries of " ENGINE_DIR " are not bound";
+        Reset();
+        PlaylistNames.clear();
+        LibraryOne.clear();
+        ListFolder = dir.path;
+        DeviceCaps = DeviceRecord{};
+        DeviceCaps.Dsd = {1, 1, 1, 1};
+        ViewCover = CoverTrack = 0;
+        Messages.clear();
+    }
+    void TearDown() override { Reset(); }
+    // Both lists empty, List 1 shown at the top, no run rate.
+    static void Reset() {
+        List1.clear();
+        List2.clear();
+        ListBytes1 = ListBytes2 = 0;
+        SelectedIndex1 = SelectedIndex2 = 0;
+        SessionDsdRate = OutputFrequency = 0;
+        ActiveView = ViewList1;
+        ListPage = 0;
+    }
+    // A 2.8 MHz track of about 23 ms at dir + name.
+    std::string Track(const std::string &name, TestDsdKind kind, uint32_t seed) {
+        TestDsdShape shape;
+        shape.kind = kind;
+        shape.seed = seed;
+        const std::string path = dir.path + name;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        EXPECT_TRUE(TestDsd_WriteFile(shape, path)) << path;
+        return path;
+    }
+    TempDir dir;
+};
+
+// `count` entries of paths prefix + "0".. with distinct lengths.
+std::vector<ListEntry> Entries(const std::string &prefix, int count) {
+    std::vector<ListEntry> entries(static_cast<size_t>(count));
+    for (int k = 0; k < count; ++k) {
+        entries[size_t(k)].Path = prefix + std::to_string(k);
+        entries[size_t(k)].Length = 1000 * (k + 1) + 7;
+    }
+    return entries;
+}
+
+int64_t Bytes(const std::vector<ListEntry> &entries) {
+    int64_t sum = 0;
+    for (const ListEntry &e : entries) sum += e.Length;
+    return sum;
+}
+
+std::vector<std::string> Paths(const std::vector<ListEntry> &entries) {
+    std::vector<std::string> paths;
+    for (const ListEntry &e : entries) paths.push_back(e.Path);
+    return paths;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> paths) {
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// The entry a list holds before a command fills the other one.
+ListEntry Held() {
+    ListEntry e;
+    e.Path = "/held/0.dsf";
+    return e;
+}
+
+// Both lists hold `count` entries, both selections are `selected`, view `view` is shown.
+void Fill(int view, int count, int selected) {
+    List1 = Entries("a", count);
+    List2 = Entries("b", count);
+    ListBytes1 = Bytes(List1);
+    ListBytes2 = Bytes(List2);
+    SelectedIndex1 = SelectedIndex2 = selected;
+    ActiveView = uint8_t(view);
+}
+
+} // namespace
+
+// Remove takes the selected entry of the shown list and selects the one before it; move exchanges
+// it with its neighbour and it stays selected. Neither touches the other list.
+TEST_F(ListCommands, RemoveAndMoveWorkOnTheSelectedEntryOfTheShownList) {
+    // (view, entries, selected); the entry goes unless it is the only one or the index is past the end
+    const int removals[][3] = {{1, 4, 2}, {1, 4, 0}, {1, 4, 3}, {2, 3, 1}, {1, 1, 0}, {1, 4, 4}, {3, 4, 1}};
+    for (const auto &[view, count, selected] : removals) {
+        SCOPED_TRACE("remove: view " + std::to_string(view) + ", " + std::to_string(count) +
+                     " entries, index " + std::to_string(selected));
+        Fill(view, count, selected);
+        std::vector<ListEntry> one = List1, two = List2;
+        const bool removes = view <= 2 && count > 1 && selected < count;
+        std::vector<ListEntry> &changed = view == 2 ? two : one;
+        int32_t want1 = selected, want2 = selected;
+        if (removes) {
+            changed.erase(changed.begin() + selected);
+            (view == 1 ? want1 : want2) = std::max(selected - 1, 0);
+        }
+        RemoveSelectedEntry();
+        EXPECT_EQ(Paths(List1), Paths(one));
+        EXPECT_EQ(Paths(List2), Paths(two));
+        EXPECT_EQ(ListBytes1, Bytes(one));
+        EXPECT_EQ(ListBytes2, Bytes(two));
+        EXPECT_EQ(SelectedIndex1, want1);
+        EXPECT_EQ(SelectedIndex2, want2);
+    }
+
+    // (view, entries, selected, direction: 1 up, 2 down)
+    const int moves[][4] = {{1, 4, 0, 1}, {1, 4, 3, 2}, {1, 4, 2, 1}, {1, 4, 1, 2},
+                            {1, 4, 0, 2}, {1, 4, 3, 1}, {2, 3, 1, 1}, {2, 3, 1, 2},
+                            {1, 1, 0, 2}, {1, 4, 1, 0}, {1, 4, 1, 3}, {4, 4, 1, 2}};
+    for (const auto &[view, count, selected, direction] : moves) {
+        SCOPED_TRACE("move: view " + std::to_string(view) + ", " + std::to_string(count) +
+                     " entries, index " + std::to_string(selected) + ", direction " +
+                     std::to_string(direction));
+        Fill(view, count, selected);
+        std::vector<ListEntry> one = List1, two = List2;
+        std::vector<ListEntry> &changed = view == 2 ? two : one;
+        const int to = direction == 1 ? selected - 1 : direction == 2 ? selected + 1 : -1;
+        int32_t want1 = selected, want2 = selected;
+        if (view <= 2 && to >= 0 && to < count) {
+            std::swap(changed[size_t(selected)], changed[size_t(to)]);
+            (view == 1 ? want1 : want2) = to;
+        }
+        MoveSelectedEntry(direction);
+        EXPECT_EQ(Paths(List1), Paths(one));
+        EXPECT_EQ(Paths(List2), Paths(two));
+        EXPECT_EQ(ListBytes1, Bytes(one));
+        EXPECT_EQ(ListBytes2, Bytes(two));
+        EXPECT_EQ(SelectedIndex1, want1);
+        EXPECT_EQ(SelectedIndex2, want2);
+    }
+}
+
+// Down goes six rows at a time while a name lies below the twelve shown; up stops at the top.
+TEST_F(ListCommands, ScrollingStopsOnceTheLastNameIsShownAndAtTheTop) {
+    for (int names : {0, 12, 13, 18, 19, 20, 24, 25, 40}) {
+        LibraryOne.clear();
+        for (int k = 0; k < names; ++k) LibraryOne.push_back("Album " + std::to_string(k));
+        ActiveView = ViewLibrary;
+        ListPage = 0;
+        // The last page is the first whose twelve rows reach the last name.
+        int last = 0;
+        while (last * 6 + 12 < names) ++last;
+        for (int step = 1; step <= 8; ++step) {
+            ScrollPanelDown();
+            EXPECT_EQ(ListPage, std::min(step, last)) << names << " names, step " << step;
+        }
+        for (int step = 1; step <= 8; ++step) {
+            ScrollPanelUp();
+            EXPECT_EQ(ListPage, std::max(last - step, 0)) << names << " names, up " << step;
+        }
+    }
+    // A full list never scrolls.
+    Fill(ViewList1, int(MaxListEntries), 0);
+    ScrollPanelDown();
+    EXPECT_EQ(ListPage, 0);
+}
+
+// Emptying the shown list keeps the run's rate while the other list holds tracks; emptying both
+// resets it and returns to List 1 at the top.
+TEST_F(ListCommands, EmptyingResetsTheRateOnlyOnceBothListsAreEmpty) {
+    constexpr int32_t Rate = 5'644'800, Frequency = Rate / 32;
+    // (view, List 1 holds entries, List 2 holds entries)
+    const int cases[][3] = {{1, 1, 1}, {2, 1, 1}, {2, 0, 1}, {1, 1, 0}, {3, 1, 1}, {4, 0, 0}};
+    for (const auto &[view, has1, has2] : cases) {
+        SCOPED_TRACE("view " + std::to_string(view) + ", lists " + std::to_string(has1) +
+                     std::to_string(has2));
+        Fill(view, 3, 2);
+        if (!has1) List1.clear(), ListBytes1 = 0;
+        if (!has2) List2.clear(), ListBytes2 = 0;
+        SessionDsdRate = Rate;
+        OutputFrequency = Frequency;
+        const bool left1 = has1 && view != 1, left2 = has2 && view != 2;
+        EmptyShownList();
+        EXPECT_EQ(List1.size(), left1 ? 3u : 0u);
+        EXPECT_EQ(List2.size(), left2 ? 3u : 0u);
+        EXPECT_EQ(ListBytes1, Bytes(List1));
+        EXPECT_EQ(ListBytes2, Bytes(List2));
+        EXPECT_EQ(SelectedIndex1, view == 1 ? 0 : 2);
+        EXPECT_EQ(SelectedIndex2, view == 2 ? 0 : 2);
+        EXPECT_EQ(SessionDsdRate, left1 || left2 ? Rate : 0);
+        EXPECT_EQ(OutputFrequency, left1 || left2 ? Frequency : 0);
+        EXPECT_EQ(ActiveView, view);
+    }
+
+    Fill(ViewLibrary, 3, 2);
+    ListPage = 2;
+    SessionDsdRate = Rate;
+    OutputFrequency = Frequency;
+    EmptyBothLists();
+    EXPECT_TRUE(List1.empty() && List2.empty());
+    EXPECT_EQ(ListBytes1 + ListBytes2 + SelectedIndex1 + SelectedIndex2, 0);
+    EXPECT_EQ(SessionDsdRate + OutputFrequency, 0);
+    EXPECT_EQ(ActiveView, ViewList1);
+    EXPECT_EQ(ListPage, 0);
+}
+
+// A drop: one folder fills List 1 with its own DSF/DFF files, files go to the shown list, other
+// extensions and several folders are left alone, and the playlist view refuses while List 1 is used.
+TEST_F(ListCommands, DroppedFoldersAndFilesFillTheListsTheyBelongTo) {
+    const std::string a = Track("album/1.dsf", TestDsdKind::DsfLsb, 1);
+    const std::string b = Track("album/2.dff", TestDsdKind::Dff, 2);
+    Track("album/.hidden.dsf", TestDsdKind::DsfLsb, 3);
+    Track("album/inner/4.dsf", TestDsdKind::DsfLsb, 4);
+    WriteBytes(dir.path + "album/notes.txt", "liner notes");
+    const std::string c = Track("other/3.dsf", TestDsdKind::DsfMsb, 5);
+    const std::string album = dir.path + "album", other = dir.path + "other";
+    const std::string files = a + "\n" + album + "/notes.txt\n" + c;
+
+    struct Case {
+        int view;
+        bool held1, held2; // the list holds one entry before the drop
+        std::string items;
+        std::vector<std::string> added1, added2; // the paths appended, in any order
+        int view_after;
+    };
+    const Case cases[] = {
+        {3, true, false, album, {}, {}, 3},
+        {3, true, false, files, {}, {}, 3},
+        {1, false, false, album + "\n" + other, {}, {}, 1},
+        {2, false, true, album, {a, b}, {}, 1},
+        {4, false, false, album, {a, b}, {}, 1},
+        {2, false, false, files, {}, {a, c}, 2},
+        {3, false, false, files, {a, c}, {}, 1},
+        {1, false, true, files, {a, c}, {}, 1},
+    };
+    const std::string held = Held().Path;
+    for (const Case &t : cases) {
+        SCOPED_TRACE("view " + std::to_string(t.view) + " with " + std::to_string(t.held1) +
+                     std::to_string(t.held2) + ": " + t.items);
+        Reset();
+        if (t.held1) List1 = {Held()};
+        if (t.held2) List2 = {Held()};
+        ActiveView = uint8_t(t.view);
+        DropFiles(t.items);
+        std::vector<std::string> want1 = t.added1, want2 = t.added2;
+        if (t.held1) want1.push_back(held);
+        if (t.held2) want2.push_back(held);
+        EXPECT_EQ(Sorted(Paths(List1)), Sorted(want1));
+        EXPECT_EQ(Sorted(Paths(List2)), Sorted(want2));
+        EXPECT_EQ(ListBytes1, Bytes(List1));
+        EXPECT_EQ(ListBytes2, Bytes(List2));
+        EXPECT_EQ(ActiveView, t.view_after);
+    }
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+}
+
+// A chosen playlist or album goes to an empty list, List 1 first; the row counts from the page shown.
+TEST_F(ListCommands, ChosenRowLoadsIntoTheFirstEmptyList) {
+    const std::string a = Track("album/1.dsf", TestDsdKind::DsfLsb, 1);
+    const std::string b = Track("album/2.dff", TestDsdKind::Dff, 2);
+    ASSERT_TRUE(WriteTextLines(dir.path + "lpi.lo", {"!Evening", "  " + a, "!Mix", "  " + a, "  " + b}));
+    ASSERT_TRUE(WriteTextLines(dir.path + "lpli1.lo", {"!Album", "  " + b}));
+
+    struct Case {
+        int view, page, row;
+        bool held1, held2;
+        int target; // the list loaded, 0 for none
+        std::vector<std::string> loaded;
+    };
+    const Case cases[] = {
+        {3, 0, 1, false, false, 1, {a}},   {3, 1, 1, false, false, 1, {a, b}}, {3, 0, 1, true, false, 2, {a}},
+        {3, 1, 1, false, true, 1, {a, b}}, {3, 0, 1, true, true, 0, {}},       {3, 1, 2, false, false, 0, {}},
+        {3, 0, 0, false, false, 0, {}},    {4, 0, 1, false, false, 1, {b}},    {4, 0, 2, false, false, 0, {}},
+        {4, 0, 1, true, false, 2, {b}},    {1, 0, 1, false, false, 0, {}},
+    };
+    const std::string held = Held().Path;
+    for (const Case &t : cases) {
+        SCOPED_TRACE("view " + std::to_string(t.view) + " page " + std::to_string(t.page) + " row " +
+                     std::to_string(t.row) + " with " + std::to_string(t.held1) + std::to_string(t.held2));
+        Reset();
+        PlaylistNames = {"Evening", "P1", "P2", "P3", "P4", "P5", "Mix"};
+        LibraryOne = {"Album"};
+        if (t.held1) List1 = {Held()};
+        if (t.held2) List2 = {Held()};
+        ActiveView = uint8_t(t.view);
+        ListPage = t.page;
+        ChoosePanelRow(t.row);
+        std::vector<std::string> want1, want2;
+        if (t.held1) want1 = {held};
+        if (t.held2) want2 = {held};
+        if (t.target == 1) want1 = t.loaded;
+        if (t.target == 2) want2 = t.loaded;
+        EXPECT_EQ(Paths(List1), want1);
+        EXPECT_EQ(Paths(List2), want2);
+        EXPECT_EQ(ActiveView, t.target ? t.target : t.view);
+        EXPECT_EQ(ListPage, t.target ? 0 : t.page);
+    }
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+}
