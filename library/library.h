@@ -72,10 +72,7 @@ using AddTrack = bool (*)(const std::string &path, const std::string &extension)
 
 // --- Texts (text.cpp) -------------------------------------------------------------------------
 
-// UTF-8 <-> UTF-16. Bytes that are not UTF-8 become the code units DC80 to DCFF and back; other
-// unpaired surrogates come back as U+FFFD.
-std::u16string ToUtf16(std::string_view text);
-std::string FromUtf16(std::u16string_view units);
+// The conversions between UTF-8 and UTF-16 (ToUtf16, FromUtf16) are the platform's (platform/text.h).
 // The longest beginning of `text` of at most `units` code units that ends between two characters.
 std::string CutToUnits(std::string_view text, size_t units);
 // `text` without its first `units` code units into `rest`; false when that would split a pair.

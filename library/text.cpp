@@ -3,6 +3,8 @@
 
 #include "library.h"
 
+#include "platform/text.h"
+
 #include <clocale>
 #include <locale.h>
 #include <wctype.h>
@@ -16,79 +18,8 @@ constexpr char16_t Cp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2
                                      0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-constexpr char32_t EscapeBase = 0xDC00; // a byte b that is not UTF-8 travels as DC00 + b
-constexpr char32_t Replacement = 0xFFFD;
-
-bool IsContinuation(unsigned char c) {
-    return (c & 0xC0) == 0x80;
-}
-
-// The code point at text[i] and its length in bytes. A byte that does not begin a well-formed
-// sequence (overlong forms and encoded surrogates included) is taken alone, as DC00 + byte.
-size_t DecodeUtf8(std::string_view text, size_t i, char32_t &cp) {
-    auto at = [&](size_t k) -> unsigned char { return i + k < text.size() ? text[i + k] : 0; };
-    unsigned char c = at(0);
-    if (c < 0x80) {
-        cp = c;
-        return 1;
-    }
-    if (c >= 0xC2 && c <= 0xDF && IsContinuation(at(1))) {
-        cp = (char32_t(c & 0x1F) << 6) | (at(1) & 0x3F);
-        return 2;
-    }
-    if (c >= 0xE0 && c <= 0xEF) {
-        unsigned char lo = c == 0xE0 ? 0xA0 : 0x80, hi = c == 0xED ? 0x9F : 0xBF;
-        if (at(1) >= lo && at(1) <= hi && IsContinuation(at(2))) {
-            cp = (char32_t(c & 0x0F) << 12) | (char32_t(at(1) & 0x3F) << 6) | (at(2) & 0x3F);
-            return 3;
-        }
-    }
-    if (c >= 0xF0 && c <= 0xF4) {
-        unsigned char lo = c == 0xF0 ? 0x90 : 0x80, hi = c == 0xF4 ? 0x8F : 0xBF;
-        if (at(1) >= lo && at(1) <= hi && IsContinuation(at(2)) && IsContinuation(at(3))) {
-            cp = (char32_t(c & 0x07) << 18) | (char32_t(at(1) & 0x3F) << 12) | (char32_t(at(2) & 0x3F) << 6) |
-                 (at(3) & 0x3F);
-            return 4;
-        }
-    }
-    cp = EscapeBase + c;
-    return 1;
-}
-
-void PutUtf8(std::string &out, char32_t cp) {
-    if (cp < 0x80) {
-        out += char(cp);
-    } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
-    }
-}
-
 size_t UnitsOf(char32_t cp) {
     return cp >= 0x10000 ? 2 : 1;
-}
-
-template <typename Put>
-void ForEachUnit(std::string_view text, Put put) {
-    for (size_t i = 0; i < text.size();) {
-        char32_t cp;
-        i += DecodeUtf8(text, i, cp);
-        if (cp >= 0x10000) {
-            put(char16_t(0xD800 + ((cp - 0x10000) >> 10)));
-            put(char16_t(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-        } else {
-            put(char16_t(cp));
-        }
-    }
 }
 
 // Upper case of one UTF-16 code unit by the Unicode simple mapping; surrogates stay as they are.
@@ -131,33 +62,6 @@ bool StartsWith(std::string_view bytes, std::string_view mark) {
 }
 
 } // namespace
-
-std::u16string ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
-    ForEachUnit(text, [&](char16_t u) { out += u; });
-    return out;
-}
-
-std::string FromUtf16(std::u16string_view units) {
-    std::string out;
-    out.reserve(units.size());
-    for (size_t i = 0; i < units.size(); ++i) {
-        char32_t u = units[i];
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] <= 0xDFFF) {
-            PutUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-            ++i;
-        } else if (u >= EscapeBase + 0x80 && u <= EscapeBase + 0xFF) {
-            out += char(u - EscapeBase); // a byte of a name that is not UTF-8
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            PutUtf8(out, Replacement);
-        } else {
-            PutUtf8(out, u);
-        }
-    }
-    return out;
-}
 
 std::string CutToUnits(std::string_view text, size_t units) {
     size_t n = 0, i = 0;
@@ -228,7 +132,7 @@ bool DecodeTextLines(std::string_view bytes, std::vector<std::string> &lines) {
             out.reserve(n);
             for (size_t i = 0; i < n; ++i) {
                 uint8_t b = uint8_t(p[i]);
-                PutUtf8(out, b >= 0x80 && b <= 0x9F ? char32_t(Cp1252High[b - 0x80]) : char32_t(b));
+                AppendUtf8(out, b >= 0x80 && b <= 0x9F ? char32_t(Cp1252High[b - 0x80]) : char32_t(b));
             }
             return out;
         });
@@ -238,10 +142,10 @@ bool DecodeTextLines(std::string_view bytes, std::vector<std::string> &lines) {
 
 void AppendUtf16Lines(std::string &bytes, const std::vector<std::string> &lines) {
     for (const std::string &line : lines) {
-        ForEachUnit(line, [&](char16_t u) {
+        for (char16_t u : ToUtf16(line)) {
             bytes += char(u & 0xFF);
             bytes += char(u >> 8);
-        });
+        }
         bytes.append("\r\0\n\0", 4);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "platform/file_internal.h"
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -46,57 +47,12 @@ char16_t UpCase(char16_t c) {
     return c;
 }
 
-// The name as NTFS would hold it, upper-cased: UTF-16 code units. A byte that does not begin a
-// valid UTF-8 sequence stands for itself as a lone low surrogate (0xDC00 + byte), so that every
-// Linux name has a distinct spelling.
-std::u16string UpperUnits(const std::string &name) {
-    std::u16string out;
-    out.reserve(name.size());
-    const auto *s = reinterpret_cast<const unsigned char *>(name.data());
-    const size_t n = name.size();
-    for (size_t i = 0; i < n;) {
-        unsigned char b = s[i];
-        char32_t cp = 0;
-        size_t length = 0;
-        if (b < 0x80) {
-            cp = b;
-            length = 1;
-        } else if (b >= 0xC2 && b < 0xE0) {
-            cp = b & 0x1F;
-            length = 2;
-        } else if (b >= 0xE0 && b < 0xF0) {
-            cp = b & 0x0F;
-            length = 3;
-        } else if (b >= 0xF0 && b < 0xF5) {
-            cp = b & 0x07;
-            length = 4;
-        }
-        bool valid = length > 0 && i + length <= n;
-        for (size_t k = 1; valid && k < length; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                valid = false;
-            else
-                cp = cp << 6 | (s[i + k] & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if (valid && ((length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-                      (length == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-            valid = false;
-        if (!valid) {
-            out.push_back(static_cast<char16_t>(0xDC00 + b));
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(UpCase(static_cast<char16_t>(cp)));
-        }
-        i += length;
-    }
-    return out;
+// The name as NTFS would hold it, upper-cased: UTF-16 code units, with the bytes that are not UTF-8
+// escaped (platform/text.h) so that every Linux name has a distinct spelling.
+std::u16string UpperUnits(std::string_view name) {
+    std::u16string units = ToUtf16(name);
+    for (char16_t &u : units) u = UpCase(u); // surrogates, escapes included, stay as they are
+    return units;
 }
 
 // A pattern element is an upper-cased code unit or one of these, which lie outside UTF-16.

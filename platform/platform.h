@@ -4,3 +4,4 @@
 
 #include "platform/files.h"
 #include "platform/system.h"
+#include "platform/text.h"
