@@ -3,6 +3,7 @@
 // refused as a whole (41): a player that guesses around a lying header plays noise or stops early.
 
 #include "dsd.h"
+#include "dsd_rates.h"
 #include "tavo.h"
 
 #include <cstring>
@@ -12,12 +13,8 @@ namespace {
 constexpr uint32_t DsfBlockSize = 4096; // bytes per channel in each block of a DSF
 constexpr uint32_t MaxChannels = 6;
 
-// The DSD rates taken: 64, 128, 256 and 512 times 44.1 kHz and 48 kHz.
-constexpr uint32_t DsdRates[] = {2'822'400, 5'644'800, 11'289'600, 22'579'200,
-                                 3'072'000, 6'144'000, 12'288'000, 24'576'000};
-
 bool IsDsdRate(uint32_t rate) {
-    for (uint32_t r : DsdRates)
+    for (uint32_t r : kDsdRates)
         if (rate == r) return true;
     return false;
 }

@@ -1,4 +1,4 @@
-// Which DSD rates exist, how a device takes one, and which PCM names are devices for the user.
+// Which DSD rate a rate is, how a device takes one, and which PCM names are devices for the user.
 #include "output.h"
 
 namespace tava {

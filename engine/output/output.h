@@ -1,5 +1,5 @@
 // The output host's insides, by concern:
-//   choose.cpp   which DSD rates exist, how a device takes a rate (native DSD format or DoP), which PCM
+//   choose.cpp   which DSD rate a rate is, how a device takes it (native DSD format or DoP), which PCM
 //                names are sound devices for the user; pure decisions, no ALSA calls
 //   convert.cpp  the program's byte-interleaved pair into the device's frames
 //   devices.cpp  the device list (ALSA cards and configured PCMs)
@@ -9,6 +9,7 @@
 #ifndef TAVA_OUTPUT_H
 #define TAVA_OUTPUT_H
 
+#include "dsd_rates.h"
 #include "tava.h"
 
 #include <alsa/asoundlib.h>
@@ -45,11 +46,6 @@ inline constexpr std::array<Packing, kPackingCount> kPackingOrder = {
     Packing::DsdU32Be, Packing::DsdU32Le, Packing::DsdU16Be, Packing::DsdU16Le,
     Packing::DsdU8,    Packing::DopS32Le, Packing::DopS24Le};
 
-// The DSD rates the host plays (samples per second and channel): DSD64 to DSD512 of the 44.1 kHz family,
-// then of the 48 kHz family.
-inline constexpr std::array<double, 8> kDsdRates = {2822400.0, 5644800.0, 11289600.0, 22579200.0,
-                                                    3072000.0, 6144000.0, 12288000.0, 24576000.0};
-
 struct PackingInfo {
     uint32_t dsdBitsPerFrame; // DSD bits of one channel per device frame
     uint32_t containerBytes;  // bytes of one channel per device frame
@@ -81,7 +77,7 @@ constexpr uint32_t PairBytesPerFrame(Packing p) {
     return 2 * DsdBitsPerFrame(p) / 8;
 }
 
-int DsdRateIndex(double rate); // position in kDsdRates, -1 when rate is none of them
+int DsdRateIndex(double rate); // position in kDsdRates (dsd_rates.h), -1 when rate is none of them
 
 // The smallest channel count >= minChannels at which the device takes packing p at exactly frameRate frames
 // per second; 0 when it takes p at that rate at no such count.

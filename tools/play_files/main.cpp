@@ -55,7 +55,8 @@ void ReadDeviceCaps(int device) {
     if (EngineFn.Tava_ASIO_GetDeviceInfo(static_cast<uint32_t>(device), &info)) DeviceCaps.Name = info.name;
     if (!EngineFn.Tava_ASIO_Init(device, 0)) return;
     if (EngineFn.Tava_ASIO_SetDSD(1)) {
-        for (size_t i = 0; i < 4 && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i) DeviceCaps.Dsd[i] = 1;
+        for (size_t i = 0; i < std::size(DsdRates) && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i)
+            DeviceCaps.Dsd[i] = 1;
         EngineFn.Tava_ASIO_SetDSD(0);
     }
     EngineFn.Tava_ASIO_Free();
