@@ -3,6 +3,7 @@
 // cannot be opened. Each test plays the user with XTest and looks at the windows, the screen and
 // the files the program leaves.
 
+#include "capture.h"
 #include "temp_dir.h"
 #include "x11_probe.h"
 
@@ -11,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 
@@ -271,4 +274,241 @@ TEST_F(ProgramTest, AnotherPlayerRunningEndsANewStartSilentlyBeforeAnythingIsWri
     EXPECT_EQ(watch.MappedCount(), 0) << "no window, no message";
     EXPECT_FALSE(fs::exists(data + "Tonmark"));
     EXPECT_FALSE(fs::exists(app + "lpli"));
+}
+
+namespace {
+
+constexpr uint32_t Dsd64 = 2'822'400;
+
+// A list file as the program writes it: UTF-16LE after the mark FF FE, every line ended by CR LF.
+std::string ListFile(const std::vector<std::string> &lines) {
+    std::string bytes = "\xFF\xFE";
+    for (const std::string &line : lines)
+        for (char c : line + "\r\n") bytes += std::string{c, '\0'};
+    return bytes;
+}
+
+template <typename Condition>
+bool WaitUntil(int ms, Condition condition) {
+    for (const auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; usleep(20'000))
+        if (condition()) return true;
+    return condition();
+}
+
+bool IsGreen(uint32_t p) { // the highlight, #60F060, or text drawn in it
+    const int r = int(p >> 16), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
+    return g >= 0x80 && g - r >= 0x40 && g - b >= 0x40;
+}
+bool IsWhite(uint32_t p) { // row text, #EFEFEF
+    const int r = int(p >> 16), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
+    return std::min({r, g, b}) >= 0xB0 && std::max({r, g, b}) - std::min({r, g, b}) < 0x20;
+}
+
+// The rows the list panel shows, one character each down to the last drawn: 'w' in the row
+// colour, 'g' highlighted, '.' none. Only the left of the panel is looked at, where durations and
+// names begin on the dark of the record, away from the record's label.
+std::string PanelRows(XProbe &x) {
+    constexpr int PanelX = Left + 100, PanelY = Top + 122, Columns = 200;
+    const std::vector<uint32_t> panel = x.Grab(PanelX, PanelY, Columns, 12 * 32);
+    std::string rows;
+    for (int row = 0; row < 12; ++row) {
+        int white = 0, green = 0;
+        for (size_t i = size_t(row) * 32 * Columns; i < size_t(row + 1) * 32 * Columns; ++i) {
+            white += IsWhite(panel[i]);
+            green += IsGreen(panel[i]);
+        }
+        rows += green >= 5 ? 'g' : white >= 5 ? 'w' : '.';
+    }
+    return rows.erase(rows.find_last_not_of('.') + 1);
+}
+// Waits up to two seconds for the panel to show `rows`, and gives what it shows.
+std::string WaitRows(XProbe &x, const std::string &rows) {
+    std::string seen;
+    WaitUntil(2000, [&] { return (seen = PanelRows(x)) == rows; });
+    return seen;
+}
+
+// Whether a transport text (window position) is drawn in the highlight.
+bool Lit(XProbe &x, int wx, int wy) {
+    const std::vector<uint32_t> text = x.Grab(Left + wx, Top + wy, 62, 30);
+    return std::any_of(text.begin(), text.end(), IsGreen);
+}
+
+} // namespace
+
+// Two playlists of DSF and DFF tracks, loaded by double-clicks, edited and played through the
+// capture device with every transport key; then files from the open dialog and from drops.
+TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderTheTransportKeys) {
+    const std::string music = home + "music/";
+    fs::create_directories(music + "folder");
+    auto write = [&](const TestDsdShape &shape, const std::string &name) {
+        const std::string path = music + name + (shape.kind == TestDsdKind::Dff ? ".dff" : ".dsf");
+        EXPECT_TRUE(TestDsd_WriteFile(shape, path)) << path;
+        return path;
+    };
+    const std::vector<TestDsdShape> alpha = {Shape(TestDsdKind::DsfLsb, Dsd64, 0.4, 1),
+                                             Shape(TestDsdKind::Dff, Dsd64, 0.6, 2),
+                                             Shape(TestDsdKind::DsfMsb, Dsd64, 0.4, 3)};
+    const std::vector<TestDsdShape> beta = {Shape(TestDsdKind::Dff, Dsd64, 0.6, 4),
+                                            Shape(TestDsdKind::DsfLsb, Dsd64, 0.6, 5)};
+    std::vector<std::string> sections = {"!Beta"};
+    for (size_t i = 0; i < beta.size(); ++i)
+        sections.push_back("  " + write(beta[i], "b" + std::to_string(i)));
+    sections.push_back("!Alpha");
+    for (size_t i = 0; i < alpha.size(); ++i)
+        sections.push_back("  " + write(alpha[i], "a" + std::to_string(i)));
+    fs::create_directories(app + "lpli");
+    WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
+    WriteBytes(app + "lpli/lpi.la", ListFile({"Beta", "Alpha"}));
+    WriteBytes(app + "lpli/lpi.lo", ListFile(sections));
+
+    const std::string capture = home + "out.raw";
+    auto capture_size = [&] {
+        std::error_code ec;
+        const auto size = fs::file_size(capture, ec);
+        return ec ? size_t{0} : size_t(size);
+    };
+    // What the capture received from byte `from` on, as byte pairs.
+    auto captured = [&](size_t from) {
+        std::ifstream in(capture, std::ios::binary);
+        in.seekg(std::streamoff(from));
+        return PairFromCapture({std::istreambuf_iterator<char>(in), {}});
+    };
+    // Waits for sound after byte `from` of the capture.
+    auto sounding = [&](size_t from) {
+        return WaitUntil(10'000, [&] {
+            const std::vector<uint8_t> pair = captured(from);
+            if (std::any_of(pair.begin(), pair.end(), [](uint8_t b) { return b != 0x69; })) return true;
+            from += pair.size();
+            return false;
+        });
+    };
+
+    WindowWatch watch;
+    XProbe x;
+    Start();
+    const XWindow main = WaitMainWindow(x, watch);
+    ASSERT_NE(main, 0u) << ReadBytes(dir.path + "stderr.txt");
+    auto key = [&](unsigned long keysym, unsigned long modifier = 0) {
+        x.KeyToWindow(main, keysym, modifier);
+    };
+    auto button = [&](int wx, int wy) { return x.Grab(Left + wx, Top + wy, 76, 26); };
+    auto row = [&](int r) { return std::pair{Left + 100 + 60, Top + 122 + 32 * r + 16}; };
+    const std::vector<uint32_t> list1_caption = button(8, 270), list2_caption = button(8, 310);
+
+    // The playlist names, sorted; a double-click loads one into the empty List 1, and the other
+    // into List 2 from the Lists view.
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
+    x.DoubleClick(row(0).first, row(0).second);
+    EXPECT_EQ(WaitRows(x, "www"), "www") << "Alpha in List 1";
+    EXPECT_TRUE(WaitUntil(2000, [&] { return button(8, 270) != list1_caption; })) << "List 1 shows its time";
+    x.Click(Left + 40, Top + 367); // Lists
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
+    x.DoubleClick(row(1).first, row(1).second);
+    EXPECT_EQ(WaitRows(x, "ww"), "ww") << "Beta in List 2";
+    EXPECT_TRUE(WaitUntil(2000, [&] { return button(8, 310) != list2_caption; })) << "List 2 shows its time";
+
+    // The third entry of List 1 removed: the second is selected and plays first.
+    x.Click(Left + 40, Top + 283); // List 1
+    EXPECT_EQ(WaitRows(x, "www"), "www");
+    x.Click(row(2).first, row(2).second);
+    EXPECT_EQ(WaitRows(x, "wwg"), "wwg");
+    key(XK_Delete);
+    EXPECT_EQ(WaitRows(x, "wg"), "wg");
+    const std::vector<TestDsdShape> played = {alpha[1], beta[0], beta[1]};
+    const std::vector<uint8_t> expected = ExpectedBytes(played);
+
+    // P plays List 1 from the selection, then List 2, gaplessly; Space pauses and resumes. The
+    // panel follows the track heard: List 2 with its last row highlighted.
+    size_t mark = capture_size();
+    key(XK_p);
+    ASSERT_TRUE(sounding(mark));
+    EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 208); })) << "Play lit";
+    usleep(300'000);
+    key(XK_space);
+    EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
+    usleep(500'000);
+    key(XK_space);
+    EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 82); }));
+    ASSERT_TRUE(WaitUntil(10'000, [&] { return !Lit(x, 12, 208); })) << "played to the end";
+    std::vector<uint8_t> after;
+    size_t heard = HeardPart(captured(mark), expected, after);
+    EXPECT_LT(heard, expected.size()) << "the pause inserted silence";
+    EXPECT_EQ(CheckCapture(after, std::vector<uint8_t>(expected.begin() + long(heard), expected.end())), "");
+    EXPECT_EQ(WaitRows(x, "wg"), "wg");
+
+    // Paused and then stopped, by S and by N (one chunk holds all these short tracks, so the lists
+    // are read to their end and N stops as S does): the start of List 2, then silence only.
+    const std::vector<uint8_t> list2 = ExpectedBytes(beta);
+    for (unsigned long stop : {XK_s, XK_n}) {
+        x.Click(Left + 40, Top + 323); // List 2: its first entry selected
+        EXPECT_EQ(WaitRows(x, "ww"), "ww");
+        mark = capture_size();
+        key(XK_p);
+        ASSERT_TRUE(sounding(mark));
+        key(XK_space);
+        EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
+        key(stop);
+        EXPECT_TRUE(WaitUntil(3000, [&] { return !Lit(x, 12, 82) && !Lit(x, 12, 208); })) << stop;
+        heard = HeardPart(captured(mark), list2, after);
+        EXPECT_GT(heard, 0u) << stop;
+        EXPECT_LT(heard, list2.size()) << stop;
+        EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0x69; })) << stop;
+    }
+
+    // Ctrl+C empties both lists: an empty panel, the captions back on the two buttons.
+    key(XK_c, XK_Control_L);
+    EXPECT_EQ(WaitRows(x, ""), "");
+    EXPECT_TRUE(
+        WaitUntil(2000, [&] { return button(8, 270) == list1_caption && button(8, 310) == list2_caption; }));
+
+    // A file from the open dialog, two dropped files and a dropped folder's files (by name) fill
+    // List 1, and P plays them all.
+    const std::vector<TestDsdShape> added = {
+        Shape(TestDsdKind::Dff, Dsd64, 0.3, 6), Shape(TestDsdKind::DsfMsb, Dsd64, 0.3, 7),
+        Shape(TestDsdKind::Dff, Dsd64, 0.3, 8), Shape(TestDsdKind::DsfLsb, Dsd64, 0.3, 9),
+        Shape(TestDsdKind::Dff, Dsd64, 0.3, 10)};
+    const std::string opened = write(added[0], "c");
+    const std::vector<std::string> dropped = {write(added[1], "d0"), write(added[2], "d1")};
+    write(added[3], "folder/f0");
+    write(added[4], "folder/f1");
+    x.Click(Left + 46, Top + 423); // Open
+    const XWindow chooser = x.WaitMapped("Open Audio files", 5000);
+    ASSERT_NE(chooser, 0u);
+    x.KeyToWindow(chooser, XK_slash); // opens the location entry
+    usleep(200'000);
+    x.Type(opened.substr(1));
+    x.Key(XK_Return);
+    EXPECT_EQ(WaitRows(x, "w"), "w");
+
+    // Dragged from the little source window (100x100 at 20,20) onto the list panel; the source
+    // stays until the panel shows `rows`, as it hands the items over after the drop.
+    auto drop = [&](const std::vector<std::string> &items, const std::string &rows) {
+        std::vector<std::string> args = {"20", "20"};
+        args.insert(args.end(), items.begin(), items.end());
+        const pid_t source = StartProgram(DRAG_SOURCE, args, {});
+        EXPECT_NE(x.WaitMapped("drag source", 5000), 0u);
+        usleep(300'000);
+        x.Move(70, 70);
+        x.Button(true);
+        for (auto [px, py] : {std::pair{90, 90}, {Left + 300, Top + 300}, {Left + 320, Top + 320}}) {
+            usleep(100'000);
+            x.Move(px, py);
+        }
+        usleep(200'000);
+        x.Button(false);
+        const std::string seen = WaitRows(x, rows);
+        KillProgram(source);
+        return seen;
+    };
+    EXPECT_EQ(drop(dropped, "www"), "www");
+    EXPECT_EQ(drop({music + "folder"}, "wwwww"), "wwwww");
+
+    mark = capture_size();
+    key(XK_p);
+    ASSERT_TRUE(sounding(mark));
+    ASSERT_TRUE(WaitUntil(10'000, [&] { return !Lit(x, 12, 208); })) << "played to the end";
+    EXPECT_EQ(CheckCapture(captured(mark), added), "");
+
+    EXPECT_EQ(EndBy([&] { x.Click(Left + 795, Top + 12); }), 0);
 }

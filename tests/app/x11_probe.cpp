@@ -115,20 +115,59 @@ void XProbe::Click(int x, int y) {
     }
 }
 
-void XProbe::Key(unsigned long keysym) {
+void XProbe::DoubleClick(int x, int y) {
+    Move(x, y);
+    usleep(30'000);
+    for (int i = 0; i < 4; ++i) {
+        XTestFakeButtonEvent(dpy, 1, i % 2 == 0, CurrentTime);
+        XSync(dpy, False);
+        usleep(40'000);
+    }
+}
+
+void XProbe::Button(bool down) {
+    XTestFakeButtonEvent(dpy, 1, down, CurrentTime);
+    XSync(dpy, False);
+    usleep(20'000);
+}
+
+void XProbe::Key(unsigned long keysym, unsigned long modifier) {
+    if (modifier) {
+        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, modifier), True, CurrentTime);
+        XSync(dpy, False);
+    }
     for (bool down : {true, false}) {
         XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, keysym), down, CurrentTime);
         XSync(dpy, False);
         usleep(20'000);
     }
+    if (modifier) {
+        XTestFakeKeyEvent(dpy, XKeysymToKeycode(dpy, modifier), False, CurrentTime);
+        XSync(dpy, False);
+        usleep(20'000);
+    }
 }
 
-void XProbe::KeyToWindow(XWindow w, unsigned long keysym) {
+void XProbe::Type(const std::string &text) {
+    for (char c : text) {
+        // Printable ASCII characters are their own keysyms; the keycode's first level tells whether
+        // the character takes Shift.
+        const KeySym keysym = static_cast<unsigned char>(c);
+        const KeyCode code = XKeysymToKeycode(dpy, keysym);
+        int per_code = 0;
+        KeySym *levels = XGetKeyboardMapping(dpy, code, 1, &per_code);
+        const bool shift = per_code > 0 && levels[0] != keysym;
+        XFree(levels);
+        Key(keysym, shift ? XK_Shift_L : 0);
+    }
+}
+
+void XProbe::KeyToWindow(XWindow w, unsigned long keysym, unsigned long modifier) {
     // GTK takes no key sent to a window (XSendEvent): the key is typed into a window with the focus.
     XSetInputFocus(dpy, w, RevertToPointerRoot, CurrentTime);
     XSync(dpy, False);
     usleep(50'000);
-    Key(keysym);
+    Key(keysym, modifier);
 }
 
 void XProbe::RequestClose(Window w) {

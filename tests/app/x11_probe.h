@@ -33,10 +33,17 @@ struct XProbe {
 
     void Move(int x, int y);
     void Click(int x, int y);
-    // Presses and releases the key (an X keysym) where the keyboard focus is.
-    void Key(unsigned long keysym);
-    // Gives the window the keyboard focus, then types the key.
-    void KeyToWindow(XWindow w, unsigned long keysym);
+    // Two clicks well within the double-click time.
+    void DoubleClick(int x, int y);
+    // Presses or releases the left button where the pointer is.
+    void Button(bool down);
+    // Presses and releases the key (an X keysym) where the keyboard focus is; with a modifier's
+    // keysym (XK_Control_L...), the modifier is held around it.
+    void Key(unsigned long keysym, unsigned long modifier = 0);
+    // Types ASCII text where the keyboard focus is, with Shift where the keyboard needs it.
+    void Type(const std::string &text);
+    // Gives the window the keyboard focus, then types the key (with the modifier, as Key does).
+    void KeyToWindow(XWindow w, unsigned long keysym, unsigned long modifier = 0);
     // Asks the window to close, as a window manager does (WM_DELETE_WINDOW).
     void RequestClose(XWindow w);
 

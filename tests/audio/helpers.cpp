@@ -72,16 +72,6 @@ const std::string &TestFolder() {
     return g_folder;
 }
 
-TestDsdShape Shape(TestDsdKind kind, uint32_t rate, double seconds, uint32_t seed, uint32_t channels) {
-    TestDsdShape s;
-    s.kind = kind;
-    s.rate = rate;
-    s.channels = channels;
-    s.samples = static_cast<uint64_t>(seconds * rate) / 8 * 8 + 8 * 3;
-    s.seed = seed;
-    return s;
-}
-
 std::string WriteTrack(const TestDsdShape &shape, const std::string &name) {
     const std::string path = g_folder + name;
     fs::create_directories(fs::path(path).parent_path());
@@ -159,48 +149,5 @@ bool WaitUntilIdle(double seconds) {
 
 std::vector<uint8_t> CapturedPair() {
     std::ifstream in(g_capture, std::ios::binary);
-    const std::vector<uint8_t> raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // DSD_U32_BE stereo: four bytes of the left channel, oldest first, then four of the right.
-    std::vector<uint8_t> pair(raw.size() / 8 * 8);
-    for (size_t f = 0; f + 8 <= raw.size(); f += 8)
-        for (size_t i = 0; i < 4; ++i) {
-            pair[f + 2 * i] = raw[f + i];
-            pair[f + 2 * i + 1] = raw[f + 4 + i];
-        }
-    return pair;
-}
-
-std::vector<uint8_t> ExpectedBytes(const std::vector<TestDsdShape> &tracks) {
-    std::vector<uint8_t> all;
-    for (const TestDsdShape &t : tracks) {
-        const std::vector<uint8_t> bytes = TestDsd_Expected(t, 0, TestDsd_PlayLength(t));
-        all.insert(all.end(), bytes.begin(), bytes.end());
-    }
-    return all;
-}
-
-std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &expected) {
-    if (expected.size() < 64) return "tracks too short to find in the capture";
-    if (pair.size() < expected.size()) return "the capture is shorter than the tracks";
-    // The data begins where its first 64 bytes are found; everything before must be silence.
-    size_t start = 0;
-    while (std::memcmp(&pair[start], expected.data(), 64) != 0)
-        if (++start + expected.size() > pair.size())
-            return "the tracks' data is not in the capture (" + std::to_string(pair.size()) + " bytes)";
-    for (size_t i = 0; i < pair.size(); ++i) {
-        const bool data = i >= start && i < start + expected.size();
-        if (pair[i] != (data ? expected[i - start] : 0x69))
-            return "byte " + std::to_string(i) + (data ? " of the data differs" : " is not silence") +
-                   " (data at " + std::to_string(start) + ", " + std::to_string(expected.size()) + " bytes)";
-    }
-    return "";
-}
-
-size_t HeardPart(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &data,
-                 std::vector<uint8_t> &after) {
-    size_t begin = 0, heard = 0;
-    while (begin < pair.size() && pair[begin] == 0x69) ++begin;
-    while (begin + heard < pair.size() && heard < data.size() && pair[begin + heard] == data[heard]) ++heard;
-    after.assign(pair.begin() + long(begin + heard), pair.end());
-    return heard;
+    return PairFromCapture({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
 }

@@ -3,7 +3,7 @@
 // lists filled through the probe, and the check of a capture against the tracks' data.
 #pragma once
 
-#include "dsd_testfiles.h"
+#include "capture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,6 @@
 // The test program's temporary folder, ending in '/'.
 const std::string &TestFolder();
 
-// A track of about `seconds`, three samples of a byte longer than whole bytes: not a whole number
-// of periods.
-TestDsdShape Shape(TestDsdKind kind, uint32_t rate, double seconds, uint32_t seed, uint32_t channels = 2);
 // Writes a test track under TestFolder() + name (folders made as needed); its path, "" on failure.
 std::string WriteTrack(const TestDsdShape &shape, const std::string &name);
 
@@ -45,17 +42,5 @@ void CloseCaptureDevice();
 // player is idle or the time is up; true when it became idle.
 bool WaitUntilIdle(double seconds);
 
-// The byte-interleaved pair as the program delivered it, from the DSD_U32_BE stereo capture.
+// The byte-interleaved pair of the capture of "dsdcapture" (see capture.h for judging it).
 std::vector<uint8_t> CapturedPair();
-// The playback bytes of the tracks, one after the other.
-std::vector<uint8_t> ExpectedBytes(const std::vector<TestDsdShape> &tracks);
-// Empty when `pair` is DSD silence (0x69), then exactly the expected bytes, then only silence;
-// otherwise what is wrong, with the offset.
-std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &expected);
-inline std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vector<TestDsdShape> &tracks) {
-    return CheckCapture(pair, ExpectedBytes(tracks));
-}
-// For a capture of silence, then the start of `data`, then anything: how much of data that is, and
-// the rest of the capture in `after`.
-size_t HeardPart(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &data,
-                 std::vector<uint8_t> &after);
