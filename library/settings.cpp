@@ -5,6 +5,8 @@
 #include "library.h"
 #include "platform/platform.h"
 
+#include <unistd.h>
+
 // --- state: main thread, written during start-up, read afterwards
 DeviceRecord DeviceCaps;
 int OutputDevice = 0;
@@ -77,6 +79,24 @@ void EstablishListFolder(const std::string &folder) {
     if (!IsDirectory(ListFolder)) CreateFolder(ListFolder);
 }
 
+void EstablishListFolder(const std::string &program_folder, const std::string &data_folder) {
+    // Portable use: lpli/ stays beside the executable when it is there and writable, or can be made.
+    // Writability is found by trying (access on one already there, else making it), which also
+    // answers right for a read-only mount.
+    const std::string beside = program_folder + "lpli/";
+    if (IsDirectory(beside) ? access(beside.c_str(), W_OK) == 0 : CreateFolder(beside)) {
+        ListFolder = beside;
+        return;
+    }
+    // An installed program: the user's data folder, made with its parents on first use.
+    const std::string base = data_folder + "Tonmark/tm20/";
+    for (size_t slash = base.find('/', 1); slash != std::string::npos; slash = base.find('/', slash + 1)) {
+        const std::string folder = base.substr(0, slash);
+        if (!IsDirectory(folder)) CreateFolder(folder);
+    }
+    EstablishListFolder(base);
+}
+
 void ReadSettingsFile() {
     SettingsLoaded = false;
     const std::string path = ListFolder + SettingsFileName;
@@ -87,9 +107,10 @@ void ReadSettingsFile() {
 }
 
 void LoadSettings() {
-    // Linux: ListFolder lies beside the executable as on Windows ("<exe folder>/lpli/"), found
-    // through /proc/self/exe.
-    EstablishListFolder(ExecutableFolder());
+    // Linux: ListFolder lies beside the executable as on Windows ("<exe folder>/lpli/", the folder
+    // found through /proc/self/exe) when that folder can be written; an installed program's lists go
+    // to the XDG data folder instead.
+    EstablishListFolder(ExecutableFolder(), LocalAppDataFolder());
     ReadSettingsFile();
     SleepMs(20);
 }

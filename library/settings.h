@@ -50,10 +50,16 @@ bool DecodeSettings(std::string_view bytes, std::string &device_name, std::array
 // there. A failure to create it is not reported: every later read then finds nothing and every
 // write fails.
 void EstablishListFolder(const std::string &folder);
+// Where the program keeps its lists and settings. Beside the executable (program_folder + "lpli/")
+// when that folder is there and writable or can be created, which keeps a copy of the program in a
+// writable folder portable; else, for an installed program, data_folder + "Tonmark/tm20/lpli/",
+// made with its parents when missing. Both folders end in '/'.
+void EstablishListFolder(const std::string &program_folder, const std::string &data_folder);
 
 // Establishes ListFolder beside the executable, then fills SettingsLoaded, SavedDeviceName and
 // SavedSettings from "lp.is" there (ReadSettingsFile), and waits 20 ms. Start-up, once.
-// Linux: the executable's folder is that of /proc/self/exe.
+// Linux: the executable's folder is that of /proc/self/exe; when lpli/ cannot be kept there, it
+// lives in the XDG data folder (LocalAppDataFolder) + "Tonmark/tm20/".
 void LoadSettings();
 // The reading part of LoadSettings, from ListFolder + "lp.is". Nothing is reported: a missing,
 // short, unreadable or foreign file leaves SettingsLoaded false.

@@ -83,6 +83,30 @@ TEST_F(SettingsFile, MissingShortForeignOrFolderFilesAreNotLoaded) {
     EXPECT_FALSE(Loads()) << "a folder";
 }
 
+// Root writes through permission bits, so the folder no one can write is one of /proc, where even
+// root cannot make a folder.
+TEST(ListFolderPlace, BesideAWritableProgramFolderElseMadeInTheDataFolder) {
+    struct Case {
+        const char *what;
+        std::string program;
+        bool beside;
+    };
+    TempFolder dir;
+    Make(dir.path(), {"portable/", "kept/lpli/lp.is", "blocked/lpli"});
+    const std::string data = dir.path() + "data/"; // not there yet
+    for (const Case &c : {Case{"a writable folder", dir.path() + "portable/", true},
+                          Case{"its lists already there", dir.path() + "kept/", true},
+                          Case{"a folder no one can write", "/proc/self/", false},
+                          Case{"lpli a file", dir.path() + "blocked/", false}}) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(data);
+        EstablishListFolder(c.program, data);
+        EXPECT_EQ(ListFolder, c.beside ? c.program + "lpli/" : data + "Tonmark/tm20/lpli/");
+        EXPECT_TRUE(std::filesystem::is_directory(ListFolder)) << "made on first use";
+        EXPECT_EQ(std::filesystem::exists(data), !c.beside);
+    }
+}
+
 TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     const std::string old = EncodeSettings("Old DAC", {0, 1, 1, 1, 2, 0, 1});
     WriteBytes(Path(), old);
