@@ -269,6 +269,9 @@ void ActivateWindow(int win) {
     if (!w) return;
     gtk_window_present(GTK_WINDOW(w->top));
     WaitMapped(win);
+    // Without a window manager the focus is set directly, which X refuses for a window not yet on
+    // the screen: asked again once it is mapped, the window surely has the keyboard.
+    gtk_window_present(GTK_WINDOW(w->top));
 }
 
 void HideWindow(int win, bool hide) {

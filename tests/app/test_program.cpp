@@ -510,5 +510,155 @@ TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderThe
     ASSERT_TRUE(WaitUntil(10'000, [&] { return !Lit(x, 12, 208); })) << "played to the end";
     EXPECT_EQ(CheckCapture(captured(mark), added), "");
 
-    EXPECT_EQ(EndBy([&] { x.Click(Left + 795, Top + 12); }), 0);
+    // A close request that comes while N stops the output is honoured once the stop is done.
+    mark = capture_size();
+    key(XK_p);
+    ASSERT_TRUE(sounding(mark));
+    key(XK_n);
+    x.RequestClose(main);
+    EXPECT_EQ(ExitCode(5000), 0);
+}
+
+namespace {
+
+// The channels of two pixels differ by at most `tolerance`.
+bool Near(uint32_t a, uint32_t b, int tolerance) {
+    for (int shift : {0, 8, 16})
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > tolerance) return false;
+    return true;
+}
+// Each channel of the pixel times n / 255, then plus the colour c times (255 - n) / 255.
+uint32_t Mix(uint32_t p, int n, uint32_t c) {
+    uint32_t out = 0;
+    for (int shift : {0, 8, 16}) {
+        const int v = int((p >> shift) & 0xFF) * n / 255 + int((c >> shift) & 0xFF) * (255 - n) / 255;
+        out |= uint32_t(v) << shift;
+    }
+    return out;
+}
+
+} // namespace
+
+// An album with its cover on the record's label and in the corner box, the position bar while it
+// plays, and the playlists and library written from the menus and dialogs.
+TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
+    Picture photo;
+    ASSERT_TRUE(LoadPng(PHOTO, photo));
+    auto photo_at = [&](int wx, int wy) { return photo.pixels[size_t((wy - 24) * photo.w + wx)]; };
+    const std::string album = home + "Music/Artist/Album/";
+    fs::create_directories(album);
+    const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfLsb, Dsd64, 2.5, 1),
+                                              Shape(TestDsdKind::Dff, Dsd64, 0.3, 2)};
+    EXPECT_TRUE(TestDsd_WriteFile(tracks[0], album + "t0.dsf"));
+    EXPECT_TRUE(TestDsd_WriteFile(tracks[1], album + "t1.dff"));
+    constexpr uint32_t Red = 0xC82828;
+    ASSERT_TRUE(SavePng({300, 300, std::vector<uint32_t>(300 * 300, Red)}, album + "cover.png"));
+    fs::create_directories(app + "lpli");
+    WriteBytes(app + "lpli/lpi.la", ListFile({"Album"}));
+    WriteBytes(app + "lpli/lpi.lo", ListFile({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
+    const auto row = [](int r) { return std::pair{Left + 160, Top + 122 + 32 * r + 16}; };
+    const std::string capture = home + "out.raw";
+
+    // The label's middle (window (370, 316)) and a point of the label's rectangle outside its ellipse.
+    constexpr int LabelX = 370, LabelY = 316, RingX = 245, RingY = 209;
+    // The dialogs' OK: the 500x280 dialog is centred on the screen, OK centred in (100, 200) 100x24.
+    constexpr int DialogOkX = (1280 - 500) / 2 + 150, DialogOkY = (1024 - 280) / 2 + 212;
+    XProbe x;
+    for (uint8_t view : {2, 1}) {
+        WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, view, 0, 1}));
+        WindowWatch watch;
+        Start();
+        const XWindow main = WaitMainWindow(x, watch);
+        ASSERT_NE(main, 0u);
+        x.DoubleClick(row(0).first, row(0).second);
+        const auto screen = [&](int wx, int wy) { return x.Grab(Left + wx, Top + wy, 1, 1)[0]; };
+        if (view == 1) {
+            // In the corner box, blended 159:96 with the photograph.
+            EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(744, 96), Mix(photo_at(744, 96), 96, Red), 4); }))
+                << std::hex << screen(744, 96);
+            EXPECT_TRUE(Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4)) << "no label cover";
+            EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
+            break;
+        }
+        // On the label: darkened by a quarter inside the ellipse, the record outside it.
+        EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), Mix(Red, 191, 0), 4); }))
+            << std::hex << screen(LabelX, LabelY);
+        EXPECT_TRUE(Near(screen(RingX, RingY), photo_at(RingX, RingY), 4));
+
+        // Playing: the dark fill of the position bar grows and the title is written on it.
+        const size_t before = fs::exists(capture) ? fs::file_size(capture) : 0;
+        x.KeyToWindow(main, XK_p);
+        EXPECT_TRUE(WaitUntil(5000, [&] { return fs::exists(capture) && fs::file_size(capture) > before; }));
+        auto filled = [&] {
+            const std::vector<uint32_t> bar = x.Grab(Left + 150, Top + 80 + 24, 464, 1);
+            int n = 0;
+            for (int i = 0; i < 464; ++i) {
+                const uint32_t light = Mix(photo_at(150 + i, 104), 191, 0xFFFFFF);
+                n += Near(bar[size_t(i)], Mix(light, 127, 0x001400), 6);
+            }
+            return n;
+        };
+        int first = 0;
+        EXPECT_TRUE(WaitUntil(3000, [&] { return (first = filled()) > 0; }));
+        EXPECT_TRUE(WaitUntil(3000, [&] { return filled() > first + 50; })) << first;
+        const std::vector<uint32_t> title = x.Grab(Left + 155, Top + 84, 60, 20);
+        EXPECT_TRUE(std::any_of(title.begin(), title.end(), [](uint32_t p) { return Near(p, 0xEFEFEF, 40); }));
+        x.KeyToWindow(main, XK_s);
+        // Stopping takes what comes meanwhile unhandled: the next click waits for the idle player.
+        EXPECT_TRUE(WaitUntil(3000, [&] { return !Lit(x, 12, 208); }));
+        usleep(300'000);
+
+        // The list menu's "Write Playlist": a name with blanks around it is stored trimmed; a wrong
+        // name keeps the dialog open with its message; Escape writes nothing.
+        auto list_menu_write = [&] {
+            x.Click(Left + 400, Top + 300, 3);
+            usleep(400'000);
+            for (unsigned long k : {XK_Down, XK_Down, XK_Down, XK_Return}) x.Key(k);
+            const XWindow shown = x.WaitMapped("Groovestone", 3000);
+            usleep(300'000); // the name entry has the keyboard focus
+            return shown;
+        };
+        XWindow dialog = list_menu_write();
+        ASSERT_NE(dialog, 0u);
+        x.Type("  Mine  ");
+        x.Click(DialogOkX, DialogOkY);
+        EXPECT_TRUE(WaitUntil(2000, [&] { return x.Find("Groovestone") == 0; }));
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.la"), ListFile({"Album", "Mine"}));
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"), ListFile({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff",
+                                                          "!Mine", "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
+        const std::string la = ReadBytes(app + "lpli/lpi.la"), lo = ReadBytes(app + "lpli/lpi.lo");
+        dialog = list_menu_write();
+        ASSERT_NE(dialog, 0u);
+        x.Type("-x");
+        x.Click(DialogOkX, DialogOkY);
+        usleep(500'000);
+        EXPECT_TRUE(x.IsMapped(dialog)) << "a wrong name keeps the dialog";
+        x.KeyToWindow(dialog, XK_Escape);
+        EXPECT_TRUE(WaitUntil(2000, [&] { return x.Find("Groovestone") == 0; }));
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.la"), la);
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"), lo);
+
+        // The playlist menu's "Delete Playlist" on "Mine", confirmed: the files lose it.
+        x.Click(Left + 40, Top + 367); // Lists
+        usleep(300'000);
+        x.Click(row(1).first, row(1).second, 3);
+        usleep(400'000);
+        for (unsigned long k : {XK_Down, XK_Return}) x.Key(k);
+        ASSERT_NE(x.WaitMapped("Groovestone", 3000), 0u);
+        x.Click(DialogOkX, DialogOkY);
+        EXPECT_TRUE(WaitUntil(2000, [&] { return ReadBytes(app + "lpli/lpi.la") == ListFile({"Album"}); }));
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"),
+                  ListFile({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
+
+        // The drive menu over Library: the music folder (the slot after "/") scanned into the library.
+        x.Click(Left + 40, Top + 513, 3);
+        usleep(400'000);
+        for (unsigned long k : {XK_Down, XK_Right, XK_Down, XK_Return}) x.Key(k);
+        EXPECT_TRUE(WaitUntil(5000, [&] { return ReadBytes(app + "lpli/lpli1.la") == ListFile({"Artist : Album"}); }));
+
+        // Both lists emptied: the bare record again.
+        x.KeyToWindow(main, XK_c, XK_Control_L);
+        EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4); }));
+        EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
+    }
 }

@@ -105,11 +105,11 @@ void XProbe::Move(int x, int y) {
     XSync(dpy, False);
 }
 
-void XProbe::Click(int x, int y) {
+void XProbe::Click(int x, int y, unsigned button) {
     Move(x, y);
     usleep(30'000);
     for (bool down : {true, false}) {
-        XTestFakeButtonEvent(dpy, 1, down, CurrentTime);
+        XTestFakeButtonEvent(dpy, button, down, CurrentTime);
         XSync(dpy, False);
         usleep(20'000);
     }

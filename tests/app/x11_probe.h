@@ -32,7 +32,7 @@ struct XProbe {
     bool IsMapped(XWindow w);
 
     void Move(int x, int y);
-    void Click(int x, int y);
+    void Click(int x, int y, unsigned button = 1); // 3: the right button
     // Two clicks well within the double-click time.
     void DoubleClick(int x, int y);
     // Presses or releases the left button where the pointer is.
