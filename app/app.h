@@ -39,15 +39,20 @@ void DeployEngineLibraries(const std::string &base);
 
 // --- Start-up and shutdown (program.cpp) -- main thread
 
+// The files named on the command line, as absolute local paths. Written by RunProgram; the event
+// loop's set-up adds them as a drop would, and a second start hands them to the player running.
+extern std::vector<std::string> LaunchFiles;
+
 // The program: the checks, the guard, deployment and binding of the engine, the private font, then
-// the visible start (RunVisibleStart), and the shutdown in every case. Never returns.
+// the visible start (RunVisibleStart), and the shutdown in every case. Never returns. The arguments
+// name files or a folder to add (LaunchFiles); while another player runs, they go to that one.
 // Linux: messages are GTK message boxes (MessageBox of platform/gui.h; without a display their text
 // goes to standard error); processors come from get_nprocs_conf and sched_getaffinity, memory from
 // /proc/meminfo; "Lucida Calligraphy" is TeX Gyre Chorus, carried in the executable, registered for
 // this process only (RegisterPrivateFont) and asked for under the Windows name through a private
 // fontconfig alias (AddFontAliases), which also maps "Segoe UI", "Segoe UI Light" and "Tahoma" to
 // free faces.
-[[noreturn]] void RunProgram();
+[[noreturn]] void RunProgram(int argc, char **argv);
 // The one way out: releases the windows, controls, images, fonts, timers and menus, the engine
 // libraries and the playback memory, and ends the process with exit code 0.
 [[noreturn]] void Shutdown();
@@ -101,6 +106,29 @@ void DrawMinimizeButton(bool hover);
 // The way out asked for by the user (the close request, CloseButton): playback stopped, the output
 // and the core released, the main window closed, the program ended.
 [[noreturn]] void CloseSequence();
+
+// --- The desktop's ways in (mpris.cpp) -- main thread
+//
+// MPRIS2 on the session bus as org.mpris.MediaPlayer2.groovestone while the main window lives: the
+// player's state read at once, its methods run as the keys' commands between two events. Without a
+// session bus the player runs on without it.
+
+// The command-line arguments as absolute local paths: relative names against the current folder,
+// file:// URIs decoded, other URIs left out.
+std::vector<std::string> LocalPathsOfArguments(int count, char **arguments);
+// Connects to the session bus, serves the two interfaces and asks for the name. From the event
+// loop's set-up.
+void OwnMprisName();
+// Gives up the name and the connection; nothing when there is none. At shutdown.
+void ReleaseMprisName();
+// Runs the requests the bus's method calls noted (Play, Pause, Next, OpenUri...), on RemoteTimer.
+void RunRemoteRequests();
+// Sends PropertiesChanged when the playback status or the track heard differs from what was last
+// announced. After every event of the event loop: the player also stops by itself.
+void AnnounceMprisChanges();
+// A second start's files go to the player running, by OpenUri, one call each; nothing without a
+// session bus or a player on it.
+void HandFilesToRunningPlayer(const std::vector<std::string> &paths);
 
 // --- Commands (commands.cpp) -- main thread
 //

@@ -40,6 +40,8 @@ void PointerCrossing(int control, bool entered) {
 void HandleTimer(int timer) {
     if (timer == RefreshTimer) {
         if (PlayingList.load(std::memory_order_acquire) != 0 && !Minimised) RefreshNowPlaying();
+    } else if (timer == RemoteTimer) {
+        RunRemoteRequests();
     } else if (timer == FinishTimer) {
         // The audio thread starts it once the last data has played.
         FinishPlayback();
@@ -121,10 +123,18 @@ void RunEventLoop() {
     LoadLibraryIndex();
     ActiveView = ViewPlaylists;
     DrawListPanel(ViewPlaylists, 0, 0);
+    OwnMprisName();
+    // The files of the command line, one path per line, as a drop brings them.
+    if (!LaunchFiles.empty()) {
+        std::string items;
+        for (const std::string &path : LaunchFiles) items += (items.empty() ? "" : "\n") + path;
+        DropFiles(items);
+    }
 
     while (IsWindow(MainWindow)) {
         const int event = WaitWindowEvent(-1);
         if (EventWindow() == MainWindow) HandleEvent(event);
+        AnnounceMprisChanges();
         // A close request that a waiting command took unhandled: honoured once the command is done.
         if (CloseRequested) CloseSequence();
     }

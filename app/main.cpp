@@ -1,7 +1,7 @@
-// Groovestone DSD. The command line is not read.
+// Groovestone DSD. The arguments are files or a folder to add to the lists.
 
 #include "app.h"
 
-int main() {
-    RunProgram();
+int main(int argc, char **argv) {
+    RunProgram(argc, argv);
 }

@@ -11,6 +11,10 @@
 
 #include <cstdlib>
 
+// --- state: main thread
+std::vector<std::string> LaunchFiles;
+// --- end of state
+
 namespace {
 
 // The stop icon and the system-modal flag of the check messages (Windows' 0x1010); the layer shows
@@ -27,6 +31,7 @@ void LoadTextFonts() {
 void Shutdown() {
     // No thread outlives the program: one still running is asked to end and waited for.
     StopThread.store(1, std::memory_order_release);
+    ReleaseMprisName();
     EndAudioThread();
     FreeGui();
     UnbindEngine();
@@ -34,7 +39,8 @@ void Shutdown() {
     std::exit(0);
 }
 
-void RunProgram() {
+void RunProgram(int argc, char **argv) {
+    LaunchFiles = LocalPathsOfArguments(argc - 1, argv + 1);
     // Windows, drawing, images and fonts. Without a display nothing can be shown: the reason goes to
     // standard error.
     if (!InitGui()) {
@@ -54,8 +60,12 @@ void RunProgram() {
     }
 
     // Another player of the family owns the engine files and the device: leave without a word,
-    // before anything is written.
-    if (AnotherPlayerRunning()) Shutdown();
+    // before anything is written. The files it was started with (a double-click in a file manager)
+    // go to that player.
+    if (AnotherPlayerRunning()) {
+        HandFilesToRunningPlayer(LaunchFiles);
+        Shutdown();
+    }
 
     // Linux: the engine goes to the XDG data folder (LocalAppDataFolder) + "Tonmark/tm20/", in place
     // of the local application data folder; an unknown home leaves the paths relative.

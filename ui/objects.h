@@ -104,6 +104,7 @@ enum TimerId : int {
     RefreshTimer = 117, // main window, every 200 ms while playing
     FinishTimer = 119,  // main window, started by the audio thread when the last data has played
     SplashTimer = 121,  // splash window, 800 ms
+    RemoteTimer = 122,  // main window, every 10 ms while requests from the session bus wait
 };
 
 // --- Pop-up menus and commands (keyboard commands and menu items share one number space)

@@ -9,11 +9,15 @@
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 
 namespace fs = std::filesystem;
 
@@ -661,4 +665,154 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4); }));
         EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
     }
+}
+
+namespace {
+
+// A session bus of the test's own, ended with the test.
+struct PrivateBus {
+    std::string address;
+    pid_t pid = -1;
+    PrivateBus() {
+        if (FILE *out = popen("dbus-daemon --session --fork --print-address=1 --print-pid=1", "r")) {
+            char line[512];
+            if (fgets(line, sizeof line, out))
+                address = std::string(line).substr(0, std::strcspn(line, "\n"));
+            if (fgets(line, sizeof line, out)) pid = std::atoi(line);
+            pclose(out);
+        }
+    }
+    ~PrivateBus() {
+        if (pid > 0) kill(pid, SIGTERM);
+    }
+    // The command's standard output on this bus, without its last line feed.
+    std::string Run(const std::string &command) const {
+        std::string text;
+        if (FILE *out = popen(
+                ("DBUS_SESSION_BUS_ADDRESS='" + address + "' " + command + " 2>/dev/null").c_str(), "r")) {
+            char buffer[512];
+            for (size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;) text.append(buffer, n);
+            pclose(out);
+        }
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        return text;
+    }
+};
+
+struct Killed {
+    pid_t pid;
+    ~Killed() { KillProgram(pid); }
+};
+
+std::vector<uint8_t> CapturedFrom(const std::string &capture, size_t from) {
+    std::ifstream in(capture, std::ios::binary);
+    in.seekg(std::streamoff(from));
+    return PairFromCapture({std::istreambuf_iterator<char>(in), {}});
+}
+
+} // namespace
+
+// Files named on the command line fill List 1; playerctl drives the player over MPRIS2 as the keys
+// do and reads what it plays; a second start with a file hands it to the player running and ends.
+TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsItsFileOver) {
+    const PrivateBus bus;
+    ASSERT_FALSE(bus.address.empty());
+    const std::string music = home + "music/", capture = home + "out.raw";
+    fs::create_directories(music);
+    const std::vector<TestDsdShape> shapes = {Shape(TestDsdKind::DsfLsb, Dsd64, 1.2, 21),
+                                              Shape(TestDsdKind::Dff, Dsd64, 0.4, 22),
+                                              Shape(TestDsdKind::DsfMsb, Dsd64, 0.3, 23)};
+    const std::vector<std::string> files = {music + "first.dsf", music + "second.dff", music + "later.dsf"};
+    for (size_t i = 0; i < shapes.size(); ++i) ASSERT_TRUE(TestDsd_WriteFile(shapes[i], files[i]));
+    fs::create_directories(app + "lpli");
+    WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
+    const std::vector<std::string> env = {"HOME=" + home, "XDG_DATA_HOME=" + data,
+                                          "DBUS_SESSION_BUS_ADDRESS=" + bus.address};
+    auto capture_size = [&] {
+        std::error_code ec;
+        const auto size = fs::file_size(capture, ec);
+        return ec ? size_t{0} : size_t(size);
+    };
+    auto sounding = [&](size_t from) {
+        return WaitUntil(5000, [&] {
+            const std::vector<uint8_t> pair = CapturedFrom(capture, from);
+            return std::any_of(pair.begin(), pair.end(), [](uint8_t b) { return b != 0x69; });
+        });
+    };
+    auto ctl = [&](const std::string &command) { return bus.Run("playerctl -p groovestone " + command); };
+    auto status_is = [&](const std::string &status, int ms = 3000) {
+        return WaitUntil(ms, [&] { return ctl("status") == status; });
+    };
+
+    // The first file by a name relative to the current folder, as a shell gives it.
+    WindowWatch watch;
+    XProbe x;
+    pid = StartProgram(app + "Groovestone-lp-dsd", {fs::relative(files[0]).string(), files[1]}, env,
+                       dir.path + "stderr.txt");
+    const XWindow main = WaitMainWindow(x, watch);
+    ASSERT_NE(main, 0u) << ReadBytes(dir.path + "stderr.txt");
+    EXPECT_EQ(WaitRows(x, "ww"), "ww") << "the command line's files in List 1";
+    ASSERT_TRUE(WaitUntil(3000, [&] { return bus.Run("playerctl -l") == "groovestone"; }));
+    EXPECT_EQ(bus.Run("playerctl -p groovestone metadata --format '{{mpris:length}}'"), "")
+        << "nothing heard";
+    // Every announced status, in order.
+    const std::string followed = dir.path + "followed.txt";
+    const Killed follower{
+        StartProgram("/bin/sh", {"-c", "exec playerctl -p groovestone --follow status >'" + followed + "'"},
+                     {"DBUS_SESSION_BUS_ADDRESS=" + bus.address})};
+
+    // Play from idle; the track heard with its length; pause; play resumes; the lists play to their
+    // end with nothing lost but the pause's silence, and the player stops by itself.
+    size_t mark = capture_size();
+    ctl("play");
+    EXPECT_TRUE(status_is("Playing"));
+    ASSERT_TRUE(sounding(mark));
+    EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 208); })) << "Play lit";
+    const std::vector<uint8_t> expected = ExpectedBytes({shapes[0], shapes[1]});
+    const size_t first_bytes = ExpectedBytes({shapes[0]}).size();
+    EXPECT_EQ(ctl("metadata --format '{{xesam:title}} {{mpris:length}} {{xesam:url}}'"),
+              "first " + std::to_string(first_bytes * 1'000'000 / (8 * Dsd64 / 32)) + " file://" + files[0]);
+    usleep(300'000);
+    ctl("pause");
+    EXPECT_TRUE(status_is("Paused"));
+    EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
+    usleep(500'000);
+    ctl("play");
+    EXPECT_TRUE(status_is("Playing"));
+    EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 82); }));
+    EXPECT_TRUE(WaitUntil(3000, [&] { return ctl("metadata --format '{{xesam:title}}'") == "second"; }));
+    EXPECT_TRUE(status_is("Stopped", 5000)) << "played to the end";
+    EXPECT_FALSE(Lit(x, 12, 208));
+    std::vector<uint8_t> after;
+    const size_t heard = HeardPart(CapturedFrom(capture, mark), expected, after);
+    EXPECT_LT(heard, expected.size()) << "the pause inserted silence";
+    EXPECT_EQ(CheckCapture(after, std::vector<uint8_t>(expected.begin() + long(heard), expected.end())), "");
+
+    // Play-pause from idle plays as Space does; stop stops.
+    mark = capture_size();
+    ctl("play-pause");
+    EXPECT_TRUE(status_is("Playing"));
+    ASSERT_TRUE(sounding(mark));
+    ctl("stop");
+    EXPECT_TRUE(status_is("Stopped"));
+    EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 208); }));
+    std::vector<std::string> statuses;
+    std::istringstream lines(ReadBytes(followed));
+    for (std::string line; std::getline(lines, line);)
+        if (statuses.empty() || statuses.back() != line) statuses.push_back(line);
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Stopped", "Playing", "Paused", "Playing", "Stopped",
+                                                  "Playing", "Stopped"}));
+
+    // A second start (a double-click in the file manager) leaves at once; its file joins List 1.
+    int code = -1;
+    const pid_t second = StartProgram(app + "Groovestone-lp-dsd", {files[2]}, env);
+    if (!WaitExit(second, 5000, code)) KillProgram(second);
+    EXPECT_EQ(code, 0);
+    EXPECT_TRUE(WaitUntil(3000, [&] { return PanelRows(x).size() == 3; })) << PanelRows(x);
+
+    // Quit from the bus ends the player, which gives up its name.
+    bus.Run("dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.groovestone "
+            "/org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit");
+    EXPECT_EQ(ExitCode(5000), 0);
+    EXPECT_EQ(bus.Run("playerctl -l"), "");
 }

@@ -1,0 +1,360 @@
+// The desktop's ways in: the MPRIS2 interfaces on the session bus (media keys, playerctl, the desktop's
+// sound menu) and the files a file manager names on the command line.
+//
+// GDBus delivers method calls and property reads in the main context, which the event loop iterates
+// while it waits for window events and while a command drains them. A property read answers at once
+// from the player's state; a method only notes its request and starts RemoteTimer, whose tick the
+// event loop handles between two events, so a request never runs inside another command.
+
+#include "app.h"
+
+#include "audio/audio.h"
+#include "library/library.h"
+#include "platform/gui.h"
+#include "ui/objects.h"
+
+#include <gio/gio.h>
+
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+constexpr const char *BusName = "org.mpris.MediaPlayer2.groovestone";
+constexpr const char *ObjectPath = "/org/mpris/MediaPlayer2";
+constexpr const char *RootInterface = "org.mpris.MediaPlayer2";
+constexpr const char *PlayerInterface = "org.mpris.MediaPlayer2.Player";
+constexpr const char *TrackPathBase = "/org/groovestone/GroovestoneDSD/track/";
+constexpr int RemoteTickMs = 10;
+constexpr int HandOverTimeoutMs = 3000; // per file; the running player may be busy with a command
+
+constexpr const char *Introspection = R"(<node>
+  <interface name="org.mpris.MediaPlayer2">
+    <method name="Raise"/>
+    <method name="Quit"/>
+    <property name="CanQuit" type="b" access="read"/>
+    <property name="CanRaise" type="b" access="read"/>
+    <property name="HasTrackList" type="b" access="read"/>
+    <property name="Identity" type="s" access="read"/>
+    <property name="DesktopEntry" type="s" access="read"/>
+    <property name="SupportedUriSchemes" type="as" access="read"/>
+    <property name="SupportedMimeTypes" type="as" access="read"/>
+  </interface>
+  <interface name="org.mpris.MediaPlayer2.Player">
+    <method name="Next"/>
+    <method name="Previous"/>
+    <method name="Pause"/>
+    <method name="PlayPause"/>
+    <method name="Stop"/>
+    <method name="Play"/>
+    <method name="Seek"><arg direction="in" name="Offset" type="x"/></method>
+    <method name="SetPosition">
+      <arg direction="in" name="TrackId" type="o"/>
+      <arg direction="in" name="Position" type="x"/>
+    </method>
+    <method name="OpenUri"><arg direction="in" name="Uri" type="s"/></method>
+    <signal name="Seeked"><arg name="Position" type="x"/></signal>
+    <property name="PlaybackStatus" type="s" access="read"/>
+    <property name="Rate" type="d" access="read"/>
+    <property name="Metadata" type="a{sv}" access="read"/>
+    <property name="Volume" type="d" access="read"/>
+    <property name="Position" type="x" access="read"/>
+    <property name="MinimumRate" type="d" access="read"/>
+    <property name="MaximumRate" type="d" access="read"/>
+    <property name="CanGoNext" type="b" access="read"/>
+    <property name="CanGoPrevious" type="b" access="read"/>
+    <property name="CanPlay" type="b" access="read"/>
+    <property name="CanPause" type="b" access="read"/>
+    <property name="CanSeek" type="b" access="read"/>
+    <property name="CanControl" type="b" access="read"/>
+  </interface>
+</node>)";
+
+enum RemoteAction {
+    RemoteRaise,
+    RemoteQuit,
+    RemotePlay,
+    RemotePause,
+    RemotePlayPause,
+    RemoteNext,
+    RemoteStop,
+    RemoteOpen
+};
+
+struct RemoteRequest {
+    RemoteAction action;
+    std::string path; // RemoteOpen: the local file
+};
+
+// --- state: main thread only (the bus's worker thread never calls into this file)
+GDBusConnection *Bus = nullptr; // the session bus while the main window lives; null without one
+GDBusNodeInfo *Interfaces = nullptr;
+guint RootRegistration = 0, PlayerRegistration = 0, NameOwner = 0;
+std::vector<RemoteRequest> Requests; // noted by the method handlers, run by RunRemoteRequests
+std::string AnnouncedStatus;         // PlaybackStatus as last announced
+int32_t AnnouncedTrack = 0;          // TrackId of the Metadata last announced, 0 for none
+// --- end of state
+
+// Whether a session bus is there to connect to. Without an address GIO would start a bus of its own
+// through dbus-launch, which a player has no business doing.
+bool SessionBusPresent() {
+    const char *address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    if (address && *address) return true;
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || !*runtime) return false;
+    const std::string socket = std::string(runtime) + "/bus";
+    return g_file_test(socket.c_str(), G_FILE_TEST_EXISTS);
+}
+
+GDBusConnection *ConnectSessionBus() {
+    if (!SessionBusPresent()) return nullptr;
+    GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    // A bus that goes away must not take the player with it (GIO's default raises SIGTERM).
+    if (bus) g_dbus_connection_set_exit_on_close(bus, FALSE);
+    return bus;
+}
+
+// D-Bus strings must be UTF-8; file names need not be.
+GVariant *Utf8Variant(const std::string &text) {
+    gchar *valid = g_utf8_make_valid(text.c_str(), gssize(text.size()));
+    GVariant *v = g_variant_new_string(valid);
+    g_free(valid);
+    return v;
+}
+
+GVariant *FileUriVariant(const std::string &path) {
+    gchar *uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+    GVariant *v = g_variant_new_string(uri ? uri : "");
+    g_free(uri);
+    return v;
+}
+
+bool Stopped() {
+    return PlayingList.load(std::memory_order_acquire) == 0;
+}
+
+const char *PlaybackStatus() {
+    return Stopped() ? "Stopped" : PlaybackPaused() ? "Paused" : "Playing";
+}
+
+// Microseconds of `bytes` of the run's output (eight bytes per frame of both channels).
+int64_t Microseconds(int64_t bytes) {
+    return OutputFrequency > 0 ? int64_t(double(bytes) / 8.0 / OutputFrequency * 1e6) : 0;
+}
+
+// The track heard, or a record with TrackId 0 while nothing plays.
+TrackRecord TrackHeard() {
+    if (Stopped()) return {};
+    return TakeNowPlaying().Track;
+}
+
+// The record carries no path: the list entry of the same identity has it. Empty when the entry has
+// left the lists meanwhile.
+std::string PathOfTrack(int32_t id) {
+    for (const std::vector<ListEntry> *list : {&List1, &List2})
+        for (const ListEntry &entry : *list)
+            if (entry.TrackId == id) return entry.Path;
+    return {};
+}
+
+GVariant *Metadata(const TrackRecord &track) {
+    GVariantBuilder b;
+    g_variant_builder_init(&b, G_VARIANT_TYPE("a{sv}"));
+    if (track.TrackId != 0) {
+        const std::string object = TrackPathBase + std::to_string(track.TrackId);
+        g_variant_builder_add(&b, "{sv}", "mpris:trackid", g_variant_new_object_path(object.c_str()));
+        g_variant_builder_add(&b, "{sv}", "mpris:length", g_variant_new_int64(Microseconds(track.End)));
+        g_variant_builder_add(&b, "{sv}", "xesam:title", Utf8Variant(track.Title));
+        g_variant_builder_add(&b, "{sv}", "xesam:album", Utf8Variant(track.Album));
+        const std::string path = PathOfTrack(track.TrackId);
+        if (!path.empty()) g_variant_builder_add(&b, "{sv}", "xesam:url", FileUriVariant(path));
+        if (!track.CoverPath.empty())
+            g_variant_builder_add(&b, "{sv}", "mpris:artUrl", FileUriVariant(track.CoverPath));
+    }
+    return g_variant_builder_end(&b);
+}
+
+GVariant *StringArray(std::initializer_list<const char *> items) {
+    GVariantBuilder b;
+    g_variant_builder_init(&b, G_VARIANT_TYPE("as"));
+    for (const char *item : items) g_variant_builder_add(&b, "s", item);
+    return g_variant_builder_end(&b);
+}
+
+GVariant *GetProperty(GDBusConnection *, const gchar *, const gchar *, const gchar *interface,
+                      const gchar *property, GError **error, gpointer) {
+    const std::string name = property;
+    if (g_str_equal(interface, RootInterface)) {
+        if (name == "CanQuit" || name == "CanRaise") return g_variant_new_boolean(TRUE);
+        if (name == "HasTrackList") return g_variant_new_boolean(FALSE);
+        if (name == "Identity") return g_variant_new_string("Groovestone DSD");
+        if (name == "DesktopEntry") return g_variant_new_string("org.groovestone.GroovestoneDSD");
+        if (name == "SupportedUriSchemes") return StringArray({"file"});
+        if (name == "SupportedMimeTypes") return StringArray({"audio/x-dsf", "audio/x-dff"});
+    } else {
+        if (name == "PlaybackStatus") return g_variant_new_string(PlaybackStatus());
+        if (name == "Metadata") return Metadata(TrackHeard());
+        if (name == "Position") return g_variant_new_int64(Stopped() ? 0 : Microseconds(NowPlayingPlayed()));
+        if (name == "Rate" || name == "MinimumRate" || name == "MaximumRate" || name == "Volume")
+            return g_variant_new_double(1.0);
+        if (name == "CanGoPrevious" || name == "CanSeek") return g_variant_new_boolean(FALSE);
+        if (name == "CanGoNext" || name == "CanPlay" || name == "CanPause" || name == "CanControl")
+            return g_variant_new_boolean(TRUE);
+    }
+    g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_PROPERTY, "No property %s", property);
+    return nullptr;
+}
+
+void Note(RemoteRequest request) {
+    Requests.push_back(std::move(request));
+    AddWindowTimer(MainWindow, RemoteTimer, RemoteTickMs);
+}
+
+void CallMethod(GDBusConnection *, const gchar *, const gchar *, const gchar *, const gchar *method,
+                GVariant *parameters, GDBusMethodInvocation *invocation, gpointer) {
+    static const std::pair<const char *, RemoteAction> Actions[] = {
+        {"Raise", RemoteRaise},         {"Quit", RemoteQuit}, {"Play", RemotePlay}, {"Pause", RemotePause},
+        {"PlayPause", RemotePlayPause}, {"Next", RemoteNext}, {"Stop", RemoteStop},
+    };
+    for (auto [name, action] : Actions)
+        if (g_str_equal(method, name)) Note({action, {}});
+    if (g_str_equal(method, "OpenUri")) {
+        const gchar *uri = nullptr;
+        g_variant_get(parameters, "(&s)", &uri);
+        gchar *path = g_filename_from_uri(uri, nullptr, nullptr);
+        if (!path) {
+            g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_NOT_SUPPORTED,
+                                                  "Only local files open here: %s", uri);
+            return;
+        }
+        Note({RemoteOpen, path});
+        g_free(path);
+    }
+    // Previous, Seek and SetPosition: a record is played from its start, in order.
+    g_dbus_method_invocation_return_value(invocation, nullptr);
+}
+
+const GDBusInterfaceVTable Handlers = {CallMethod, GetProperty, nullptr, {}};
+
+void RunRequest(const RemoteRequest &request) {
+    const bool playing = !Stopped();
+    switch (request.action) {
+    case RemoteRaise:
+        ActivateWindow(MainWindow);
+        break;
+    case RemoteQuit:
+        CloseSequence();
+    case RemotePlay:
+        if (!playing)
+            RunCommand(CmdPlay);
+        else if (PlaybackPaused())
+            TogglePause();
+        break;
+    case RemotePause:
+        if (playing && !PlaybackPaused()) TogglePause();
+        break;
+    case RemotePlayPause:
+        RunCommand(CmdPlayPause);
+        break;
+    case RemoteNext:
+        RunCommand(CmdNext);
+        break;
+    case RemoteStop:
+        RunCommand(CmdStop);
+        break;
+    case RemoteOpen:
+        DropFiles(request.path);
+        break;
+    }
+}
+
+} // namespace
+
+std::vector<std::string> LocalPathsOfArguments(int count, char **arguments) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        // Relative names against the current folder, file:// URIs decoded; other URIs are left out.
+        GFile *file = g_file_new_for_commandline_arg(arguments[i]);
+        if (char *path = g_file_get_path(file)) {
+            paths.emplace_back(path);
+            g_free(path);
+        }
+        g_object_unref(file);
+    }
+    return paths;
+}
+
+void OwnMprisName() {
+    Bus = ConnectSessionBus();
+    if (!Bus) return;
+    Interfaces = g_dbus_node_info_new_for_xml(Introspection, nullptr);
+    RootRegistration = g_dbus_connection_register_object(Bus, ObjectPath, Interfaces->interfaces[0],
+                                                         &Handlers, nullptr, nullptr, nullptr);
+    PlayerRegistration = g_dbus_connection_register_object(Bus, ObjectPath, Interfaces->interfaces[1],
+                                                           &Handlers, nullptr, nullptr, nullptr);
+    NameOwner = g_bus_own_name_on_connection(Bus, BusName, G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr,
+                                             nullptr, nullptr);
+    AnnouncedStatus = PlaybackStatus();
+    AnnouncedTrack = 0;
+}
+
+void ReleaseMprisName() {
+    Requests.clear();
+    if (!Bus) return;
+    if (NameOwner) g_bus_unown_name(NameOwner);
+    if (RootRegistration) g_dbus_connection_unregister_object(Bus, RootRegistration);
+    if (PlayerRegistration) g_dbus_connection_unregister_object(Bus, PlayerRegistration);
+    NameOwner = RootRegistration = PlayerRegistration = 0;
+    // The release reaches the bus before the process ends.
+    g_dbus_connection_flush_sync(Bus, nullptr, nullptr);
+    g_object_unref(Bus);
+    Bus = nullptr;
+    g_dbus_node_info_unref(Interfaces);
+    Interfaces = nullptr;
+}
+
+void RunRemoteRequests() {
+    // Requests that come while these run are noted for the next tick.
+    std::vector<RemoteRequest> due;
+    due.swap(Requests);
+    RemoveWindowTimer(MainWindow, RemoteTimer);
+    for (const RemoteRequest &request : due) {
+        RunRequest(request);
+        AnnounceMprisChanges();
+    }
+}
+
+void AnnounceMprisChanges() {
+    if (!Bus) return;
+    const std::string status = PlaybackStatus();
+    const TrackRecord track = TrackHeard();
+    if (status == AnnouncedStatus && track.TrackId == AnnouncedTrack) return;
+    GVariantBuilder changed;
+    g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
+    if (status != AnnouncedStatus)
+        g_variant_builder_add(&changed, "{sv}", "PlaybackStatus", g_variant_new_string(status.c_str()));
+    if (track.TrackId != AnnouncedTrack) g_variant_builder_add(&changed, "{sv}", "Metadata", Metadata(track));
+    AnnouncedStatus = status;
+    AnnouncedTrack = track.TrackId;
+    g_dbus_connection_emit_signal(
+        Bus, nullptr, ObjectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged",
+        g_variant_new("(sa{sv}@as)", PlayerInterface, &changed, g_variant_new_strv(nullptr, 0)), nullptr);
+}
+
+void HandFilesToRunningPlayer(const std::vector<std::string> &paths) {
+    if (paths.empty()) return;
+    GDBusConnection *bus = ConnectSessionBus();
+    if (!bus) return;
+    for (const std::string &path : paths) {
+        gchar *uri = g_filename_to_uri(path.c_str(), nullptr, nullptr);
+        if (!uri) continue;
+        GVariant *reply = g_dbus_connection_call_sync(
+            bus, BusName, ObjectPath, PlayerInterface, "OpenUri", g_variant_new("(s)", uri), nullptr,
+            G_DBUS_CALL_FLAGS_NO_AUTO_START, HandOverTimeoutMs, nullptr, nullptr);
+        g_free(uri);
+        // No player on the bus: the rest would fail the same way.
+        if (!reply) break;
+        g_variant_unref(reply);
+    }
+    g_object_unref(bus);
+}
