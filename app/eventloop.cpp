@@ -110,6 +110,8 @@ void RunEventLoop() {
     EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
     EngineFn.Tavo_SetDevice(0);
     EngineFn.Tavo_SetConfig(1, 0);
+    // Linux: the desktop's sound server lends us the card for the whole run; Shutdown gives it back.
+    ReserveDeviceCard(OutputDevice);
     if (!EngineFn.Tava_ASIO_Init(OutputDevice, 1) || !EngineFn.Tava_ASIO_SetDSD(1)) EngineShutdown();
 
     Minimised = false;

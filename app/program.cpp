@@ -33,6 +33,9 @@ void Shutdown() {
     StopThread.store(1, std::memory_order_release);
     ReleaseMprisName();
     EndAudioThread();
+    // The card goes back to the desktop's sound server once our device is closed.
+    if (EngineFn.Tava_ASIO_Free) EngineFn.Tava_ASIO_Free();
+    ReleaseSoundCard();
     FreeGui();
     UnbindEngine();
     ReleasePlaybackMemory();

@@ -1,5 +1,5 @@
-// audio/: the engine binding, track opening, output and transport, the audio thread and its callback,
-// and the playback memory they share.
+// audio/: the engine binding, the output device's card, track opening, output and transport, the audio
+// thread and its callback, and the playback memory they share.
 //
 // Threads. The main thread runs every procedure here unless its comment says otherwise. AudioThread
 // (started per playback) reads the decoding stream into memory and opens the following tracks; the
@@ -84,6 +84,18 @@ std::string BindErrorText(BindResult result);
 
 // Unloads the libraries at shutdown; EngineFn is cleared.
 void UnbindEngine();
+
+// --- The output device's sound card (card.cpp) -------------------------------------------------
+
+// Asks the desktop's sound server to give up the card of output device n before the device is
+// opened (ReserveSoundCard of platform/gui.h, for the card of its hardware PCM name; nothing for
+// other PCMs, which have no card of their own). ReleaseSoundCard gives it back once the device is
+// closed. False when the server kept the card: opening the device will then find it busy.
+bool ReserveDeviceCard(int n);
+// "  (busy: pipewire, pid 1234)" when another process holds output device n open (a hardware PCM);
+// "" otherwise. Added to what the program shows where the device could not be opened. Any thread but
+// the output thread.
+std::string DeviceBusyNote(int n);
 
 // --- The playback memory (memory.cpp) ---------------------------------------------------------
 
@@ -269,7 +281,8 @@ void OpenTrackAt(int list, int index);
 void OpenNextTrack();
 // NextIndex just past the entry of the track heard (0 when it is in the other list, or gone).
 void FindResumeIndex();
-// The message box for an engine error code. Any thread.
+// The message box for an engine error code. Any thread. Linux: "Can't find a free/valid driver" (3)
+// carries DeviceBusyNote of the chosen device where another program holds it.
 void ShowEngineError(int code);
 // The table of ShowEngineError: the text for a code, "Error code #" and the number for others.
 std::string EngineErrorText(int code);

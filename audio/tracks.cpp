@@ -296,7 +296,9 @@ std::string EngineErrorText(int code) {
 }
 
 void ShowEngineError(int code) {
-    MessageBox("Error", EngineErrorText(code), MessageIconStop);
+    std::string text = EngineErrorText(code);
+    if (code == TAVO_ERROR_DRIVER) text += DeviceBusyNote(OutputDevice);
+    MessageBox("Error", text, MessageIconStop);
 }
 
 void ShowRateLabel(const std::string &text) {

@@ -1,5 +1,6 @@
 # The windowing and drawing half of the platform layer: GTK 3 (X11), cairo, pango, fontconfig,
-# libpng and libjpeg. Included from platform/CMakeLists.txt.
+# libpng and libjpeg; and the sound card reservation over the D-Bus of GIO, which GTK brings. Included
+# from platform/CMakeLists.txt.
 if(NOT TARGET PkgConfig::GTK3)
   pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET GLOBAL gtk+-3.0)
 endif()
@@ -18,7 +19,8 @@ add_library(platform_gui STATIC
   ${CMAKE_CURRENT_LIST_DIR}/gui_image.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui_font.cpp
   ${CMAKE_CURRENT_LIST_DIR}/gui_draw.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/gui_dialog.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/gui_dialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/reserve.cpp)
 target_include_directories(platform_gui PUBLIC ${CMAKE_CURRENT_LIST_DIR} ${CMAKE_CURRENT_LIST_DIR}/..)
 target_link_libraries(platform_gui PUBLIC PkgConfig::GTK3 PkgConfig::PANGOFT2 PkgConfig::FONTCONFIG
                       PNG::PNG JPEG::JPEG)

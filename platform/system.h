@@ -1,5 +1,5 @@
-// platform/system.h: volumes, the process snapshot, processors and memory, special folders, dynamic
-// libraries, threads and the counting semaphore.
+// platform/system.h: volumes, the process snapshot, processors and memory, sound cards, special
+// folders, dynamic libraries, threads and the counting semaphore.
 //
 // Folders are UTF-8 texts ending in '/'. Unless a procedure says otherwise it may be called from any
 // thread and keeps no state between calls.
@@ -48,6 +48,30 @@ int MachineProcessorCount();
 int ProcessProcessorCount();
 // MemTotal and MemAvailable of /proc/meminfo, in bytes. False, both 0, when they cannot be read.
 bool MemoryStatus(uint64_t &total, uint64_t &available);
+
+// --- Sound cards (soundcards.cpp) -----------------------------------------------------------
+//
+// proc is the folder of the kernel's process file system ("/proc/"; a test passes a tree of its own).
+
+// An ALSA hardware PCM: card and device number.
+struct HardwarePcm {
+    int card = -1; // -1: not a hardware PCM
+    int device = 0;
+};
+// The card and device of a hardware PCM name: "hw:2,0", "hw:2", "hw:CARD=2,DEV=1", "hw:CARD=PCH,DEV=0",
+// "hw:PCH,3". A card given by its id is found through proc + "asound/<id>", the kernel's link to
+// "card<N>". Card -1 for every other PCM (plug-ins, files, the sound servers' PCMs): they have no
+// card of their own.
+HardwarePcm ParseHardwarePcm(const std::string &pcm, const std::string &proc = "/proc/");
+
+// The process that holds a playback device open.
+struct DeviceHolder {
+    int pid = 0;      // 0: nobody (or unknown)
+    std::string name; // its name (/proc/<pid>/comm), "" when it cannot be read
+};
+// Who holds playback device `device` of card `card` open: the kernel shows "owner_pid : <pid>" in
+// proc + "asound/card<N>/pcm<D>p/sub<S>/status" for every open substream; the first one found.
+DeviceHolder SoundDeviceHolder(int card, int device, const std::string &proc = "/proc/");
 
 // --- Special folders (system.cpp) -------------------------------------------------------------
 

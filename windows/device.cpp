@@ -56,12 +56,15 @@ void HoverRows() {
 
 bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd) {
     dsd = {};
+    // Linux: the desktop's sound server lends us the card for the probe.
+    ReserveDeviceCard(n);
     const bool opened = EngineFn.Tava_ASIO_Init(n, 0) != 0;
     if (opened && EngineFn.Tava_ASIO_SetDSD(1)) {
         for (size_t i = 0; i < dsd.size() && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i) dsd[i] = 1;
         EngineFn.Tava_ASIO_SetDSD(0);
     }
     EngineFn.Tava_ASIO_Free();
+    ReleaseSoundCard();
     return opened;
 }
 
@@ -94,13 +97,15 @@ void OpenDeviceWindow() {
         DeviceRecord row;
         row.Number = uint8_t(n);
         row.Name = info.name ? info.name : "";
-        ProbeDsdRates(n, row.Dsd);
+        const bool opened = ProbeDsdRates(n, row.Dsd);
         const int id = DeviceRowBase + n;
         TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits));
         if (row.Dsd[0])
             SetControlText(id, DeviceCaption(row.Name, row.Dsd));
         else
             SetControlColor(id, ColorFront, DeviceGrey);
+        // Linux: a device another program holds says which.
+        if (!opened) SetControlText(id, CutToUnits(row.Name, MaxNameUnits) + DeviceBusyNote(n));
         DeviceRows.push_back(std::move(row));
     }
 }

@@ -22,7 +22,8 @@ extern std::vector<DeviceRecord> DeviceRows;
 // Opens device n, switches it to DSD and tests the rates in ascending order, marking each one it
 // takes and stopping at the first it refuses (a device that refuses 5.6 MHz is not asked for
 // 11.3 MHz); then switches DSD off and closes the device, also when opening failed. dsd starts at 0.
-// False when the device could not be opened. Through EngineFn; main thread.
+// False when the device could not be opened. Through EngineFn; main thread. Linux: the device's card
+// is reserved from the desktop's sound server for the probe and given back after it (ReserveDeviceCard).
 bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd);
 
 // The caption of a device row: the first 60 characters (UTF-16 code units) of the name, and for a
@@ -32,7 +33,8 @@ std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> 
 
 // Opens the window titled "audio device" and lists the devices 0 to 11 that the output library
 // reports, each probed with ProbeDsdRates. Rows of devices without DSD 2.8 MHz are grey and cannot be
-// chosen.
+// chosen; a device that could not be opened because another program holds it says which (Linux:
+// DeviceBusyNote, "  (busy: pipewire, pid 1234)").
 void OpenDeviceWindow();
 // Waits for the choice: a click on a row that plays DSD 2.8 MHz sets DeviceCaps, OutputDevice and
 // OutputChannel (0), closes the window and returns true. Escape, or a click on the close mark,

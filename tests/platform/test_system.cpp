@@ -1,6 +1,7 @@
 // Volumes, the process snapshot, processors and memory, special folders, dynamic libraries, thread
 // priority and the semaphore of the platform layer.
 
+#include "environment.h"
 #include "platform/files.h"
 #include "platform/system.h"
 #include "temp_folder.h"
@@ -19,23 +20,6 @@
 #include <thread>
 
 namespace {
-
-// Sets environment variables for one test and puts the old values back after it.
-struct Environment {
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
-    static void Put(const std::string &name, const char *value) {
-        value ? setenv(name.c_str(), value, 1) : unsetenv(name.c_str());
-    }
-    void Set(const char *name, const char *value) {
-        const char *old = getenv(name);
-        saved.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-        Put(name, value);
-    }
-    ~Environment() {
-        for (auto it = saved.rbegin(); it != saved.rend(); ++it)
-            Put(it->first, it->second ? it->second->c_str() : nullptr);
-    }
-};
 
 TEST(MountedVolumes, KeepsOneRootPerRealVolumeInPathOrder) {
     const std::string mountinfo =
@@ -116,6 +100,65 @@ TEST(ProcessImageNames, NamesEveryProcessByItsExecutableFile) {
     EXPECT_EQ(running(), 1) << "Linux shows a deleted executable as \"name (deleted)\"";
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
+}
+
+TEST(SoundCards, FindTheCardOfAHardwarePcmAndWhoHoldsItsDevice) {
+    // A kernel tree of our own: card 3 has the id "DAC", card 0 "PCH".
+    TempFolder t;
+    const std::string proc = t.path;
+    t.Folder("asound");
+    symlink("card3", (proc + "asound/DAC").c_str());
+    symlink("card0", (proc + "asound/PCH").c_str());
+    for (const char *folder :
+         {"asound/card0", "asound/card0/pcm0p", "asound/card0/pcm0p/sub0", "asound/card3",
+          "asound/card3/pcm0p", "asound/card3/pcm0p/sub0", "asound/card3/pcm0p/sub1", "asound/card3/pcm1p",
+          "asound/card3/pcm1p/sub0", "1234"})
+        t.Folder(folder);
+    t.File("asound/card0/pcm0p/sub0/status", "closed\n");
+    t.File("asound/card3/pcm0p/sub0/status", "closed\n");
+    t.File("asound/card3/pcm0p/sub1/status", "state: RUNNING\nowner_pid   : 1234\ntrigger_time: 1726.1\n");
+    t.File("1234/comm", "pipewire\n");
+    // Held by a process that has ended meanwhile: no name to read.
+    t.File("asound/card3/pcm1p/sub0/status", "state: PREPARED\nowner_pid   : 4194304\n");
+
+    const struct {
+        const char *pcm;
+        int card, device;
+    } names[] = {
+        {"hw:2,0", 2, 0},
+        {"hw:3", 3, 0},
+        {"hw:CARD=DAC,DEV=1", 3, 1},
+        {"hw:CARD=PCH,DEV=0", 0, 0},
+        {"hw:DAC,2", 3, 2},
+        {"hw:DEV=1,CARD=11,SUBDEV=0", 11, 1},
+        {"hw:CARD=Gone,DEV=0", -1, 0},
+        {"hw:CARD=1,DEV=x", -1, 0},
+        {"hw:CARD=../x", -1, 0},
+        {"plughw:1,0", -1, 0},
+        {"dsdcapture", -1, 0},
+    };
+    for (const auto &n : names) {
+        const HardwarePcm hw = ParseHardwarePcm(n.pcm, proc);
+        EXPECT_EQ(hw.card, n.card) << n.pcm;
+        if (n.card >= 0) {
+            EXPECT_EQ(hw.device, n.device) << n.pcm;
+        }
+    }
+
+    const struct {
+        int card, device, pid;
+        const char *name;
+    } holders[] = {
+        {3, 0, 1234, "pipewire"}, // the second substream is the open one
+        {3, 1, 4194304, ""},
+        {0, 0, 0, ""}, // closed
+        {5, 0, 0, ""}, // no such card
+    };
+    for (const auto &h : holders) {
+        const DeviceHolder holder = SoundDeviceHolder(h.card, h.device, proc);
+        EXPECT_EQ(holder.pid, h.pid) << h.card << "," << h.device;
+        EXPECT_EQ(holder.name, h.name) << h.card << "," << h.device;
+    }
 }
 
 TEST(Processors, CountTheMachineAndTheAffinityMask) {

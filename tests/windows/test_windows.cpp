@@ -55,9 +55,10 @@ TEST(DeviceProbe, TestsRatesUpwardsUntilTheFirstRefusalAndAlwaysCloses) {
         std::array<uint8_t, 4> dsd;
         std::vector<std::string> calls;
     } expected[] = {
-        {true, {1, 0, 0, 0}, {"init 0", "dsd 1", "rate 2822400", "rate 5644800", "dsd 0", "free"}},
-        {true, {0, 0, 0, 0}, {"init 1", "dsd 1", "free"}},
-        {false, {0, 0, 0, 0}, {"init 2", "free"}},
+        // The device's name first: its card is reserved for the probe.
+        {true, {1, 0, 0, 0}, {"info 0", "init 0", "dsd 1", "rate 2822400", "rate 5644800", "dsd 0", "free"}},
+        {true, {0, 0, 0, 0}, {"info 1", "init 1", "dsd 1", "free"}},
+        {false, {0, 0, 0, 0}, {"info 2", "init 2", "free"}},
     };
     for (int n = 0; n < 3; ++n) {
         fake::Calls.clear();
