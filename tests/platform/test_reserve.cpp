@@ -14,6 +14,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -102,8 +103,8 @@ std::string OwnerProperty(GDBusConnection *c, const char *property) {
     return text;
 }
 
-// A sound server holding card 3, on a thread of its own. It does not allow replacement, so a taker
-// waits in the queue until it has let go.
+// A sound server holding card 3, on a thread of its own. Replaceable, it lets a taker have the name at
+// once, as PulseAudio and PipeWire do; else the taker waits in the queue until it has let go.
 struct FakeOwner {
     enum Answer { LetGo, Refuse, Silent };
 
@@ -115,7 +116,7 @@ struct FakeOwner {
     std::atomic<int32_t> asked{INT32_MIN};       // the priority of the last RequestRelease
     GDBusMethodInvocation *unanswered = nullptr; // Silent's: answered at the end
 
-    FakeOwner(const std::string &address, Answer a) : answer(a) {
+    FakeOwner(const std::string &address, Answer a, bool replaceable = false) : answer(a) {
         static GDBusNodeInfo *node = g_dbus_node_info_new_for_xml(
             "<node><interface name='org.freedesktop.ReserveDevice1'><method name='RequestRelease'>"
             "<arg type='i' direction='in'/><arg type='b' direction='out'/></method></interface></node>",
@@ -159,7 +160,7 @@ struct FakeOwner {
         g_dbus_connection_register_object(connection, CardPath, node->interfaces[0], &vtable, this, nullptr,
                                           nullptr);
         g_main_context_pop_thread_default(context);
-        RequestName(connection, 0);
+        RequestName(connection, replaceable ? 1 | 4 : 0); // allow replacement, do not queue
         thread = std::thread([this] { g_main_loop_run(loop); });
     }
     ~FakeOwner() {
@@ -228,23 +229,25 @@ TEST_F(Reservation, TakesTheCardFromAnOwnerThatLetsGoAndGivesItBack) {
     ReleaseSoundCard();
     EXPECT_EQ(CardOwner(observer), "");
 
-    FakeOwner server(bus.address, FakeOwner::LetGo);
-    ASSERT_EQ(CardOwner(observer), server.UniqueName());
-    ASSERT_TRUE(ReserveSoundCard(3, "Groovestone test"));
-    EXPECT_EQ(server.asked.load(), SoundCardPriority);
-    const std::string ours = CardOwner(observer);
-    EXPECT_NE(ours, "");
-    EXPECT_NE(ours, server.UniqueName());
-    // We answer for the card now, and keep it whatever the priority.
-    EXPECT_EQ(OwnerProperty(observer, "ApplicationName"), "Groovestone test");
-    EXPECT_EQ(OwnerProperty(observer, "ApplicationDeviceName"), "hw:3");
-    EXPECT_EQ(OwnerProperty(observer, "Priority"), std::to_string(SoundCardPriority));
-    EXPECT_EQ(AskRelease(observer, INT32_MAX), 0);
-    EXPECT_EQ(CardOwner(observer), ours);
+    for (const bool replaceable : {false, true}) {
+        FakeOwner server(bus.address, FakeOwner::LetGo, replaceable);
+        ASSERT_EQ(CardOwner(observer), server.UniqueName());
+        ASSERT_TRUE(ReserveSoundCard(3, "Groovestone test")) << replaceable;
+        EXPECT_EQ(server.asked.load(), SoundCardPriority);
+        const std::string ours = CardOwner(observer);
+        EXPECT_NE(ours, "");
+        EXPECT_NE(ours, server.UniqueName());
+        // We answer for the card now, and keep it whatever the priority.
+        EXPECT_EQ(OwnerProperty(observer, "ApplicationName"), "Groovestone test");
+        EXPECT_EQ(OwnerProperty(observer, "ApplicationDeviceName"), "hw:3");
+        EXPECT_EQ(OwnerProperty(observer, "Priority"), std::to_string(SoundCardPriority));
+        EXPECT_EQ(AskRelease(observer, INT32_MAX), 0);
+        EXPECT_EQ(CardOwner(observer), ours);
 
-    ReleaseSoundCard();
-    EXPECT_EQ(CardOwner(observer), "");
-    EXPECT_EQ(RequestName(server.connection, 4), 1u) << "the server takes its card back";
+        ReleaseSoundCard();
+        EXPECT_EQ(CardOwner(observer), "");
+        EXPECT_EQ(RequestName(server.connection, 4), 1u) << "the server takes its card back";
+    }
 }
 
 TEST_F(Reservation, FailsWithoutTheNameWhenTheOwnerRefusesOrStaysSilent) {
