@@ -15,7 +15,6 @@
 
 #include <gio/gio.h>
 
-#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -95,23 +94,16 @@ std::string AnnouncedStatus;         // PlaybackStatus as last announced
 int32_t AnnouncedTrack = 0;          // TrackId of the Metadata last announced, 0 for none
 // --- end of state
 
-// Whether a session bus is there to connect to. Without an address GIO would start a bus of its own
-// through dbus-launch, which a player has no business doing.
-bool SessionBusPresent() {
-    const char *address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (address && *address) return true;
-    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-    if (!runtime || !*runtime) return false;
-    const std::string socket = std::string(runtime) + "/bus";
-    return g_file_test(socket.c_str(), G_FILE_TEST_EXISTS);
-}
-
+// A connection of our own to the session bus, null without one. Unlike GIO's shared connection, it
+// leaves the player running should the bus go away.
 GDBusConnection *ConnectSessionBus() {
-    if (!SessionBusPresent()) return nullptr;
-    GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    // A bus that goes away must not take the player with it (GIO's default raises SIGTERM).
-    if (bus) g_dbus_connection_set_exit_on_close(bus, FALSE);
-    return bus;
+    const std::string address = SessionBusAddress();
+    if (address.empty()) return nullptr;
+    return g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                             G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
 }
 
 // D-Bus strings must be UTF-8; file names need not be.

@@ -340,6 +340,11 @@ void DesktopMouse(int &x, int &y);
 // reservation protocol: whoever owns org.freedesktop.ReserveDevice1.Audio<N> on the session bus may
 // open card N, and answers RequestRelease(priority) at /org/freedesktop/ReserveDevice1/Audio<N>.
 
+// The session bus's address (DBUS_SESSION_BUS_ADDRESS, else the socket $XDG_RUNTIME_DIR/bus), empty
+// when there is none. Never starts a bus: GIO alone would fall back to launching one for the X
+// display. Any thread.
+std::string SessionBusAddress();
+
 // Our priority: above the desktop's sound servers (PulseAudio asks with 0, PipeWire with -20), so
 // that they give the card up to us; below JACK's INT32_MAX.
 constexpr int32_t SoundCardPriority = 10;

@@ -79,8 +79,9 @@ GVariant *AnswerProperty(GDBusConnection *, const gchar *, const gchar *, const 
     return nullptr;
 }
 
-// The session bus's address, without starting one: GIO would fall back to launching a bus for an
-// X display, and without a bus there is no sound server to ask.
+} // namespace
+
+// Without a bus there is no sound server to ask.
 std::string SessionBusAddress() {
     if (const char *address = std::getenv("DBUS_SESSION_BUS_ADDRESS"); address && *address) return address;
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -93,6 +94,8 @@ std::string SessionBusAddress() {
     g_free(escaped);
     return address;
 }
+
+namespace {
 
 // A private connection to the bus, within WaitMs: connecting and authenticating run on GIO's
 // threads while context turns, and are cancelled at the bound. Null when the bus cannot be reached.
