@@ -23,7 +23,7 @@ constexpr const char *BusName = "org.freedesktop.DBus";
 constexpr const char *BusPath = "/org/freedesktop/DBus";
 constexpr const char *ReserveInterface = "org.freedesktop.ReserveDevice1";
 
-// RequestName's flags and answers (the D-Bus specification's numbers).
+// RequestName's flags and answers, as the D-Bus protocol numbers them.
 constexpr guint32 ReplaceExisting = 2, DoNotQueue = 4;
 constexpr guint32 PrimaryOwner = 1, InQueue = 2, Exists = 3, AlreadyOwner = 4;
 

@@ -8,6 +8,8 @@
 #include "platform/gui.h"
 #include "resources.h"
 
+#include "program_gui.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -15,11 +17,7 @@ namespace {
 class GuiTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        ASSERT_TRUE(InitGui());
-        const ResourceBytes font = Resource(ResCalligraphyFont);
-        RegisterPrivateFont(font.data, font.size);
-        AddFontAliases("TeX Gyre Chorus");
-        LoadTextFonts();
+        ASSERT_TRUE(StartProgramGui());
     }
     void TearDown() override {
         CloseWindow(MainWindow);

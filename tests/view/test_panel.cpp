@@ -9,6 +9,8 @@
 #include "ui/objects.h"
 #include "view/view.h"
 
+#include "program_gui.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -22,11 +24,7 @@ constexpr uint32_t Plain = 0xEFEFEF, Lit = 0x60F060, Caption = 0xE0E0E0;
 class PanelTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        ASSERT_TRUE(InitGui());
-        const ResourceBytes font = Resource(ResCalligraphyFont);
-        RegisterPrivateFont(font.data, font.size);
-        AddFontAliases("TeX Gyre Chorus");
-        LoadTextFonts();
+        ASSERT_TRUE(StartProgramGui());
         BuildMainWindow();
     }
     static void TearDownTestSuite() { CloseWindow(MainWindow); }
@@ -34,14 +32,9 @@ class PanelTest : public ::testing::Test {
 
 constexpr int PanelWidth = 570, PanelHeight = 400; // the list buttons fit in this as well
 
-// Every pixel of a canvas or an image, row by row (0 outside it).
+// Every pixel of a canvas or an image the size of the panel (0 outside it).
 std::vector<uint32_t> Pixels(Output out) {
-    std::vector<uint32_t> all;
-    if (!StartDrawing(out)) return all;
-    for (int y = 0; y < PanelHeight; ++y)
-        for (int x = 0; x < PanelWidth; ++x) all.push_back(Point(x, y));
-    StopDrawing();
-    return all;
+    return Pixels(out, PanelWidth, PanelHeight);
 }
 
 // One text the picture must show: its left edge or, when right_edge is set, where it ends.

@@ -10,7 +10,10 @@
 #include "ui/objects.h"
 #include "view/view.h"
 
+#include "program_gui.h"
+
 #include <cairo.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -56,16 +59,6 @@ std::string Hex(uint32_t rgb) {
     char text[8];
     std::snprintf(text, sizeof text, "%06X", rgb);
     return text;
-}
-
-// Every pixel of a canvas or an image, row by row.
-std::vector<uint32_t> Pixels(Output out, int w, int h) {
-    std::vector<uint32_t> all;
-    if (!StartDrawing(out)) return all;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) all.push_back(Point(x, y));
-    StopDrawing();
-    return all;
 }
 
 // A cover described by the colour of each of its pixels.
@@ -133,11 +126,7 @@ std::vector<int> MaskAlpha() {
 class TurntableTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        ASSERT_TRUE(InitGui());
-        const ResourceBytes font = Resource(ResCalligraphyFont);
-        RegisterPrivateFont(font.data, font.size);
-        AddFontAliases("TeX Gyre Chorus");
-        LoadTextFonts();
+        ASSERT_TRUE(StartProgramGui());
     }
     void SetUp() override {
         std::string pattern = "/tmp/gs-turntable-XXXXXX";
