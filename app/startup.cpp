@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "resources.h"
 
+#include <cstring>
 #include <string_view>
 
 bool ProcessorsSufficient(int machine, int process) {
@@ -72,8 +73,12 @@ void DeployEngineLibraries(const std::string &base) {
     for (const EmbeddedLibrary &lib : Libraries) {
         const std::string path = DataFolder + lib.file;
         ResourceBytes bytes = Resource(lib.resource);
-        // A file of the right size is taken as it is; its content is not compared.
-        if (FileSize(path) == static_cast<int64_t>(bytes.size)) continue;
+        // Only a file holding exactly the embedded bytes is kept: a new build of the same size, or a
+        // library damaged in place, is replaced. The libraries are small; reading them costs little.
+        std::string deployed;
+        if (FileSize(path) == static_cast<int64_t>(bytes.size) && ReadFileWhole(path, deployed, bytes.size) &&
+            deployed.size() == bytes.size && std::memcmp(deployed.data(), bytes.data, bytes.size) == 0)
+            continue;
         // Written beside the old file and renamed over it, so a crash never leaves a truncated
         // library, and a library still mapped by a running player is not changed under it. A folder
         // of that name makes the write fail: the library is then skipped, and binding reports it.

@@ -11,6 +11,7 @@
 #include "ui/ui.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -83,10 +84,12 @@ std::string RateLabelText(double dsd_rate) {
 }
 
 bool FileReadable(const std::string &path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A pipe named like a track would hold the thread until a writer came: regular files only.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return false;
+    struct stat st;
     char byte;
-    const bool readable = read(fd, &byte, 1) == 1;
+    const bool readable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && read(fd, &byte, 1) == 1;
     close(fd);
     return readable;
 }

@@ -220,10 +220,12 @@ bool WriteFileWhole(const std::string &path, const void *data, size_t size) {
 
 bool ReadFileWhole(const std::string &path, std::string &out, size_t max_size) {
     out.clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    // Without blocking: a pipe or a device named like a list file would wait forever for a writer.
+    // Only a regular file is read.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) && static_cast<uint64_t>(st.st_size) <= max_size;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= max_size;
     if (ok) {
         out.reserve(static_cast<size_t>(st.st_size));
         ok = ReadAll(fd, out, max_size);

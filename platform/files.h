@@ -65,8 +65,9 @@ bool CreateFolder(const std::string &path);
 // file is read-only (no write permission bit), even for root.
 bool WriteFileWhole(const std::string &path, const void *data, size_t size);
 
-// Reads the whole file into out. False (out emptied) when it cannot be read, is a directory, or holds
-// more than max_size bytes.
+// Reads the whole file into out. False (out emptied) when it cannot be read, is not a regular file (a
+// directory, a pipe, a device: opened without blocking, never waited on), or holds more than max_size
+// bytes.
 bool ReadFileWhole(const std::string &path, std::string &out, size_t max_size = size_t{64} << 20);
 
 // --- Path texts -------------------------------------------------------------------------------

@@ -3,6 +3,8 @@
 
 #include "gui_internal.h"
 
+#include "files.h"
+
 #include <jpeglib.h>
 // jerror.h after jpeglib.h: the message codes.
 #include <jerror.h>
@@ -208,13 +210,9 @@ bool CatchImage(int img, const void *data, size_t size) {
 }
 
 bool LoadImageFile(int img, const std::string &path) {
-    std::ifstream f(path, std::ios::binary | std::ios::ate);
-    if (!f) return false;
-    std::streamoff n = f.tellg();
-    if (n <= 0 || n > MaxFileBytes) return false;
-    std::vector<char> bytes(static_cast<size_t>(n));
-    f.seekg(0);
-    if (!f.read(bytes.data(), n)) return false;
+    // Read as every file of the user's folders is: a regular file only, never waiting on a pipe.
+    std::string bytes;
+    if (!ReadFileWhole(path, bytes, size_t(MaxFileBytes)) || bytes.empty()) return false;
     return CatchImage(img, bytes.data(), bytes.size());
 }
 

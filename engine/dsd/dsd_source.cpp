@@ -11,10 +11,11 @@
 
 int DsdSource_OpenFile(DsdSource *src, const char *path, uint64_t offset, uint64_t length) {
     *src = DsdSource{};
-    int fd = open(path, O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a pipe would wait for a writer. A directory opens too, and a pipe has
+    // no size: only regular files are read (on them the flag changes nothing).
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return TAVO_ERROR_FILEOPEN;
     struct stat st;
-    // A directory opens too, and a pipe has no size: only regular files are read.
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
         return TAVO_ERROR_FILEOPEN;

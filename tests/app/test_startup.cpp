@@ -54,18 +54,20 @@ TEST(Deployment, FreshProfileGetsHiddenFolderAndHiddenSystemLibrariesThatBind) {
     UnbindEngine();
 }
 
-TEST(Deployment, RewritesFilesOfAnotherSizeOnlyAndSkipsAFolderNamedLikeALibrary) {
+TEST(Deployment, RewritesFilesOfOtherBytesAndSkipsAFolderNamedLikeALibrary) {
     TempDir home;
     const std::string data = home.path + "Tonmark/tm20/";
     std::filesystem::create_directories(data + "tavo.so");
     const std::string tava = Embedded(ResTavaLibrary), tavd = Embedded(ResTavdLibrary);
     WriteBytes(data + "tava.so", tava.substr(1));                // one byte short
-    WriteBytes(data + "tavd.so", std::string(tavd.size(), 'x')); // right size, wrong bytes
+    std::string flipped = tavd;
+    flipped[flipped.size() / 2] ^= 0x01;
+    WriteBytes(data + "tavd.so", flipped); // right size, one bit changed
     DeployEngineLibraries(home.path);
 
     EXPECT_EQ(GetFileAttributes(data) & AttrHidden, AttrHidden);
     EXPECT_EQ(ReadBytes(data + "tava.so"), tava);
-    EXPECT_EQ(ReadBytes(data + "tavd.so"), std::string(tavd.size(), 'x')) << "the size alone is compared";
+    EXPECT_EQ(ReadBytes(data + "tavd.so"), tavd) << "the bytes are compared, not the size alone";
     EXPECT_TRUE(IsDirectory(data + "tavo.so"));
     EXPECT_EQ(BindErrorText(BindEngine(DataFolder)), "Error open tavo.so");
     UnbindEngine();

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -77,6 +78,14 @@ TEST_F(Tracks, Probe_RefusesUnreadableFilesAndRatesTooHighWithAMessageAndAnother
     EXPECT_FALSE(ProbeTrack(junk, "dsf"));
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Error|Error of the file 'junk.dsf'");
+    // A pipe named like a track is refused at once, never waited on.
+    const std::string pipe = TestFolder() + "r/pipe.dsf";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(FileReadable(pipe));
+    EXPECT_FALSE(ProbeTrack(pipe, "dsf"));
+    ASSERT_EQ(Messages.size(), 2u);
+    EXPECT_EQ(Messages[1], "Error|Error of the file 'pipe.dsf'");
+    Messages.erase(Messages.begin() + 1);
 
     const std::string dsd64 = WriteTrack(Shape(Dsf, Dsd64, 0.1, 6), "r/64.dsf");
     const std::string dsd128 = WriteTrack(Shape(Dsf, Dsd128, 0.1, 7), "r/128.dsf");

@@ -4,6 +4,7 @@
 #include "temp_folder.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -210,7 +211,7 @@ TEST(WriteFileWhole, LeavesTheOldFileWhenTheWriteFails) {
         << "no temporary left";
 }
 
-TEST(ReadFileWhole, RefusesFilesOverTheLimitFoldersAndMissingFiles) {
+TEST(ReadFileWhole, RefusesFilesOverTheLimitFoldersPipesAndMissingFiles) {
     TempFolder t;
     const std::string path = t.File("ten", "0123456789");
     std::string read = "stale";
@@ -220,6 +221,9 @@ TEST(ReadFileWhole, RefusesFilesOverTheLimitFoldersAndMissingFiles) {
     EXPECT_TRUE(read.empty());
     EXPECT_FALSE(ReadFileWhole(t.path, read));
     EXPECT_FALSE(ReadFileWhole(t.path + "missing", read));
+    // A pipe named like a list file is refused at once instead of waiting for a writer.
+    ASSERT_EQ(mkfifo((t.path + "pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadFileWhole(t.path + "pipe", read));
     // Files of /proc report size 0 and still have contents.
     EXPECT_TRUE(ReadFileWhole("/proc/self/stat", read));
     EXPECT_FALSE(read.empty());
