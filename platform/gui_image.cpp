@@ -13,7 +13,6 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 namespace {
 
