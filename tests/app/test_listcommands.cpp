@@ -116,6 +116,17 @@ void Fill(int view, int count, int selected) {
     ActiveView = uint8_t(view);
 }
 
+// Both lists hold exactly these entries, their byte totals follow, and these entries are selected.
+void ExpectLists(const std::vector<ListEntry> &one, const std::vector<ListEntry> &two, int32_t want1,
+                 int32_t want2) {
+    EXPECT_EQ(Paths(List1), Paths(one));
+    EXPECT_EQ(Paths(List2), Paths(two));
+    EXPECT_EQ(ListBytes1, Bytes(one));
+    EXPECT_EQ(ListBytes2, Bytes(two));
+    EXPECT_EQ(SelectedIndex1, want1);
+    EXPECT_EQ(SelectedIndex2, want2);
+}
+
 } // namespace
 
 // Remove takes the selected entry of the shown list and selects the one before it; move exchanges
@@ -136,12 +147,7 @@ TEST_F(ListCommands, RemoveAndMoveWorkOnTheSelectedEntryOfTheShownList) {
             (view == 1 ? want1 : want2) = std::max(selected - 1, 0);
         }
         RemoveSelectedEntry();
-        EXPECT_EQ(Paths(List1), Paths(one));
-        EXPECT_EQ(Paths(List2), Paths(two));
-        EXPECT_EQ(ListBytes1, Bytes(one));
-        EXPECT_EQ(ListBytes2, Bytes(two));
-        EXPECT_EQ(SelectedIndex1, want1);
-        EXPECT_EQ(SelectedIndex2, want2);
+        ExpectLists(one, two, want1, want2);
     }
 
     // (view, entries, selected, direction: 1 up, 2 down)
@@ -162,12 +168,7 @@ TEST_F(ListCommands, RemoveAndMoveWorkOnTheSelectedEntryOfTheShownList) {
             (view == 1 ? want1 : want2) = to;
         }
         MoveSelectedEntry(direction);
-        EXPECT_EQ(Paths(List1), Paths(one));
-        EXPECT_EQ(Paths(List2), Paths(two));
-        EXPECT_EQ(ListBytes1, Bytes(one));
-        EXPECT_EQ(ListBytes2, Bytes(two));
-        EXPECT_EQ(SelectedIndex1, want1);
-        EXPECT_EQ(SelectedIndex2, want2);
+        ExpectLists(one, two, want1, want2);
     }
 }
 
