@@ -27,7 +27,13 @@ void CloseSplash() {
 
 } // namespace
 
+bool SavedValuesInRange() {
+    const auto &v = SavedSettings;
+    return v[1] == 1 && v[2] <= 1 && v[3] <= 1 && v[4] <= 2 && v[5] <= 1 && v[6] <= 1;
+}
+
 bool CheckSavedDevice() {
+    if (!SavedValuesInRange()) return false;
     for (int n = 0; n < 12; ++n) {
         TavaDeviceInfo info{};
         if (!EngineFn.Tava_ASIO_GetDeviceInfo(uint32_t(n), &info)) return false;
@@ -35,7 +41,7 @@ bool CheckSavedDevice() {
         DeviceRecord caps;
         caps.Number = uint8_t(n);
         caps.Name = SavedDeviceName;
-        if (!ProbeDsdRates(n, caps.Dsd)) return false;
+        if (!ProbeDsdRates(n, caps.Dsd, SavedSettings[0])) return false;
         if (caps.Dsd[0] != SavedSettings[1] || caps.Dsd[1] != SavedSettings[2] ||
             caps.Dsd[2] != SavedSettings[3])
             return false;
@@ -112,7 +118,9 @@ void RunVisibleStart() {
     BlendPicture = 1;
     LoadSettings();
     bool ask_device = true;
-    if (SettingsLoaded) {
+    // Values the program never writes are not taken: the device is asked for again, and the options
+    // window starts from the defaults, so that the file written next fits.
+    if (SettingsLoaded && SavedValuesInRange()) {
         OutputChannel = SavedSettings[0];
         ViewCover = SavedSettings[4];
         CoverTrack = SavedSettings[5];

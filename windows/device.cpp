@@ -54,12 +54,15 @@ void HoverRows() {
 
 } // namespace
 
-bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd) {
+bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair) {
     dsd = {};
     // Linux: the desktop's sound server lends us the card for the probe.
     ReserveDeviceCard(n);
     const bool opened = EngineFn.Tava_ASIO_Init(n, 0) != 0;
-    if (opened && EngineFn.Tava_ASIO_SetDSD(1)) {
+    // Enabling a channel without a procedure only asks whether the pair fits the device's channels.
+    const bool fits =
+        opened && (pair < 0 || EngineFn.Tava_ASIO_ChannelEnable(0, uint32_t(pair), nullptr, nullptr));
+    if (fits && EngineFn.Tava_ASIO_SetDSD(1)) {
         for (size_t i = 0; i < dsd.size() && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i) dsd[i] = 1;
         EngineFn.Tava_ASIO_SetDSD(0);
     }

@@ -24,7 +24,9 @@ extern std::vector<DeviceRecord> DeviceRows;
 // 11.3 MHz); then switches DSD off and closes the device, also when opening failed. dsd starts at 0.
 // False when the device could not be opened. Through EngineFn; main thread. Linux: the device's card
 // is reserved from the desktop's sound server for the probe and given back after it (ReserveDeviceCard).
-bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd);
+// With `pair` 0 or more, a device without the stereo pair of channels pair and pair + 1 reads as
+// taking no rate at all.
+bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair = -1);
 
 // The caption of a device row: the first 60 characters (UTF-16 code units) of the name, and for a
 // device that plays DSD 2.8 MHz "  dsd 2.8", then "/5.6", "/11.3", "/22.6" for each further rate it

@@ -80,31 +80,43 @@ TEST(Deployment, RewritesFilesOfOtherBytesAndSkipsAFolderNamedLikeALibrary) {
     EXPECT_EQ(ReadBytes(data + "tava.so"), tava);
 }
 
-TEST(SavedDeviceCheck, AcceptsTheNamedDeviceAmongTheFirstTwelveWhenItsThreeLowerRatesAreUnchanged) {
+TEST(SavedDeviceCheck, AcceptsTheNamedDeviceAmongTheFirstTwelveWhenItsRatesAndChannelsFitTheSavedValues) {
     const std::set<double> lower3 = {2'822'400.0, 5'644'800.0, 11'289'600.0};
     std::vector<FakeDevice> thirteen(13, FakeDevice{"DAC", true, true, fake::AllRates});
     thirteen[12].name = "USB DAC";
+    // The saved bytes: channel, DSD 2.8/5.6/11.3 flags, view, cover track, blend.
+    constexpr std::array<uint8_t, 7> usual = {0, 1, 1, 1, 2, 0, 1};
+    auto with = [&](size_t i, uint8_t v) {
+        std::array<uint8_t, 7> saved = usual;
+        saved[i] = v;
+        return saved;
+    };
     struct Case {
         const char *what;
         std::vector<FakeDevice> devices;
-        std::array<uint8_t, 3> saved;
+        std::array<uint8_t, 7> saved;
         bool accepted;
     } cases[] = {
-        {"unchanged",
-         {{"Other", true, true, fake::AllRates}, {"USB DAC", true, true, lower3}},
-         {1, 1, 1},
-         true},
-        {"22.6 MHz not compared", {{"USB DAC", true, true, fake::AllRates}}, {1, 1, 1}, true},
-        {"now refuses 5.6 MHz", {{"USB DAC", true, true, {2'822'400.0}}}, {1, 1, 1}, false},
-        {"now takes 5.6 MHz too", {{"USB DAC", true, true, lower3}}, {1, 0, 0}, false},
-        {"cannot be opened", {{"USB DAC", false, true, lower3}}, {1, 1, 1}, false},
-        {"gone", {{"USB DAC 2", true, true, lower3}}, {1, 1, 1}, false},
-        {"thirteenth", thirteen, {1, 1, 1}, false},
+        {"unchanged", {{"Other", true, true, fake::AllRates}, {"USB DAC", true, true, lower3}}, usual, true},
+        {"22.6 MHz not compared", {{"USB DAC", true, true, fake::AllRates}}, usual, true},
+        {"now refuses 5.6 MHz", {{"USB DAC", true, true, {2'822'400.0}}}, usual, false},
+        {"now takes 5.6 MHz too", {{"USB DAC", true, true, lower3}}, {0, 1, 0, 0, 2, 0, 1}, false},
+        {"cannot be opened", {{"USB DAC", false, true, lower3}}, usual, false},
+        {"gone", {{"USB DAC 2", true, true, lower3}}, usual, false},
+        {"thirteenth", thirteen, usual, false},
+        {"second pair of four channels", {{"USB DAC", true, true, lower3, 4}}, with(0, 2), true},
+        {"second pair of two channels", {{"USB DAC", true, true, lower3, 2}}, with(0, 2), false},
+        {"last channel alone", {{"USB DAC", true, true, lower3, 4}}, with(0, 3), false},
+        {"no DSD at all, as saved", {{"USB DAC", true, false, {}}}, {0, 0, 0, 0, 2, 0, 1}, false},
+        {"rate flag 2", {{"USB DAC", true, true, lower3}}, with(3, 2), false},
+        {"view 3", {{"USB DAC", true, true, lower3}}, with(4, 3), false},
+        {"cover track 2", {{"USB DAC", true, true, lower3}}, with(5, 2), false},
+        {"blend 255", {{"USB DAC", true, true, lower3}}, with(6, 255), false},
     };
     for (const Case &c : cases) {
         fake::Install(c.devices);
         SavedDeviceName = "USB DAC";
-        SavedSettings = {0, c.saved[0], c.saved[1], c.saved[2], 2, 0, 1};
+        SavedSettings = c.saved;
         DeviceCaps = {};
         OutputDevice = -1;
         EXPECT_EQ(CheckSavedDevice(), c.accepted) << c.what;

@@ -13,6 +13,7 @@ struct FakeDevice {
     bool opens = true;      // Tava_ASIO_Init succeeds
     bool dsd = true;        // Tava_ASIO_SetDSD (1) succeeds
     std::set<double> rates; // the DSD rates Tava_ASIO_CheckRate accepts
+    uint32_t channels = 2;  // Tava_ASIO_ChannelEnable takes the pairs that fit
 };
 
 namespace fake {
@@ -48,6 +49,10 @@ inline void Install(std::vector<FakeDevice> devices) {
     EngineFn.Tava_ASIO_SetDSD = [](int on) {
         Calls.push_back("dsd " + std::to_string(on));
         return int(Open >= 0 && (!on || Devices[size_t(Open)].dsd));
+    };
+    EngineFn.Tava_ASIO_ChannelEnable = [](int, uint32_t channel, TavaProc, void *) {
+        Calls.push_back("enable " + std::to_string(channel));
+        return int(Open >= 0 && channel + 2 <= Devices[size_t(Open)].channels);
     };
     EngineFn.Tava_ASIO_CheckRate = [](double rate) {
         Calls.push_back("rate " + std::to_string(int64_t(rate)));
