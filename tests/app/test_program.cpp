@@ -244,7 +244,7 @@ TEST_F(ProgramTest, SpaceOnTheSplashOrSavedSettingsGoStraightToTheMainWindow) {
     }
 }
 
-TEST_F(ProgramTest, EnterOnTheSplashAsksForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
+TEST_F(ProgramTest, EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
     XProbe x;
@@ -262,6 +262,12 @@ TEST_F(ProgramTest, EnterOnTheSplashAsksForTheDeviceWhereEscapeEndsTheProgramOnl
     x.Key(XK_Escape);
     EXPECT_EQ(ExitCode(5000), 0);
     EXPECT_EQ(ReadBytes(settings), SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
+
+    // A saved channel pair beyond the device's channels does not fit it: asked for again unbidden.
+    WriteBytes(settings, SettingsBytes("DSD capture", {64, 1, 1, 1, 2, 0, 1}));
+    Start();
+    ASSERT_NE(x.WaitMapped("audio device", 5000), 0u);
+    EXPECT_EQ(EndBy([&] { x.Key(XK_Escape); }), 0);
 }
 
 // A name in other letters ("groovestone dsd") is another program: see the guard's count.
@@ -521,6 +527,93 @@ TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderThe
     key(XK_n);
     x.RequestClose(main);
     EXPECT_EQ(ExitCode(5000), 0);
+}
+
+// A playlist of every kind of file that is not a playable track, beside two good ones, in list
+// files that hold broken UTF-16: only the good tracks are listed, each bad one that reaches the
+// engine says so in a box that Enter takes away, and the good ones play byte for byte.
+TEST_F(ProgramTest, HostileFilesAndBrokenListFilesLeaveOnlyTheGoodTracksListedAndPlayed) {
+    const std::string music = home + "music/";
+    fs::create_directories(music);
+    const std::vector<TestDsdShape> good = {Shape(TestDsdKind::DsfLsb, Dsd64, 0.5, 1),
+                                            Shape(TestDsdKind::Dff, Dsd64, 0.4, 2)};
+    ASSERT_TRUE(TestDsd_WriteFile(good[0], music + "good.dsf"));
+    ASSERT_TRUE(TestDsd_WriteFile(good[1], music + "good.dff"));
+    WriteBytes(music + "empty.dsf", "");
+    ASSERT_TRUE(TestDsd_WriteFile(good[0], music + "truncated.dsf"));
+    fs::resize_file(music + "truncated.dsf", 40); // inside the header
+    ASSERT_TRUE(TestDsd_WriteFile(good[0], music + "short.dsf"));
+    fs::resize_file(music + "short.dsf", fs::file_size(music + "short.dsf") - 5000); // the header claims more
+    std::string dst = ReadBytes(music + "good.dff");
+    const size_t cmpr = dst.find("CMPR");
+    ASSERT_NE(cmpr, std::string::npos);
+    dst.replace(cmpr + 12, 4, "DST "); // compressed, as the form says
+    WriteBytes(music + "dst.dff", dst);
+    WriteBytes(music + "wave.dsf", "RIFF\x24\x10\0\0WAVEfmt " + std::string(4096, '\x11'));
+
+    // UTF-16 as the program writes it, with raw units spliced in.
+    auto units = [](std::initializer_list<uint16_t> list) {
+        std::string bytes;
+        for (uint16_t u : list) bytes += std::string{char(u & 0xFF), char(u >> 8)};
+        return bytes;
+    };
+    const std::string crlf = units({'\r', '\n'});
+    auto text = [&](const std::string &line) { return ListFile({line}).substr(2); };
+    const std::string lone = text("Bad").substr(0, 6) + units({0xD800, 'x'}); // "Bad", a lone high surrogate, "x"
+    fs::create_directories(app + "lpli");
+    WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
+    // Four names: "Bad\uFFFDx", "Half" and "Line" (a zero unit ends a line) and "Hostile"; the odd
+    // last byte is no character.
+    WriteBytes(app + "lpli/lpi.la", ListFile({"Hostile"}) + lone + crlf + text("Half").substr(0, 8) +
+                                        units({0}) + text("Line") + "Z");
+    std::string tracks = ListFile({"!Hostile", "  " + music + "missing.dsf", "  " + music + "empty.dsf",
+                                   "  " + music + "truncated.dsf", "  " + music + "dst.dff",
+                                   "  " + music + "short.dsf", "  " + music + "wave.dsf"}) +
+                         text("  " + music).substr(0, 2 * (2 + music.size())) + units({0xDC00}) + crlf +
+                         text("  " + music + "good.dsf") +
+                         units({'!'}) + lone + crlf +
+                         text("  " + music + "good.dff");
+    WriteBytes(app + "lpli/lpi.lo", tracks);
+
+    WindowWatch watch;
+    XProbe x;
+    Start();
+    const XWindow main = WaitMainWindow(x, watch);
+    ASSERT_NE(main, 0u) << ReadBytes(dir.path + "stderr.txt");
+    auto row = [](int r) { return std::pair{Left + 160, Top + 122 + 32 * r + 16}; };
+    EXPECT_EQ(WaitRows(x, "wwww"), "wwww") << "Bad\uFFFDx, Half, Hostile, Line";
+
+    // Hostile into List 1: the missing and the empty file are passed over, the four others each
+    // bring their box.
+    x.DoubleClick(row(2).first, row(2).second);
+    for (int box = 0; box < 4; ++box) {
+        const XWindow error = x.WaitMapped("Error", 5000);
+        ASSERT_NE(error, 0u) << "box " << box;
+        x.KeyToWindow(error, XK_Return);
+        EXPECT_TRUE(WaitUntil(2000, [&] { return !x.IsMapped(error); })) << "box " << box;
+    }
+    EXPECT_EQ(WaitRows(x, "w"), "w");
+    EXPECT_EQ(x.Find("Error"), 0u) << "four boxes only";
+
+    // The playlist whose name holds the lone surrogate loads into List 2.
+    x.Click(Left + 40, Top + 367); // Lists
+    EXPECT_EQ(WaitRows(x, "wwww"), "wwww");
+    x.DoubleClick(row(0).first, row(0).second);
+    EXPECT_EQ(WaitRows(x, "w"), "w");
+
+    const std::string capture = home + "out.raw";
+    const size_t mark = fs::exists(capture) ? fs::file_size(capture) : 0;
+    x.Click(Left + 40, Top + 283); // List 1
+    EXPECT_EQ(WaitRows(x, "w"), "w");
+    x.KeyToWindow(main, XK_p);
+    auto heard = [&] {
+        std::ifstream in(capture, std::ios::binary);
+        in.seekg(std::streamoff(mark));
+        return CheckCapture(PairFromCapture({std::istreambuf_iterator<char>(in), {}}), good);
+    };
+    std::string wrong;
+    EXPECT_TRUE(WaitUntil(10'000, [&] { return (wrong = heard()).empty(); })) << wrong;
+    EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
 }
 
 namespace {
