@@ -110,6 +110,11 @@ void DrawMinimizeButton(bool hover);
 // The way out asked for by the user (the close request, CloseButton): playback stopped, the output
 // and the core released, the main window closed, the program ended.
 [[noreturn]] void CloseSequence();
+// A driver of the program from within: when set, the event loop calls it after every event and at
+// least every 10 ms between events, on the main thread where the keys' commands run, so that it can
+// run them (RunCommand) as the keys would. Null in the program; the transport soak (tools/soak) sets
+// it before RunProgram. Main thread.
+extern void (*EventLoopDriver)();
 
 // --- The desktop's ways in (mpris.cpp) -- main thread
 //

@@ -18,6 +18,8 @@ namespace {
 bool Minimised = false; // the main window is minimised and takes no input
 // --- end of state
 
+constexpr int DriverTickMs = 10; // the longest wait for an event while a driver is set
+
 // The output is stopped and released, then the core, then the program ends: when the main window
 // has vanished, and when the device cannot be opened at all.
 [[noreturn]] void EngineShutdown() {
@@ -96,6 +98,10 @@ void HandleEvent(int event) {
 
 } // namespace
 
+// --- state: main thread; set before RunProgram and read by the event loop
+void (*EventLoopDriver)() = nullptr;
+// --- end of state
+
 void CloseSequence() {
     StopPlayback(false);
     EngineFn.Tava_ASIO_Free();
@@ -134,11 +140,13 @@ void RunEventLoop() {
     }
 
     while (IsWindow(MainWindow)) {
-        const int event = WaitWindowEvent(-1);
-        if (EventWindow() == MainWindow) HandleEvent(event);
+        // Without a driver the loop sleeps until an event comes; with one it also wakes every tick.
+        const int event = WaitWindowEvent(EventLoopDriver ? DriverTickMs : -1);
+        if (event != EventNone && EventWindow() == MainWindow) HandleEvent(event);
         AnnounceMprisChanges();
         // A close request that a waiting command took unhandled: honoured once the command is done.
         if (CloseRequested) CloseSequence();
+        if (EventLoopDriver) EventLoopDriver();
     }
     EngineShutdown();
 }
