@@ -45,6 +45,17 @@ bool AppendTextLines(const std::string &path, const std::vector<std::string> &li
     return WriteFileWhole(path, bytes.data(), bytes.size());
 }
 
+// Drops the sections of `name` (headers and tracks) from the lines of a track file, and the empty
+// lines with them. True when a section was there.
+bool DropSections(std::vector<std::string> &lines, const std::string &name) {
+    const std::vector<bool> inside = InsideSections(lines, name);
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (!inside[i] && !lines[i].empty()) kept.push_back(std::move(lines[i]));
+    lines.swap(kept);
+    return std::find(inside.begin(), inside.end(), true) != inside.end();
+}
+
 // The shuffle's generator: seeded once per thread from its id and the clock.
 uint32_t Random32() {
     thread_local std::mt19937 generator(uint32_t(std::hash<std::thread::id>{}(std::this_thread::get_id())) ^
@@ -110,28 +121,38 @@ void WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &e
     std::vector<std::string> section = {"!" + name};
     for (const ListEntry &e : entries)
         if (!HasLineEnd(e.Path)) section.push_back("  " + e.Path);
-    if (AppendTextLines(ListFolder + PlaylistTrackFile, section))
-        AppendTextLines(ListFolder + PlaylistIndexFile, {name});
+    // A section of this name already in the file is such a leftover (the name is new to the index):
+    // it goes, or its old tracks would load with the new ones.
+    const std::string path = ListFolder + PlaylistTrackFile;
+    std::vector<std::string> lines;
+    bool written;
+    if (ReadTextLines(path, lines) && DropSections(lines, name)) {
+        lines.insert(lines.end(), section.begin(), section.end());
+        written = WriteTextLines(path, lines);
+    } else {
+        written = AppendTextLines(path, section);
+    }
+    if (written) AppendTextLines(ListFolder + PlaylistIndexFile, {name});
 }
 
 bool DeletePlaylistFiles(size_t position) {
     if (position >= PlaylistNames.size()) return false;
     const std::string name = PlaylistNames[position];
+    PlaylistNames.erase(PlaylistNames.begin() + std::ptrdiff_t(position));
+    // The name leaves the index before the tracks leave the track file, for the reason the writing
+    // order has: a crash between the two leaves a section no name shows (removed should the name be
+    // written again), never a name without its tracks. When the index cannot be written the tracks
+    // stay too. The index is written as SavePlaylistIndex writes it: not at all once the list is
+    // empty (the last playlist is never deleted).
+    if (!PlaylistNames.empty() && !WriteTextLines(ListFolder + PlaylistIndexFile, PlaylistNames)) return true;
     const std::string path = ListFolder + PlaylistTrackFile;
     // Read with the reader of every list file, so that a file edited in another encoding works too.
     // A file that exists but cannot be read is not rewritten: that would lose every other playlist.
     std::vector<std::string> lines;
-    bool readable = GetFileAttributes(path) == AttrInvalid || ReadTextLines(path, lines);
-    if (readable) {
-        // The playlist's headers and tracks go, and so do empty lines.
-        const std::vector<bool> inside = InsideSections(lines, name);
-        std::vector<std::string> kept;
-        for (size_t i = 0; i < lines.size(); ++i)
-            if (!inside[i] && !lines[i].empty()) kept.push_back(std::move(lines[i]));
-        WriteTextLines(path, kept);
+    if (GetFileAttributes(path) == AttrInvalid || ReadTextLines(path, lines)) {
+        DropSections(lines, name);
+        WriteTextLines(path, lines);
     }
-    PlaylistNames.erase(PlaylistNames.begin() + std::ptrdiff_t(position));
-    SavePlaylistIndex();
     return true;
 }
 

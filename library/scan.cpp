@@ -5,6 +5,8 @@
 
 #include "platform/files.h"
 
+#include <set>
+
 namespace {
 
 constexpr int DeepestAlbum = 5; // album folders are found at depths 1 to 5 below the drive root
@@ -85,9 +87,30 @@ void ScanLibrary(const std::string &root_text, int library) {
     }
     // Each file is replaced whole or not at all, the track file first and the index only once it is
     // written: a failure or a crash between the two leaves the old names over the new sections (an
-    // album still on the drive loads as before), never new names without their tracks.
-    if (WriteTextLines(ListFolder + AlbumTrackFile(library), lines))
-        WriteTextLines(ListFolder + AlbumIndexFile(library), names);
+    // album still on the drive loads as before), never new names without their tracks. Old names
+    // that the new track file no longer has would stand without tracks there, so when there are any
+    // the index loses them first (the albums that stay keep their order); should the track file then
+    // fail, the old index comes back.
+    const std::string index = ListFolder + AlbumIndexFile(library);
+    std::string old_index;
+    std::vector<std::string> old_names, staying;
+    bool shrinks = false;
+    if (ReadFileWhole(index, old_index) && DecodeTextLines(old_index, old_names)) {
+        const std::set<std::string> found(names.begin(), names.end());
+        for (std::string &name : old_names) {
+            if (name.empty()) continue;
+            if (found.count(name))
+                staying.push_back(std::move(name));
+            else
+                shrinks = true;
+        }
+    }
+    if (shrinks && !WriteTextLines(index, staying)) return; // nothing has changed
+    if (WriteTextLines(ListFolder + AlbumTrackFile(library), lines)) {
+        if (!(shrinks && staying == names)) WriteTextLines(index, names);
+    } else if (shrinks) {
+        WriteFileWhole(index, old_index.data(), old_index.size());
+    }
     if (library == 1) LoadLibraryIndex();
 }
 

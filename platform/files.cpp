@@ -3,7 +3,9 @@
 #include "platform/files.h"
 #include "platform/file_internal.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -12,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -74,6 +77,37 @@ bool WriteAll(int fd, const void *data, size_t size) {
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+// The process id in the name of a new file that WriteFileWhole began, "<prefix><pid>-<count>.tmp";
+// 0 for any other name.
+pid_t WriterOfTemporary(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix) || !name.ends_with(".tmp")) return 0;
+    name = name.substr(prefix.size(), name.size() - prefix.size() - 4);
+    const size_t dash = name.find('-');
+    if (dash == 0 || dash == name.npos || dash + 1 == name.size() || dash > 9) return 0;
+    pid_t pid = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (i == dash) continue;
+        if (name[i] < '0' || name[i] > '9') return 0;
+        if (i < dash) pid = pid * 10 + (name[i] - '0');
+    }
+    return pid;
+}
+
+// Removes the new files that earlier writes of the same file left behind because their process was
+// killed (or the machine stopped) between creating the file and renaming it. Each such death would
+// otherwise leave one more, for good. A file of a process that still runs is being written now, and
+// is left to it.
+void RemoveStaleTemporaries(const std::string &folder, const std::string &prefix) {
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return;
+    while (const dirent *entry = readdir(dir)) {
+        const pid_t pid = WriterOfTemporary(entry->d_name, prefix);
+        if (pid <= 0 || pid == getpid()) continue;
+        if (kill(pid, 0) != 0 && errno == ESRCH) unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+    closedir(dir);
 }
 
 } // namespace
@@ -184,11 +218,13 @@ bool WriteFileWhole(const std::string &path, const void *data, size_t size) {
 
     // Hidden (leading dot) and beside the target, so that the rename stays within one file system.
     const std::string folder = FolderOf(target);
+    // Cut so that the longest name (255 bytes) still leaves room for the additions.
+    const std::string prefix = "." + FileNameOf(target).substr(0, 200) + ".";
+    RemoveStaleTemporaries(folder, prefix);
     std::string temporary;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        // Cut so that the longest name (255 bytes) still leaves room for the additions.
-        temporary = folder + "." + FileNameOf(target).substr(0, 200) + "." + std::to_string(getpid()) + "-" +
+        temporary = folder + prefix + std::to_string(getpid()) + "-" +
                     std::to_string(TemporaryCount.fetch_add(1, std::memory_order_relaxed)) + ".tmp";
         fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) return false;

@@ -62,7 +62,9 @@ bool CreateFolder(const std::string &path);
 // left as it was and the new one removed. A replaced file keeps its permission bits and its
 // "user.DOSATTRIB"; a new one gets 0666 less the umask. A symbolic link is followed and its target
 // replaced. Refused (false) where Windows' create call refuses: the path is a directory, or the old
-// file is read-only (no write permission bit), even for root.
+// file is read-only (no write permission bit), even for root. The new file is named
+// ".NAME.PID-N.tmp"; such files of the same NAME whose process no longer runs (it was killed while
+// writing) are removed first, so that crashes never pile them up.
 bool WriteFileWhole(const std::string &path, const void *data, size_t size);
 
 // Reads the whole file into out. False (out emptied) when it cannot be read, is not a regular file (a
