@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -90,9 +91,13 @@ std::string UpperAscii(std::string_view text);
 
 // The lines of a list file's bytes. The mark decides the encoding and is skipped: FF FE UTF-16LE,
 // EF BB BF UTF-8, none Windows-1252. A line ends at CR LF, a lone CR, a lone LF or a zero character;
-// the last line needs no end. False (no lines) for a UTF-16BE or UTF-32 mark: the program never
-// writes one, and such a file is treated as unreadable, so it is never rewritten either.
+// the last line needs no end. Empty lines are left out: no reader has a use for them, and a file of
+// line ends alone would otherwise cost a string per line end. False (no lines) for a UTF-16BE or
+// UTF-32 mark: the program never writes one, and such a file is treated as unreadable, so it is
+// never rewritten either.
 bool DecodeTextLines(std::string_view bytes, std::vector<std::string> &lines);
+// The same lines handed one at a time to `visit`, for a reader that keeps only a few of them.
+bool VisitTextLines(std::string_view bytes, const std::function<void(std::string &&line)> &visit);
 // The program's own format: FF FE, then every line and CR LF in UTF-16LE.
 std::string EncodeTextLines(const std::vector<std::string> &lines);
 // Only the lines and their CR LF, without the mark.
@@ -106,7 +111,8 @@ std::string AlbumTrackFile(int library); // "lpli" N ".lo"
 inline constexpr const char *PlaylistIndexFile = "lpi.la";
 inline constexpr const char *PlaylistTrackFile = "lpi.lo";
 
-// Reads a list file's lines; false (and no lines) when it cannot be read or decoded.
+// Reads a list file's lines (without the empty ones); false (and no lines) when it cannot be read or
+// decoded.
 bool ReadTextLines(const std::string &path, std::vector<std::string> &lines);
 // Writes FF FE and the lines through a new file renamed over the old, so that a failure leaves the
 // old file whole. False when nothing was written.

@@ -18,11 +18,26 @@ bool LoadIndex(const std::string &path, std::vector<std::string> &list) {
     if (FileSize(path) <= 0) return false;
     std::vector<std::string> lines;
     if (!ReadTextLines(path, lines)) return false;
-    list.clear();
-    for (std::string &line : lines)
-        if (!line.empty()) list.push_back(std::move(line));
+    list.swap(lines);
     return true;
 }
+
+// Follows the sections of a track file line by line. Any line whose text after the first character
+// is the name opens the section, so a second section of the same name is taken too; the next line
+// beginning with "!" ends it. (Dropping a unit that is half of a pair leaves a text no name equals.)
+struct SectionWalk {
+    const std::string &name;
+    bool in = false;
+    std::string rest;
+
+    // Whether `line`, the next line of the file, lies inside a section of the name (its header
+    // included).
+    bool Inside(const std::string &line) {
+        if (in && !line.empty() && line[0] == '!') in = false;
+        if (DropUnits(line, 1, rest) && rest == name) in = true;
+        return in;
+    }
+};
 
 } // namespace
 
@@ -65,30 +80,21 @@ void SortPlaylistNames() {
 
 std::vector<bool> InsideSections(const std::vector<std::string> &lines, const std::string &name) {
     std::vector<bool> inside(lines.size());
-    bool in = false;
-    std::string rest;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string &line = lines[i];
-        if (in && !line.empty() && line[0] == '!') in = false;
-        // Any line whose text after the first character is the name opens the section, so a second
-        // section of the same name is taken too. (Dropping a unit that is half of a pair leaves a
-        // text no name equals.)
-        if (DropUnits(line, 1, rest) && rest == name) in = true;
-        inside[i] = in;
-    }
+    SectionWalk walk{name, false, {}};
+    for (size_t i = 0; i < lines.size(); ++i) inside[i] = walk.Inside(lines[i]);
     return inside;
 }
 
 std::vector<std::string> ReadSection(const std::string &track_file, const std::string &name) {
-    std::vector<std::string> paths, lines;
-    if (!ReadTextLines(track_file, lines)) return paths;
-    const std::vector<bool> inside = InsideSections(lines, name);
-    std::string rest;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        const std::string &line = lines[i];
+    std::vector<std::string> paths;
+    std::string bytes, rest;
+    if (!ReadFileWhole(track_file, bytes, MaxListFileSize)) return paths;
+    // Line by line: only the section's paths are kept, never every line of a large track file.
+    SectionWalk walk{name, false, {}};
+    VisitTextLines(bytes, [&](std::string &&line) {
         // A track line is two blanks and the path; a line edited without them loses two characters.
-        if (inside[i] && !(!line.empty() && line[0] == '!') && DropUnits(line, 2, rest) && !rest.empty())
+        if (walk.Inside(line) && line[0] != '!' && DropUnits(line, 2, rest) && !rest.empty())
             paths.push_back(rest);
-    }
+    });
     return paths;
 }

@@ -5,8 +5,12 @@
 
 #include "platform/text.h"
 
+#include <bit>
 #include <clocale>
+#include <cstring>
+#include <functional>
 #include <locale.h>
+#include <type_traits>
 #include <wctype.h>
 
 namespace {
@@ -43,22 +47,99 @@ int CompareUnits(std::string_view a, std::string_view b, Map map) {
     return x.size() < y.size() ? -1 : x.size() > y.size() ? 1 : 0;
 }
 
-// Collects the lines of a stream of code units (UTF-16 units, or bytes of UTF-8 or Windows-1252).
-template <typename Unit, typename Finish>
-void SplitLines(const Unit *units, size_t count, std::vector<std::string> &lines, Finish finish) {
-    size_t start = 0;
-    for (size_t i = 0; i < count; ++i) {
-        Unit u = units[i];
-        if (u != 0 && u != '\r' && u != '\n') continue;
-        lines.push_back(finish(units + start, i - start));
-        if (u == '\r' && i + 1 < count && units[i + 1] == '\n') ++i;
-        start = i + 1;
-    }
-    if (start < count) lines.push_back(finish(units + start, count - start));
-}
+// The encodings of a list file, told by its mark.
+enum class Encoding { Utf16, Utf8, Cp1252 };
 
 bool StartsWith(std::string_view bytes, std::string_view mark) {
     return bytes.substr(0, mark.size()) == mark;
+}
+
+// The encoding of a list file's bytes, and the bytes without the mark. False for a UTF-16BE or UTF-32
+// mark.
+bool FindEncoding(std::string_view &bytes, Encoding &encoding) {
+    if (StartsWith(bytes, "\xFE\xFF") || StartsWith(bytes, std::string_view("\xFF\xFE\0\0", 4)) ||
+        StartsWith(bytes, std::string_view("\0\0\xFE\xFF", 4)))
+        return false;
+    if (StartsWith(bytes, "\xFF\xFE")) {
+        bytes.remove_prefix(2);
+        encoding = Encoding::Utf16;
+    } else if (StartsWith(bytes, "\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+        encoding = Encoding::Utf8;
+    } else {
+        encoding = Encoding::Cp1252;
+    }
+    return true;
+}
+
+// The code units of a list file's text: UTF-16 units read little-endian straight from the bytes (an
+// odd last byte is no character), or the bytes of UTF-8 or Windows-1252.
+struct Utf16Units {
+    std::string_view text;
+    size_t size() const { return text.size() / 2; }
+    char16_t operator[](size_t i) const {
+        return char16_t(uint8_t(text[2 * i]) | (uint8_t(text[2 * i + 1]) << 8));
+    }
+};
+struct ByteUnits {
+    std::string_view text;
+    size_t size() const { return text.size(); }
+    char16_t operator[](size_t i) const { return char16_t(uint8_t(text[i])); }
+};
+
+// Calls take(start, count) for every line of the units that holds at least one unit. Empty lines
+// are never handed on: a file of nothing but line ends must not cost a string per line end.
+template <typename Units, typename Take>
+void SplitLines(Units units, Take take) {
+    const size_t count = units.size();
+    size_t start = 0;
+    for (size_t i = 0; i < count; ++i) {
+        char16_t u = units[i];
+        if (u > '\r' || (u != 0 && u != '\r' && u != '\n')) continue;
+        if (i > start) take(start, i - start);
+        if (u == '\r' && i + 1 < count && units[i + 1] == '\n') ++i;
+        start = i + 1;
+    }
+    if (start < count) take(start, count - start);
+}
+
+// The UTF-8 text of the line of `count` units from unit `start`.
+std::string LineText(Utf16Units units, size_t start, size_t count) {
+    std::u16string line(count, u'\0');
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(line.data(), units.text.data() + 2 * start, 2 * count);
+    else
+        for (size_t i = 0; i < count; ++i) line[i] = units[start + i];
+    return FromUtf16(line);
+}
+std::string LineText(ByteUnits units, Encoding encoding, size_t start, size_t count) {
+    if (encoding == Encoding::Utf8) return std::string(units.text.substr(start, count));
+    std::string out;
+    out.reserve(count);
+    for (size_t i = start; i < start + count; ++i) {
+        uint8_t b = uint8_t(units.text[i]);
+        AppendUtf8(out, b >= 0x80 && b <= 0x9F ? char32_t(Cp1252High[b - 0x80]) : char32_t(b));
+    }
+    return out;
+}
+
+// Hands the UTF-8 text of every line that is not empty to visit(std::string &&). Unless `count` is
+// nullptr, count(number of lines) is told first how many there will be.
+template <typename Count, typename Visit>
+void ForEachLine(std::string_view text, Encoding encoding, Count count, Visit visit) {
+    auto split = [&](auto units, auto line_text) {
+        if constexpr (!std::is_null_pointer_v<Count>) {
+            size_t lines = 0;
+            SplitLines(units, [&](size_t, size_t) { ++lines; });
+            count(lines);
+        }
+        SplitLines(units, [&](size_t start, size_t n) { visit(line_text(units, start, n)); });
+    };
+    if (encoding == Encoding::Utf16)
+        split(Utf16Units{text}, [](Utf16Units u, size_t start, size_t n) { return LineText(u, start, n); });
+    else
+        split(ByteUnits{text},
+              [encoding](ByteUnits u, size_t start, size_t n) { return LineText(u, encoding, start, n); });
 }
 
 } // namespace
@@ -113,30 +194,19 @@ bool IsMusicExtension(std::string_view extension) {
 
 bool DecodeTextLines(std::string_view bytes, std::vector<std::string> &lines) {
     lines.clear();
-    if (StartsWith(bytes, "\xFE\xFF") || StartsWith(bytes, std::string_view("\xFF\xFE\0\0", 4)) ||
-        StartsWith(bytes, std::string_view("\0\0\xFE\xFF", 4)))
-        return false;
-    if (StartsWith(bytes, "\xFF\xFE")) {
-        std::u16string units((bytes.size() - 2) / 2, u'\0'); // an odd last byte is no character
-        for (size_t i = 0; i < units.size(); ++i)
-            units[i] = char16_t(uint8_t(bytes[2 + 2 * i]) | (uint8_t(bytes[3 + 2 * i]) << 8));
-        SplitLines(units.data(), units.size(), lines,
-                   [](const char16_t *p, size_t n) { return FromUtf16(std::u16string_view(p, n)); });
-    } else if (StartsWith(bytes, "\xEF\xBB\xBF")) {
-        bytes.remove_prefix(3);
-        SplitLines(bytes.data(), bytes.size(), lines,
-                   [](const char *p, size_t n) { return std::string(p, n); });
-    } else {
-        SplitLines(bytes.data(), bytes.size(), lines, [](const char *p, size_t n) {
-            std::string out;
-            out.reserve(n);
-            for (size_t i = 0; i < n; ++i) {
-                uint8_t b = uint8_t(p[i]);
-                AppendUtf8(out, b >= 0x80 && b <= 0x9F ? char32_t(Cp1252High[b - 0x80]) : char32_t(b));
-            }
-            return out;
-        });
-    }
+    Encoding encoding;
+    if (!FindEncoding(bytes, encoding)) return false;
+    // Counted first, so that the list is allocated once at its size and never grows by doubling.
+    ForEachLine(
+        bytes, encoding, [&](size_t count) { lines.reserve(count); },
+        [&](std::string &&line) { lines.push_back(std::move(line)); });
+    return true;
+}
+
+bool VisitTextLines(std::string_view bytes, const std::function<void(std::string &&line)> &visit) {
+    Encoding encoding;
+    if (!FindEncoding(bytes, encoding)) return false;
+    ForEachLine(bytes, encoding, nullptr, [&](std::string &&line) { visit(std::move(line)); });
     return true;
 }
 
