@@ -1,10 +1,12 @@
 // libFuzzer target for the DSD reader: the input, behind a fixed 4-byte magic ("DSD " for the DSF
-// target, "FRM8" for the DFF one, so that each stays inside its format), is opened as a memory stream
-// for playback and for probing and read to its end, as the program would.
+// target, "FRM8" for the DFF one, so that each stays inside its format), is opened for playback and
+// for probing and read to its end, as the program would: once as a memory stream and once as a file
+// (a file in memory opened by its path), which reads through pread and the stream's scratch buffer.
 //
 // The input sits in a block of exactly its size, so the sanitizers catch any read past it. Besides
-// crashes, a stream that delivers other than its length, or more than the file could hold, or a
-// refusal with a code other than 41/44, stops the run.
+// crashes, a stream that delivers other than its length, or more than the file could hold, a refusal
+// with a code other than 41/44, or a file stream that delivers other bytes than the memory stream of
+// the same file, stops the run.
 
 #include "tavd.h"
 #include "tavo.h"
@@ -13,6 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #if defined(FUZZ_DSF)
 #define FUZZ_MAGIC "DSD "
@@ -31,14 +36,32 @@ void Check(bool ok) {
     if (!ok) abort();
 }
 
-void Exercise(const uint8_t *file, size_t size, uint32_t flags) {
-    TavoHandle h = Tavd_DSD_StreamCreateFile(1, file, 0, size, flags, 0);
+// What a stream delivered: whether it opened (else the refusal's code), its length, and a hash of
+// every byte read.
+struct Outcome {
+    bool opened = false;
+    int code = 0;
+    uint64_t length = 0;
+    uint64_t hash = 14695981039346656037u;
+
+    bool operator==(const Outcome &) const = default;
+};
+
+void Hash(Outcome &o, const uint8_t *p, size_t n) {
+    for (size_t i = 0; i < n; ++i) o.hash = (o.hash ^ p[i]) * 1099511628211u;
+}
+
+// `file` is the memory block (mem = 1) or a path (mem = 0).
+Outcome Exercise(int mem, const void *file, size_t size, uint32_t flags) {
+    Outcome o;
+    TavoHandle h = Tavd_DSD_StreamCreateFile(mem, file, 0, mem ? size : 0, flags, 0);
     if (!h) {
-        int code = Tavo_ErrorGetCode();
-        Check(code == TAVO_ERROR_FILEFORM || code == TAVO_ERROR_CODEC);
-        return;
+        o.code = Tavo_ErrorGetCode();
+        Check(o.code == TAVO_ERROR_FILEFORM || o.code == TAVO_ERROR_CODEC);
+        return o;
     }
-    uint64_t length = Tavo_ChannelGetLength(h, 0);
+    o.opened = true;
+    uint64_t length = o.length = Tavo_ChannelGetLength(h, 0);
     // Two bytes out per byte of a channel: even a doubled mono file gives at most twice its size.
     Check(length <= 2 * uint64_t{size});
     float rate = 0, freq = 0;
@@ -55,6 +78,7 @@ void Exercise(const uint8_t *file, size_t size, uint32_t flags) {
             int32_t got = Tavo_ChannelGetData(h, buf, request);
             Check(got >= 0 && got % 2 == 0);
             if (got == 0) break;
+            Hash(o, buf, size_t(got));
             total += static_cast<uint64_t>(got);
         }
         Check(total == length);
@@ -62,11 +86,21 @@ void Exercise(const uint8_t *file, size_t size, uint32_t flags) {
         uint64_t middle = length / 4 * 2;
         Check(Tavo_ChannelSetPosition(h, middle, 0) == 1);
         total = middle;
-        for (int32_t got; (got = Tavo_ChannelGetData(h, buf, sizeof buf)) > 0;)
+        for (int32_t got; (got = Tavo_ChannelGetData(h, buf, sizeof buf)) > 0;) {
+            Hash(o, buf, size_t(got));
             total += static_cast<uint64_t>(got);
+        }
         Check(total == length);
     }
     Tavo_StreamFree(h);
+    return o;
+}
+
+// A file in memory for the file streams, opened by its path as the program opens a track.
+int FileInMemory() {
+    static const int fd = memfd_create("fuzz_dsd", MFD_CLOEXEC);
+    Check(fd >= 0);
+    return fd;
 }
 
 } // namespace
@@ -77,7 +111,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::unique_ptr<uint8_t[]> file(new uint8_t[4 + size]);
     memcpy(file.get(), FUZZ_MAGIC, 4);
     if (size) memcpy(file.get() + 4, data, size);
-    Exercise(file.get(), 4 + size, Play);
-    Exercise(file.get(), 4 + size, Probe);
+    const int fd = FileInMemory();
+    static const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    Check(ftruncate(fd, 0) == 0 && pwrite(fd, file.get(), 4 + size, 0) == ssize_t(4 + size));
+    for (uint32_t flags : {Play, Probe})
+        Check(Exercise(1, file.get(), 4 + size, flags) == Exercise(0, path.c_str(), 4 + size, flags));
     return 0;
 }

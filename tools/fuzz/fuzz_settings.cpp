@@ -1,0 +1,52 @@
+// libFuzzer target of the settings file "lp.is": the input, as it is and behind the file's magic, is
+// written as the file and read by the program's own start-up reader (ReadSettingsFile).
+//
+// Besides crashes, the run stops when the reader loads a file without the magic or refuses one with
+// it, changes the saved state on a refusal, returns a device name holding a line end or longer than
+// the file could hold, or reads values that do not come back through the writer.
+
+#include "fuzz_files.h"
+#include "library/library.h"
+#include "library/settings.h"
+#include "platform/text.h"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+void ReadAsSettings(const std::string &bytes) {
+    FuzzWriteFile(ListFolder + SettingsFileName, reinterpret_cast<const uint8_t *>(bytes.data()),
+                  bytes.size());
+    const std::array<uint8_t, 7> stale = {1, 2, 3, 4, 5, 6, 7};
+    SavedDeviceName = "stale";
+    SavedSettings = stale;
+    ReadSettingsFile();
+
+    const uint8_t magic[4] = {0x99, 0x3C, 0x34, 0x01};
+    const bool ours = bytes.size() >= 5 && memcmp(bytes.data(), magic, 4) == 0;
+    FuzzCheck(SettingsLoaded == ours, "the magic does not decide whether the file loads");
+    if (!SettingsLoaded) {
+        FuzzCheck(SavedDeviceName == "stale" && SavedSettings == stale,
+                  "a refused file changed the saved state");
+        return;
+    }
+    FuzzCheck(!HasLineEnd(SavedDeviceName), "the device name holds a line end");
+    FuzzCheck(ToUtf16(SavedDeviceName).size() <= (bytes.size() - 4) / 2,
+              "the device name is longer than the file");
+    std::string name;
+    std::array<uint8_t, 7> values{};
+    FuzzCheck(DecodeSettings(EncodeSettings(SavedDeviceName, SavedSettings), name, values) &&
+                  name == SavedDeviceName && values == SavedSettings,
+              "the settings do not come back through the writer");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    if (ListFolder.empty()) ListFolder = FuzzFolder();
+    const std::string input(reinterpret_cast<const char *>(data), size);
+    ReadAsSettings(input);
+    ReadAsSettings(std::string("\x99\x3C\x34\x01", 4) + input);
+    return 0;
+}
