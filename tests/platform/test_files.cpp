@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 
 #include <csignal>
+#include <set>
 
 namespace {
 
@@ -209,6 +210,28 @@ TEST(WriteFileWhole, LeavesTheOldFileWhenTheWriteFails) {
     EXPECT_EQ(read, "kept");
     EXPECT_EQ(Listed(t.path), (std::vector<std::string>{"locked", "lp.is", "tavo.so"}))
         << "no temporary left";
+}
+
+TEST(WriteFileWhole, RemovesWhatKilledWritersOfTheSameFileLeft) {
+    TempFolder t;
+    const std::string path = t.File("lp.is", "old");
+    const pid_t dead = fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) _exit(0);
+    ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+    const std::string gone = std::to_string(dead), alive = std::to_string(getppid()),
+                      own = std::to_string(getpid());
+    // Only the new file of a process that has ended goes; a running writer's, another file's and a
+    // name of another shape stay.
+    for (const std::string &name :
+         {".lp.is." + gone + "-3.tmp", ".lp.is." + alive + "-0.tmp", ".lp.is." + own + "-7.tmp",
+          ".lp.iss." + gone + "-1.tmp", std::string(".lp.is.x-1.tmp")})
+        t.File(name, "left");
+    ASSERT_TRUE(WriteFileWhole(path, "new", 3));
+    const std::vector<std::string> listed = Listed(t.path);
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()),
+              (std::set<std::string>{".lp.is." + alive + "-0.tmp", ".lp.is." + own + "-7.tmp",
+                                     ".lp.is.x-1.tmp", ".lp.iss." + gone + "-1.tmp", "lp.is"}));
 }
 
 TEST(ReadFileWhole, RefusesFilesOverTheLimitFoldersPipesAndMissingFiles) {
