@@ -152,6 +152,9 @@ void CreateMenus();
 // playlist menu (playlists shown); over the Library button the drive menu, its items made anew from
 // the drives present.
 void RightClickAt();
+// The buttons Lists and Library (view ViewPlaylists or ViewLibrary): the playlist or album names
+// from the first page; while idle no cover is shown.
+void ShowNames(uint8_t view);
 // Runs command `number` (a key or a menu item) when its guard allows; other numbers do nothing.
 void RunCommand(int number);
 // The left-click dispatch at PointerPos: the first control of the table under the pointer decides.

@@ -47,14 +47,6 @@ void ShowList(uint8_t view) {
     DrawListPanel(view, 0, 0);
 }
 
-// The buttons Lists and Library: the playlist or album names from the first page; while idle no
-// cover is shown.
-void ShowNames(uint8_t view) {
-    ActiveView = view;
-    ListPage = 0;
-    DrawListPanel(view, 0, 0);
-    if (PlayingList.load(std::memory_order_acquire) == 0 && ViewCover > 0) RemoveCover();
-}
 
 void EmptyListClick() {
     if (ViewCover > 0) RemoveCover();
@@ -148,6 +140,13 @@ bool IsLetterKey(int key) {
 }
 
 } // namespace
+
+void ShowNames(uint8_t view) {
+    ActiveView = view;
+    ListPage = 0;
+    DrawListPanel(view, 0, 0);
+    if (PlayingList.load(std::memory_order_acquire) == 0 && ViewCover > 0) RemoveCover();
+}
 
 void BindCommandKeys() {
     for (const Command &c : Commands) {

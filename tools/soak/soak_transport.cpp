@@ -210,16 +210,14 @@ int ListOfCycle(int cycle) {
     return (cycle - 1) % ListCount;
 }
 
-// What the Lists button does, then the procedure a double-click on a playlist name runs. The program
+// The Lists button, then the procedure a double-click on a playlist name runs. The program
 // asks the decoder for 81 MB per refill, which would take a short playlist whole at Play: the lists
 // would count as used up at once and Next would stop. A quarter of a second of the list's rate per
 // refill (set while idle, as the playback tests set it) keeps Next moving to the next track and
 // switches the buffers several times per track.
 void ReloadPlaylist(int list) {
     ChunkSize = int64_t(Lists[list].rate) / 16 / 8 * 8;
-    ActiveView = ViewPlaylists;
-    ListPage = 0;
-    DrawListPanel(ViewPlaylists, 0, 0);
+    ShowNames(ViewPlaylists);
     ChoosePanelRow(list + 1);
 }
 
