@@ -54,10 +54,7 @@ bool CheckSavedDevice() {
 
 void OpenSplash() {
     // Built hidden and shown with its picture, so that it never flashes empty.
-    OpenWindow(SplashWindow, 0, 0, SplashWidth, SplashHeight, "Groovestone",
-               WindowBorderless | WindowCentered | WindowInvisible);
-    SetWindowColor(SplashWindow, WindowBack);
-    StickyWindow(SplashWindow, true);
+    OpenPlainWindow(SplashWindow, SplashWidth, SplashHeight, "Groovestone", WindowBack);
     CanvasControl(SplashCanvas, 0, 0, SplashWidth, SplashHeight);
     if (StartDrawing(CanvasOutput(SplashCanvas))) {
         Box(0, 0, SplashWidth, SplashHeight, WindowBack);

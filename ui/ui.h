@@ -6,6 +6,14 @@
 #include "platform/gui.h"
 
 #include <cstdint>
+#include <string>
+
+// --- Windows (windows.cpp) ----------------------------------------------------------------------
+
+// A window of the program's own look, as the splash, the set-up windows and the dialogs have:
+// borderless, centred on the screen, kept above the other windows, in colour `back`. It is built
+// hidden; ActivateWindow shows it once it is drawn.
+void OpenPlainWindow(int win, int width, int height, const std::string &title, uint32_t back);
 
 // --- Hit-testing (pointer.cpp) ------------------------------------------------------------------
 //

@@ -84,10 +84,7 @@ std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> 
 void OpenDeviceWindow() {
     DeviceRows.clear();
     // Built hidden and shown once it has its colour, so that it never flashes in the default one.
-    OpenWindow(DeviceWindow, 0, 0, WindowWidth, WindowHeight, "audio device",
-               WindowBorderless | WindowCentered | WindowInvisible);
-    SetWindowColor(DeviceWindow, DeviceBack);
-    StickyWindow(DeviceWindow, true);
+    OpenPlainWindow(DeviceWindow, WindowWidth, WindowHeight, "audio device", DeviceBack);
     CanvasControl(CloseMark, 770, 0, 50, 36);
     DrawCloseMark();
     TextItem(DeviceHeader, 0, 8, 770, 24, "Select ASIO driver", TextCentered);

@@ -26,10 +26,7 @@ void Text(int id, int x, int y, int w, int h, const std::string &text, int font,
 
 // The window with its frame, caption, OK and Cancel; the caller adds what lies between.
 void OpenDialog(const std::string &caption) {
-    OpenWindow(DialogWindow, 0, 0, DialogWidth, DialogHeight, "Groovestone",
-               WindowBorderless | WindowCentered | WindowInvisible);
-    SetWindowColor(DialogWindow, DialogBack);
-    StickyWindow(DialogWindow, true);
+    OpenPlainWindow(DialogWindow, DialogWidth, DialogHeight, "Groovestone", DialogBack);
     CanvasControl(DialogFrame, 0, 0, DialogWidth, DialogHeight);
     if (StartDrawing(CanvasOutput(DialogFrame))) {
         Box(0, 0, DialogWidth, DialogHeight, DialogBack);

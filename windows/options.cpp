@@ -57,10 +57,7 @@ std::string BlendPictureCaption(uint8_t value) {
 }
 
 void OpenOptionsWindow() {
-    OpenWindow(OptionsWindow, 0, 0, WindowWidth, WindowHeight, "options",
-               WindowBorderless | WindowCentered | WindowInvisible);
-    SetWindowColor(OptionsWindow, DeviceBack);
-    StickyWindow(OptionsWindow, true);
+    OpenPlainWindow(OptionsWindow, WindowWidth, WindowHeight, "options", DeviceBack);
     LineItem(ViewLine, 60, 120, 200, 24, ViewCoverCaption(ViewCover), FontTahoma10);
     LineItem(TrackLine, 60, 160, 160, 24, CoverTrackCaption(CoverTrack), FontTahoma10);
     LineItem(BlendLine, 60, 200, 160, 24, BlendPictureCaption(BlendPicture), FontTahoma10);
