@@ -2,6 +2,8 @@
 // commands and pointer hit-testing.
 #pragma once
 
+#include "library/library.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -164,11 +166,13 @@ void TogglePause();
 
 // --- List commands (listcommands.cpp) -- main thread
 
-// Appends a copy of TrackInfo to the list named by ActiveView (AppendTrackInfo) and shows it: its row
-// and the list's button. Then lets one pending window event through unhandled.
-void AppendToActiveList();
-// ProbeTrack, then AppendToActiveList for an accepted track; what the loaders hand each track to.
-bool ProbeAndAppend(const std::string &path, const std::string &extension);
+// Appends a copy of the entry to the list the panel shows (while it holds fewer than six) and shows
+// it: its row and the list's button. Then lets one pending window event through unhandled.
+void AppendToActiveList(const ListEntry &entry);
+// Every way of adding tracks ends here: each DSF/DFF path (by its extension, as written) is probed
+// and an accepted track appended to the shown list (AppendToActiveList). drain: the pending window
+// events are taken after every path, as the open dialog's long lists want.
+void AddTracks(const std::vector<std::string> &paths, bool drain = false);
 // The selected entry of List 1 or 2 leaves the list (not the last one); the entry before it is
 // selected. Only while idle.
 void RemoveSelectedEntry();

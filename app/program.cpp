@@ -30,7 +30,6 @@ void LoadTextFonts() {
 
 void Shutdown() {
     // No thread outlives the program: one still running is asked to end and waited for.
-    StopThread.store(1, std::memory_order_release);
     ReleaseMprisName();
     EndAudioThread();
     // The card goes back to the desktop's sound server once our device is closed.

@@ -59,10 +59,9 @@ void RemoveCover();
 // A cover path is one only when it is longer than 4 characters.
 bool IsCoverPath(const std::string &path);
 
-// Run on every tick of timer 117 while a list plays and the main window is not minimised: the
-// position bar with the title heard; at a change of the track heard, its cover and the list panel
-// turned to its list with its row selected and in view. An output that ran dry while the decoder
-// still delivered ends playback after two seconds; an output that no longer runs shows the bare bar.
+// Run on every tick of timer 117 while a list plays, the output plays on (OutputPlaysOn) and the
+// main window is not minimised: the position bar with the title heard; at a change of the track
+// heard, its cover and the list panel turned to its list with its row selected and in view.
 void RefreshNowPlaying();
 // Repaints the position bar: its patch, the light box 464 wide, the dark fill `width` wide (both
 // blended) and the title in the calligraphic face. Only the 470x28 bar is repainted.

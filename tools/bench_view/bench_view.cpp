@@ -235,7 +235,7 @@ bool SetUpWindow() {
         ListEntry entry;
         entry.Title = entry.DisplayTitle = "0" + std::to_string(i + 1) + " Nocturne in E-flat major, Op. 9 No. 2";
         entry.DurationText = "  4:3" + std::to_string(i);
-        List1.push_back(entry);
+        ListOf(1).Entries.push_back(entry);
     }
     ActiveView = ViewList1;
     DrawListPanel(ActiveView, 0, 0);
