@@ -16,9 +16,9 @@ namespace {
 
 enum Guard {
     Always,
-    WhileIdle,      // only while no list plays (PlayingList 0)
-    WhilePlaying,   // only while a list plays
-    WhileListShown, // only while List 1 or List 2 is shown
+    WhileIdle,       // only while no list plays (PlayingList 0)
+    WhilePlaying,    // only while a list plays
+    WhileListShown,  // only while List 1 or List 2 is shown
     WhileNamesShown, // only while the playlists are shown and at least two exist
 };
 
@@ -53,7 +53,6 @@ void ShowList(uint8_t view) {
     DrawListPanel(view, 0, 0);
 }
 
-
 void EmptyListClick() {
     if (ViewCover > 0) RemoveCover();
     EmptyShownList();
@@ -63,7 +62,8 @@ void EmptyListClick() {
 void DeletePlaylistUnderPointer() {
     const int row = RowUnderPointer(ListPanel);
     const int k = ListPage * PageStep + row - 1;
-    if (row > 0 && k >= 0 && static_cast<size_t>(k) < PlaylistNames.size()) DeletePlaylist(static_cast<size_t>(k));
+    if (row > 0 && k >= 0 && static_cast<size_t>(k) < PlaylistNames.size())
+        DeletePlaylist(static_cast<size_t>(k));
 }
 
 template <size_t Slot>
@@ -120,11 +120,16 @@ static_assert(CmdDriveLast == CmdDriveFirst + 6 && DriveSlotCount == 7, "one dri
 bool Allowed(Guard guard) {
     const bool idle = PlaybackIdle();
     switch (guard) {
-    case Always: return true;
-    case WhileIdle: return idle;
-    case WhilePlaying: return !idle;
-    case WhileListShown: return ShownList() != 0;
-    case WhileNamesShown: return ActiveView == ViewPlaylists && PlaylistNames.size() >= 2;
+    case Always:
+        return true;
+    case WhileIdle:
+        return idle;
+    case WhilePlaying:
+        return !idle;
+    case WhileListShown:
+        return ShownList() != 0;
+    case WhileNamesShown:
+        return ActiveView == ViewPlaylists && PlaylistNames.size() >= 2;
     }
     return false;
 }

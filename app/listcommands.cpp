@@ -59,7 +59,8 @@ void RemoveSelectedEntry() {
     if (list == 0) return;
     const int32_t i = ListOf(list).Selected;
     // The last entry of a list is not removed this way.
-    if (ListOf(list).Entries.size() <= 1 || i < 0 || static_cast<size_t>(i) >= ListOf(list).Entries.size()) return;
+    if (ListOf(list).Entries.size() <= 1 || i < 0 || static_cast<size_t>(i) >= ListOf(list).Entries.size())
+        return;
     RemoveEntry(list, static_cast<size_t>(i));
     // The row of the entry before the removed one is highlighted and becomes the selection.
     DrawListPanel(ActiveView, i, ListPage);
@@ -160,7 +161,8 @@ void DropFiles(const std::string &items) {
 }
 
 void ChooseFromPanel() {
-    if (PointerOverWindow(MainWindow) && PointerOverControl(ListPanel)) ChoosePanelRow(RowUnderPointer(ListPanel));
+    if (PointerOverWindow(MainWindow) && PointerOverControl(ListPanel))
+        ChoosePanelRow(RowUnderPointer(ListPanel));
 }
 
 void ChoosePanelRow(int row) {

@@ -87,8 +87,8 @@ void RunProgram(int argc, char **argv) {
     RegisterPrivateFont(font.data, font.size);
     AddFontAliases("TeX Gyre Chorus");
 
-    // TickSemaphore (audio/) and the model containers (List1, List2, PlaylistNames, LibraryOne,
-    // DriveSlots; library/) are program-wide objects that exist, empty, from the start.
+    // The transport's state (audio/) and the model containers (the play lists, PlaylistNames,
+    // LibraryOne, the drive menu; library/) are program-wide objects that exist, empty, from the start.
 
     RunVisibleStart();
     Shutdown();

@@ -143,7 +143,7 @@ struct PlaybackDisplay {
     // Audio thread: asks the main thread to run FinishPlayback once (timer 119). False when there is
     // nobody to ask (the main window is gone: the program is ending).
     bool (*PostFinish)() = nullptr;
-    // A message box (title, text, the box's flags as platform/gui.h's MessageBox takes them): a
+    // A message box (title, text, the box's flags as the platform's MessageBox takes them): a
     // file or device playback cannot use. Any thread, the audio thread included.
     void (*ShowMessage)(const std::string &title, const std::string &text, uint32_t flags) = nullptr;
     // Waits ms milliseconds while the window takes its pending events unhandled, so that it stays

@@ -76,8 +76,8 @@ extern TransportState Transport;
 
 // True on the audio thread (thread.cpp).
 bool OnAudioThread();
-// Calls the display procedure Proc (a member of PlaybackDisplay) with the arguments when there is a window to show it on and
-// this is not the audio thread.
+// Calls the display procedure Proc (a member of PlaybackDisplay) with the arguments when there is a window to
+// show it on and this is not the audio thread.
 template <auto Proc, typename... Args>
 void Show(Args &&...args) {
     if (Display && Display->*Proc && !OnAudioThread()) (Display->*Proc)(static_cast<Args &&>(args)...);
@@ -101,3 +101,6 @@ void JoinAudioThread(int ms);
 int64_t HandOverCount();
 // Both playback buffers read to their fill level. Any thread.
 bool BothBuffersUsedUp();
+// Everything of the run has played: the decoder has delivered its last data (PlayState 2), and
+// both buffers are used up or the output ran dry, while the output still runs. Main or audio thread.
+bool EverythingPlayed();

@@ -13,7 +13,6 @@
 #include "audio.h"
 #include "internal.h"
 
-
 #include <algorithm>
 #include <cstring>
 #include <thread>
@@ -57,8 +56,9 @@ int IdleWaitMs() {
     const int64_t bytes_per_second = Transport.RunningFrequency.load(std::memory_order_acquire) * 8;
     if (bytes_per_second <= 0) return 1;
     const bool on_a = Memory.ActiveBuffer.load(std::memory_order_acquire) == ActiveA;
-    const int64_t left = on_a ? Memory.FillA.load(std::memory_order_acquire) - Memory.ReadA.load(std::memory_order_acquire)
-                              : Memory.FillB.load(std::memory_order_acquire) - Memory.ReadB.load(std::memory_order_acquire);
+    const int64_t left =
+        on_a ? Memory.FillA.load(std::memory_order_acquire) - Memory.ReadA.load(std::memory_order_acquire)
+             : Memory.FillB.load(std::memory_order_acquire) - Memory.ReadB.load(std::memory_order_acquire);
     return static_cast<int>(std::clamp<int64_t>(left * 1000 / bytes_per_second / 2, 1, 50));
 }
 
@@ -77,10 +77,7 @@ void HandOver(const PlayBuffer &target) {
 // engine itself.
 void Drain() {
     while (!Transport.StopThread.load(std::memory_order_acquire)) {
-        const int64_t state = Transport.PlayState.load(std::memory_order_acquire);
-        const bool played_out = state == 2 && BothBuffersUsedUp();
-        const bool dry = Memory.OutputDry.load(std::memory_order_acquire) == 1;
-        if ((played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted()) {
+        if (EverythingPlayed()) {
             if (!Display || !Display->PostFinish || !Display->PostFinish()) {
                 SleepMs(100);
                 EngineFn.Tava_ASIO_Free();
@@ -191,7 +188,7 @@ void AudioThread() {
         }
         if (fills != 0)
             Memory.FillTarget.store(Memory.FillTarget.load(std::memory_order_relaxed) == 1 ? 2 : 1,
-                             std::memory_order_release);
+                                    std::memory_order_release);
         if (fills < 2) ++fills;
         RefillChunk();
         if (Transport.StopThread.load(std::memory_order_acquire)) return;
@@ -207,7 +204,8 @@ uint32_t AsioProc(int /*input*/, uint32_t /*channel*/, void *buffer, uint32_t le
     auto *out = static_cast<uint8_t *>(buffer);
     int64_t result = 0;
     if (want > 0) {
-        const int64_t active = Memory.ActiveBuffer.load(std::memory_order_relaxed) == ActiveA ? ActiveA : ActiveB;
+        const int64_t active =
+            Memory.ActiveBuffer.load(std::memory_order_relaxed) == ActiveA ? ActiveA : ActiveB;
         const int64_t other_id = active == ActiveA ? ActiveB : ActiveA;
         const PlayBuffer current = BufferOf(active);
         const PlayBuffer other = BufferOf(other_id);

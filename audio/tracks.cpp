@@ -22,7 +22,7 @@ namespace {
 int32_t LastTrackId = 0;
 
 constexpr uint32_t ProbeFlags = TAVO_UNICODE | TAVO_STREAM_DECODE; // 0x80200000: measures, no data
-constexpr uint32_t PlayFlags = ProbeFlags | TAVO_DSD_RAW | 0x10;    // 0x80200210: raw DSD bytes
+constexpr uint32_t PlayFlags = ProbeFlags | TAVO_DSD_RAW | 0x10;   // 0x80200210: raw DSD bytes
 constexpr int OpenAttempts = 17;
 constexpr int OpenRetryMs = 120;
 

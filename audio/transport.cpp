@@ -21,17 +21,27 @@ namespace {
 // --- main thread: the pause toggle; the Pause text's colour shows it
 bool Paused = false;
 
-constexpr int StartBlinkMs = 100;          // the Play text blinks while the first chunk is read
-constexpr int StopAttempts = 250;          // Tava_ASIO_Stop tries, 20 ms apart
+constexpr int StartBlinkMs = 100; // the Play text blinks while the first chunk is read
+constexpr int StopAttempts = 250; // Tava_ASIO_Stop tries, 20 ms apart
 constexpr int ThreadStopWaitMs = 4000;
 constexpr uint32_t DefaultEngineFrequency = 44'100;
 
 // The engine core as the start of the event loop leaves it, at the run's frequency.
 void InitEngineCore() {
-    const uint32_t frequency =
-        Transport.OutputFrequency > 0 ? static_cast<uint32_t>(Transport.OutputFrequency) : DefaultEngineFrequency;
+    const uint32_t frequency = Transport.OutputFrequency > 0
+                                   ? static_cast<uint32_t>(Transport.OutputFrequency)
+                                   : DefaultEngineFrequency;
     EngineFn.Tavo_Init(0, frequency, 0x1000, nullptr, nullptr);
     EngineFn.Tavo_SetConfig(1, 0);
+}
+
+// Stops the output host, asking again while it reports that it still runs (at most StopAttempts
+// times, 20 ms apart).
+void StopOutput() {
+    for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
+        EngineFn.Tava_ASIO_Stop();
+        WaitWithWindow(20);
+    }
 }
 
 void SetPauseText(bool paused) {
@@ -52,6 +62,13 @@ void StartFailed() {
 constexpr int DryStopMs = 2000; // an output that ran dry is stopped after this pause
 
 } // namespace
+
+bool EverythingPlayed() {
+    const int64_t state = Transport.PlayState.load(std::memory_order_acquire);
+    const bool played_out = state == 2 && BothBuffersUsedUp();
+    const bool dry = Memory.OutputDry.load(std::memory_order_acquire) == 1;
+    return (played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted();
+}
 
 void ShowMessage(const std::string &title, const std::string &text, uint32_t flags) {
     if (Display && Display->ShowMessage) Display->ShowMessage(title, text, flags);
@@ -205,10 +222,7 @@ void StopPlayback(bool keep) {
 
     // Once the reset returns, the output host calls AsioProc no more.
     EngineFn.Tava_ASIO_ChannelReset(0, -1, TAVA_RESET_ENABLE | TAVA_RESET_JOIN);
-    for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
-        EngineFn.Tava_ASIO_Stop();
-        WaitWithWindow(20);
-    }
+    StopOutput();
     if (const uint32_t stream = Transport.StreamHandle.load(std::memory_order_acquire))
         EngineFn.Tavo_StreamFree(stream);
     Transport.StreamHandle.store(0, std::memory_order_release);
@@ -257,15 +271,9 @@ void EndRun() {
 void FinishPlayback() {
     if (AudioThreadRuns()) return;
     JoinAudioThread(0);
-    const int64_t state = Transport.PlayState.load(std::memory_order_acquire);
-    const bool played_out = state == 2 && BothBuffersUsedUp();
-    const bool dry = Memory.OutputDry.load(std::memory_order_acquire) == 1;
-    if (!((played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted())) return;
+    if (!EverythingPlayed()) return;
     WaitWithWindow(100);
-    for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
-        EngineFn.Tava_ASIO_Stop();
-        WaitWithWindow(20);
-    }
+    StopOutput();
     EndRun();
 }
 

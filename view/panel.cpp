@@ -12,12 +12,12 @@ int ListPage = 0; // main thread
 
 namespace {
 
-constexpr uint32_t RowText = 0xEFEFEF;    // 239, 239, 239
-constexpr uint32_t RowHighlight = 0x60F060; // 96, 240, 96
+constexpr uint32_t RowText = 0xEFEFEF;        // 239, 239, 239
+constexpr uint32_t RowHighlight = 0x60F060;   // 96, 240, 96
 constexpr uint32_t ListButtonText = 0xE0E0E0; // 224, 224, 224
-constexpr int DurationRight = 40;        // durations end here
+constexpr int DurationRight = 40;             // durations end here
 constexpr int TitleLeft = 55;
-constexpr int NameLeft = 4;              // playlist and album names
+constexpr int NameLeft = 4; // playlist and album names
 
 // An entry's two texts on panel row `row` (0-based), the duration right-aligned.
 void DrawEntryTexts(int row, const std::string &title, const std::string &duration, uint32_t colour) {

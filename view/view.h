@@ -18,8 +18,8 @@ constexpr int PageStep = 6;     // rows per scroll step
 extern int ListPage;
 
 // Repaints the whole panel for `view` at scroll position `page`, with the 1-based panel row `row`
-// highlighted (0: none). For view 1 or 2 the row also becomes that list's selection (SelectedIndex1
-// or 2 = page * 6 + row - 1) when 1 <= row <= the list's entry count, else the selection is 0.
+// highlighted (0: none). For view 1 or 2 the row also becomes that list's selection (its Selected =
+// page * 6 + row - 1) when 1 <= row <= the list's entry count, else the selection is 0.
 void DrawListPanel(int view, int row, int page);
 // Writes one entry's duration and title on panel row `index` (0-based) over what is there, without
 // repainting the background; nothing for a row outside 0 to 11.

@@ -16,7 +16,9 @@ uint8_t Pattern(bool a, int64_t i) {
 }
 
 void ResetBuffers() {
-    for (auto *v : {&Memory.FillA, &Memory.ReadA, &Memory.FillB, &Memory.ReadB, &Memory.ActiveBuffer, &Memory.BufferSwitched, &Memory.OutputDry}) v->store(0);
+    for (auto *v : {&Memory.FillA, &Memory.ReadA, &Memory.FillB, &Memory.ReadB, &Memory.ActiveBuffer,
+                    &Memory.BufferSwitched, &Memory.OutputDry})
+        v->store(0);
     EmptyTrackQueue();
     EmptyNowPlaying();
 }

@@ -201,7 +201,8 @@ TEST_F(Tracks, ResumeIndex_PointsPastTheTrackHeardInThePlayingList) {
     // (track heard, list playing, the index found)
     const int32_t cases[][3] = {
         {ListOf(1).Entries[0].TrackId, 1, 1},
-        {ListOf(1).Entries[0].TrackId, 2, 0}, // the audio thread went on into List 2 while List 1's track is heard
+        {ListOf(1).Entries[0].TrackId, 2,
+         0}, // the audio thread went on into List 2 while List 1's track is heard
         {ListOf(2).Entries[0].TrackId, 2, 1},
         {99'999, 2, 0}, // a track no longer in the lists
     };

@@ -130,7 +130,8 @@ TEST_F(Playlists, SortActiveList_ByNameIsOrdinalAndStable) {
     // Upper case before lower (b, A, a, B); equal titles keep their order; a text sorts before a longer
     // one it begins; UTF-16 order puts a pair (D83D..) before U+FF21, which code point order would not.
     const Lines titles = {"b", "A", "a", "B", "x", "\xEF\xBC\xA1", "x", "\xF0\x9F\x98\x80", "xa", "x"};
-    for (size_t i = 0; i < titles.size(); ++i) ListOf(1).Entries.push_back(Entry(titles[i], std::to_string(i)));
+    for (size_t i = 0; i < titles.size(); ++i)
+        ListOf(1).Entries.push_back(Entry(titles[i], std::to_string(i)));
     SortActiveList(1);
     std::string order;
     for (const ListEntry &e : ListOf(1).Entries) order += e.Path;

@@ -38,7 +38,6 @@ struct Loaded {
     std::set<std::string> albums_without_section;
 };
 
-
 Loaded LoadAll() {
     Loaded out;
     ReadSettingsFile();

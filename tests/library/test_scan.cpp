@@ -148,6 +148,6 @@ TEST_F(Scan, AddFolderFiles_AppendsTheFolderOwnMusicFilesToTheShownListOnly) {
     }
     EXPECT_TRUE(ListOf(1).Entries.empty());
     ASSERT_EQ(Titles(ListOf(2).Entries), (Lines{"a", "b", "c", "d", "e", "f"})); // views 3 and 4 take nothing
-    EXPECT_EQ(ListOf(2).Entries[0].Extension, "dsf"); // as written in the path
+    EXPECT_EQ(ListOf(2).Entries[0].Extension, "dsf");                            // as written in the path
     EXPECT_EQ(ListOf(2).Bytes, 6 * 4);
 }

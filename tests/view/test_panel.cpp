@@ -3,11 +3,11 @@
 // (durations end at x 40, titles and names start at 55 and 4, rows 32 pixels apart from y 2).
 
 #include "app/app.h"
+#include "audio/internal.h"
 #include "library/library.h"
 #include "platform/gui.h"
 #include "resources.h"
 #include "ui/objects.h"
-#include "audio/internal.h"
 #include "view/view.h"
 
 #include "program_gui.h"

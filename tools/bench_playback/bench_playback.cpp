@@ -41,7 +41,8 @@ using Clock = std::chrono::steady_clock;
 constexpr int64_t Region = 64 << 20;
 
 void PrepareBufferA() {
-    for (int64_t i = 0; i < Region; i += 4096) std::memset(Memory.BufferA + i, static_cast<int>(i >> 12), 4096);
+    for (int64_t i = 0; i < Region; i += 4096)
+        std::memset(Memory.BufferA + i, static_cast<int>(i >> 12), 4096);
     Memory.ActiveBuffer.store(ActiveA);
     Memory.FillA.store(Region);
     Memory.ReadA.store(0);

@@ -259,7 +259,8 @@ int8_t Playing() {
 bool StepDone() {
     switch (S.step) {
     case StepLoad:
-        return int(ListOf(1).Entries.size()) == TracksPerList && ListOf(2).Entries.empty() && ActiveView == ViewList1 &&
+        return int(ListOf(1).Entries.size()) == TracksPerList && ListOf(2).Entries.empty() &&
+               ActiveView == ViewList1 &&
                Transport.SessionDsdRate == int32_t(Lists[ListOfCycle(S.cycle + 1)].rate);
     case StepPlay:
         // The output takes the first track's bytes.
@@ -451,8 +452,8 @@ void Drive() {
             Fail(std::string(StepNames[S.step]) + " in cycle " + std::to_string(std::max(S.cycle, 1)) +
                  " took effect not within " + std::to_string(StepBoundMs / 1000) + " s (playing list " +
                  std::to_string(Playing()) + ", track " + std::to_string(heard.Track.TrackId) + ", " +
-                 std::to_string(heard.Played) + " bytes played, list 1 of " + std::to_string(ListOf(1).Entries.size()) +
-                 (PlaybackPaused() ? ", paused)" : ")"));
+                 std::to_string(heard.Played) + " bytes played, list 1 of " +
+                 std::to_string(ListOf(1).Entries.size()) + (PlaybackPaused() ? ", paused)" : ")"));
             Finish();
         }
         return;
