@@ -26,18 +26,15 @@ int CountFamilyProcesses(const std::vector<std::string> &image_names);
 // True when another player of the family already runs.
 bool AnotherPlayerRunning();
 
-// The folder the engine libraries are deployed to and loaded from: base + "Tonmark/tm20/".
-// Written once by DeployEngineLibraries, read by the binding.
-extern std::string DataFolder;
-
 // Makes sure base + "Tonmark/tm20/" exists (hidden) and holds the three engine libraries with the
 // embedded lengths; base is the user's data folder ending in '/', or "" for the current folder.
-// Reports nothing: a library that cannot be written shows up when binding fails.
+// Returns that folder, which the engine is bound from. Reports nothing: a library that cannot be
+// written shows up when binding fails.
 // Linux: base is the XDG data folder (LocalAppDataFolder), made with its parents when a fresh account
 // has none yet; the libraries are the shared objects "tava.so", "tavo.so" and "tavd.so"; hidden and
 // system are bits of the "user.DOSATTRIB" extended attribute; a library is written as a new file
 // renamed over the old one, so a library still mapped by another process is never changed under it.
-void DeployEngineLibraries(const std::string &base);
+std::string DeployEngineLibraries(const std::string &base);
 
 // --- Start-up and shutdown (program.cpp) -- main thread
 

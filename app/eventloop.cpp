@@ -126,7 +126,7 @@ void RunEventLoop() {
     CreateMenus();
     BindCommandKeys();
     EnableWindowDrop(MainWindow);
-    Display = &TurntableDisplay;
+    ShowPlaybackOnTurntable();
     DisableWindow(MainWindow, false);
     LoadPlaylistIndex();
     LoadLibraryIndex();

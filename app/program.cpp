@@ -73,8 +73,7 @@ void RunProgram(int argc, char **argv) {
     // of the local application data folder; an unknown home leaves the paths relative.
     std::string base = LocalAppDataFolder();
     if (!base.empty() && base.back() != '/') base += '/';
-    DeployEngineLibraries(base);
-    const BindResult bound = BindEngine(DataFolder);
+    const BindResult bound = BindEngine(DeployEngineLibraries(base));
     if (bound != BindOk) {
         MessageBox("Zentra", BindErrorText(bound), MessageIconStop);
         Shutdown();

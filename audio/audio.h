@@ -121,7 +121,7 @@ void ReleasePlaybackMemory();
 // --- What playback shows (transport.cpp) --------------------------------------------------------
 
 // Playback draws nothing itself: what it shows on the main window goes through this table, set once
-// at start-up by the program (view/'s TurntableDisplay) when the main window stands. A null table
+// at start-up by the program (view/'s ShowPlaybackOnTurntable) when the main window stands. A null table
 // means there is no window (the developers' harness, the tests): nothing is shown; a null entry is
 // skipped. Every entry runs on the main thread, except PostFinish.
 struct PlaybackDisplay {

@@ -147,20 +147,23 @@ void FollowTrack(const TrackRecord &track) {
 
 } // namespace
 
-const PlaybackDisplay TurntableDisplay = {
-    .ShowRateLabel = ShowRate,
-    .SetTransportColours = ColourTransport,
-    .LightPlayText = LightPlay,
-    .ShowPaused = ShowPaused,
-    .ResetTimeDisplays = ShowBareBar,
-    .StartRefresh = StartRefresh,
-    .StopTimers = StopTimers,
-    .PostFinish = PostFinish,
-    .ShowMessage = [](const std::string &title, const std::string &text,
-                      uint32_t flags) { MessageBox(title, text, flags); },
-    .WaitPassingEvents = WaitPassingEvents,
-    .DrainEvents = [] { DrainWindowEvents(); },
-};
+void ShowPlaybackOnTurntable() {
+    static const PlaybackDisplay TurntableDisplay = {
+        .ShowRateLabel = ShowRate,
+        .SetTransportColours = ColourTransport,
+        .LightPlayText = LightPlay,
+        .ShowPaused = ShowPaused,
+        .ResetTimeDisplays = ShowBareBar,
+        .StartRefresh = StartRefresh,
+        .StopTimers = StopTimers,
+        .PostFinish = PostFinish,
+        .ShowMessage = [](const std::string &title, const std::string &text,
+                          uint32_t flags) { MessageBox(title, text, flags); },
+        .WaitPassingEvents = WaitPassingEvents,
+        .DrainEvents = [] { DrainWindowEvents(); },
+    };
+    Display = &TurntableDisplay;
+}
 
 bool IsCoverPath(const std::string &path) {
     return path.size() > 4;

@@ -45,10 +45,10 @@ std::string PadLeft(int64_t number, size_t width, char fill);
 // 0 no cover on screen, 1 a cover in CornerBox, 2 a cover on the label. Main thread.
 extern uint8_t CoverShown;
 
-// What playback shows on the main window: the rate label, the transport texts' colours, the position
-// bar, the view refresh and finish timers. The program sets Display to it once the main window
-// stands.
-extern const PlaybackDisplay TurntableDisplay;
+// From now on playback shows itself on the main window (audio/'s Display is the turntable's table):
+// the rate label, the transport texts' colours, the position bar, the view refresh and finish
+// timers, its messages. Once the main window stands.
+void ShowPlaybackOnTurntable();
 
 // Loads the picture (PNG or JPEG, by its content) and shows it as ViewCover says; a picture that
 // cannot be loaded changes nothing and shows no message.
