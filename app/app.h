@@ -64,14 +64,9 @@ void LoadTextFonts();
 // window faded in, the playback memory, then the event loop. Returns when the program must end
 // (a window was left without a choice); the caller then shuts down.
 void RunVisibleStart();
-// Whether the device saved in "lp.is" is present and still plays DSD 2.8, 5.6 and 11.3 MHz exactly
-// as saved (22.6 MHz is not compared). Looks through devices 0 to 11 for one named SavedDeviceName,
-// probes it and, when it matches, sets DeviceCaps and OutputDevice. Saved values the program never
-// writes do not fit any device: a rate flag or option outside its range, a device without DSD
-// 2.8 MHz, or a channel pair the device does not have.
-bool CheckSavedDevice();
-// Whether SavedSettings holds only values the program writes (channel aside, which needs the device).
-bool SavedValuesInRange();
+// The device window, filled as the output devices are listed and probed (ListOutputDevice), then the
+// choice (RunDeviceWindow). False: the window was left without a choice, and the program must end.
+bool ChooseAudioDevice();
 // Opens the splash window (23) with its picture.
 void OpenSplash();
 // Waits on the splash until its 800 ms timer ticks (the answer stays ask_device), a click or Enter

@@ -29,12 +29,9 @@ void LoadTextFonts() {
 }
 
 void Shutdown() {
-    // No thread outlives the program: one still running is asked to end and waited for.
     ReleaseMprisName();
-    EndAudioThread();
-    // The card goes back to the desktop's sound server once our device is closed.
-    if (EngineFn.Tava_ASIO_Free) EngineFn.Tava_ASIO_Free();
-    ReleaseSoundCard();
+    // No thread outlives the program, and the card goes back to the desktop's sound server.
+    CloseOutputAtExit();
     FreeGui();
     UnbindEngine();
     ReleasePlaybackMemory();

@@ -1,4 +1,5 @@
-// audio/: the engine binding, the output device's card, track opening, output and transport, the audio
+// audio/: the engine binding, the output device (listing, probing, opening, closing) and its card,
+// track opening, output and transport, the audio
 // thread and its callback, and the playback memory they share.
 //
 // Threads. The main thread runs every procedure here unless its comment says otherwise. AudioThread
@@ -12,8 +13,10 @@
 #include "tavo.h"
 
 #include "library/library.h"
+#include "library/settings.h"
 #include "platform/system.h"
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -97,6 +100,54 @@ bool ReserveDeviceCard(int n);
 // "" otherwise. Added to what the program shows where the device could not be opened. Any thread but
 // the output thread.
 std::string DeviceBusyNote(int n);
+
+// --- The output device (device.cpp) -------------------------------------------------------------
+//
+// The engine's whole lifetime outside playback: its configuration at start-up, the devices listed and
+// probed for the device window and the saved-device check, the output opened when the event loop
+// starts and closed on the ways out. Main thread, all of them.
+
+// The engine's configuration before anything else of it is used: Unicode texts for the output
+// library, option 42 of the core. Once, as the visible start begins.
+void ConfigureEngine();
+// Opens device n, switches it to DSD and tests the rates in ascending order, marking each one it
+// takes and stopping at the first it refuses (a device that refuses 5.6 MHz is not asked for
+// 11.3 MHz); then switches DSD off and closes the device, also when opening failed. dsd starts at 0.
+// False when the device could not be opened. Linux: the device's card is reserved from the desktop's
+// sound server for the probe and given back after it (ReserveDeviceCard). With `pair` 0 or more, a
+// device without the stereo pair of channels pair and pair + 1 reads as taking no rate at all. While
+// the device window fills and during the saved-device check.
+bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair = -1);
+// Output device n as a row of the device window: its number, its name as the output library lists
+// it and the rates ProbeDsdRates finds; busy_note is DeviceBusyNote when the device could not be
+// opened ("  (busy: pipewire, pid 1234)"), else empty. False past the last device the library
+// reports and from MaxDevices on (library/settings.h). While the device window fills, one device
+// after the other.
+bool ListOutputDevice(int n, DeviceRecord &row, std::string &busy_note);
+// Whether the device saved in "lp.is" is present and still plays DSD 2.8, 5.6 and 11.3 MHz exactly
+// as saved (22.6 MHz is not compared). Looks through devices 0 to 11 for one named SavedDeviceName,
+// probes it and, when it matches, sets DeviceCaps and OutputDevice. Saved values the program never
+// writes do not fit any device: a rate flag or option outside its range (SavedValuesInRange), a
+// device without DSD 2.8 MHz, or a channel pair the device does not have. Under the splash.
+bool CheckSavedDevice();
+// Initialises the core (44.1 kHz, no device of its own) and opens output device OutputDevice in DSD
+// mode; Linux: its card is reserved from the desktop's sound server first, for the whole run. False
+// when the device cannot be opened or refuses DSD: the program must end (AbandonOutput). At the start
+// of the event loop.
+bool OpenOutput();
+// Releases the output device; nothing while the libraries are not bound. In the close sequence once
+// playback has stopped, and through CloseOutputAtExit.
+void CloseOutputDevice();
+// Frees the core. In the close sequence, once the main window is closed.
+void CloseEngineCore();
+// The way out when the event loop ends without the close sequence (the main window vanished, or
+// OpenOutput failed): waits for the audio thread, stops and frees the output while it still reports
+// running (three tries, so that a broken output cannot hold the program forever), then frees the core.
+void AbandonOutput();
+// At the program's end, on every way out, also before the libraries are bound: asks a running audio
+// thread to end and waits for it, closes the output device and gives its card back to the desktop's
+// sound server.
+void CloseOutputAtExit();
 
 // --- The playback memory (memory.cpp) ---------------------------------------------------------
 
