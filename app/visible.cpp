@@ -99,11 +99,11 @@ void RunVisibleStart() {
     bool ask_device = true;
     // Values the program never writes are not taken: the device is asked for again, and the options
     // window starts from the defaults, so that the file written next fits.
-    if (SettingsLoaded && SavedValuesInRange()) {
-        OutputChannel = SavedSettings[0];
-        ViewCover = SavedSettings[4];
-        CoverTrack = SavedSettings[5];
-        BlendPicture = SavedSettings[6];
+    if (Saved.Loaded && SavedValuesInRange()) {
+        OutputChannel = Saved.Values[0];
+        ViewCover = Saved.Values[4];
+        CoverTrack = Saved.Values[5];
+        BlendPicture = Saved.Values[6];
         ask_device = false;
     }
 

@@ -125,7 +125,7 @@ bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair = -1);
 // after the other.
 bool ListOutputDevice(int n, DeviceRecord &row, std::string &busy_note);
 // Whether the device saved in "lp.is" is present and still plays DSD 2.8, 5.6 and 11.3 MHz exactly
-// as saved (22.6 MHz is not compared). Looks through devices 0 to 11 for one named SavedDeviceName,
+// as saved (22.6 MHz is not compared). Looks through devices 0 to 11 for one named Saved.DeviceName,
 // probes it and, when it matches, sets DeviceCaps and OutputDevice. Saved values the program never
 // writes do not fit any device: a rate flag or option outside its range (SavedValuesInRange), a
 // device without DSD 2.8 MHz, or a channel pair the device does not have. Under the splash.

@@ -57,13 +57,13 @@ bool CheckSavedDevice() {
     if (!SavedValuesInRange()) return false;
     std::string name;
     for (int n = 0; OutputDeviceName(n, name); ++n) {
-        if (name != SavedDeviceName) continue;
+        if (name != Saved.DeviceName) continue;
         DeviceRecord caps;
         caps.Number = uint8_t(n);
-        caps.Name = SavedDeviceName;
-        if (!ProbeDsdRates(n, caps.Dsd, SavedSettings[0])) return false;
-        if (caps.Dsd[0] != SavedSettings[1] || caps.Dsd[1] != SavedSettings[2] ||
-            caps.Dsd[2] != SavedSettings[3])
+        caps.Name = Saved.DeviceName;
+        if (!ProbeDsdRates(n, caps.Dsd, Saved.Values[0])) return false;
+        if (caps.Dsd[0] != Saved.Values[1] || caps.Dsd[1] != Saved.Values[2] ||
+            caps.Dsd[2] != Saved.Values[3])
             return false;
         DeviceCaps = caps;
         OutputDevice = n;

@@ -15,9 +15,7 @@ uint8_t ViewCover = 2;
 uint8_t CoverTrack = 0;
 uint8_t BlendPicture = 1;
 
-bool SettingsLoaded = false;
-std::string SavedDeviceName;
-std::array<uint8_t, 7> SavedSettings{};
+SavedState Saved{};
 // --- end of state
 
 namespace {
@@ -33,7 +31,7 @@ void PutUnit(std::string &out, uint16_t unit) {
 } // namespace
 
 bool SavedValuesInRange() {
-    const auto &v = SavedSettings;
+    const auto &v = Saved.Values;
     return v[1] == 1 && v[2] <= 1 && v[3] <= 1 && v[4] <= 2 && v[5] <= 1 && v[6] <= 1;
 }
 
@@ -103,12 +101,12 @@ void EstablishListFolder(const std::string &program_folder, const std::string &d
 }
 
 void ReadSettingsFile() {
-    SettingsLoaded = false;
+    Saved.Loaded = false;
     const std::string path = ListFolder + SettingsFileName;
     if (FileSize(path) < 5) return; // missing (-1), a folder (-2) or too short to hold anything
     std::string bytes;
     if (!ReadFileWhole(path, bytes, MaxSettingsFileSize)) return;
-    SettingsLoaded = DecodeSettings(bytes, SavedDeviceName, SavedSettings);
+    Saved.Loaded = DecodeSettings(bytes, Saved.DeviceName, Saved.Values);
 }
 
 void LoadSettings() {

@@ -29,17 +29,20 @@ extern uint8_t CoverTrack;      // 1: also look for a picture of the track itsel
 extern uint8_t BlendPicture;    // 1: blend the corner cover with the photograph
 
 // --- What LoadSettings read, kept apart until start-up takes it over
-extern bool SettingsLoaded;                  // the file was there and began with SettingsMagic
-extern std::string SavedDeviceName;          // UTF-8
-extern std::array<uint8_t, 7> SavedSettings; // channel, DSD 2.8/5.6/11.3 flags, view, track, blend
-// Whether SavedSettings holds only values the program writes (channel aside, which needs the device).
+struct SavedState {
+    bool Loaded = false;             // the file was there and began with SettingsMagic
+    std::string DeviceName;          // UTF-8
+    std::array<uint8_t, 7> Values{}; // channel, DSD 2.8/5.6/11.3 flags, view, track, blend
+};
+extern SavedState Saved;
+// Whether Saved.Values holds only values the program writes (channel aside, which needs the device).
 bool SavedValuesInRange();
 
 // --- The file
 //
 // "lp.is" in ListFolder, little-endian: the int32 SettingsMagic (bytes 99 3C 34 01); the device
 // name in UTF-16LE without a mark, ended by CR LF (0D 00 0A 00); seven bytes in the order of
-// SavedSettings; the end mark FF, which is written and never read.
+// Saved.Values; the end mark FF, which is written and never read.
 constexpr int32_t SettingsMagic = 20200601;
 inline constexpr const char *SettingsFileName = "lp.is";
 
@@ -60,13 +63,13 @@ void EstablishListFolder(const std::string &folder);
 // made with its parents when missing. Both folders end in '/'.
 void EstablishListFolder(const std::string &program_folder, const std::string &data_folder);
 
-// Establishes ListFolder beside the executable, then fills SettingsLoaded, SavedDeviceName and
-// SavedSettings from "lp.is" there (ReadSettingsFile), and waits 20 ms. Start-up, once.
+// Establishes ListFolder beside the executable, then fills Saved.Loaded, Saved.DeviceName and
+// Saved.Values from "lp.is" there (ReadSettingsFile), and waits 20 ms. Start-up, once.
 // Linux: the executable's folder is that of /proc/self/exe; when lpli/ cannot be kept there, it
 // lives in the XDG data folder (LocalAppDataFolder) + "Tonmark/tm20/".
 void LoadSettings();
 // The reading part of LoadSettings, from ListFolder + "lp.is". Nothing is reported: a missing,
-// short, unreadable or foreign file leaves SettingsLoaded false.
+// short, unreadable or foreign file leaves Saved.Loaded false.
 void ReadSettingsFile();
 // Writes "lp.is" from DeviceCaps, OutputChannel and the options, then waits 20 ms. The bytes go to
 // a new file renamed over the old one, so a failure (a full disk, a folder that cannot be written)

@@ -93,8 +93,8 @@ TEST(SavedDeviceCheck, AcceptsTheNamedDeviceAmongTheFirstTwelveWhenItsRatesAndCh
     };
     for (const Case &c : cases) {
         fake::Install(c.devices);
-        SavedDeviceName = "USB DAC";
-        SavedSettings = c.saved;
+        Saved.DeviceName = "USB DAC";
+        Saved.Values = c.saved;
         DeviceCaps = {};
         OutputDevice = -1;
         EXPECT_EQ(CheckSavedDevice(), c.accepted) << c.what;

@@ -41,8 +41,8 @@ struct Loaded {
 Loaded LoadAll() {
     Loaded out;
     ReadSettingsFile();
-    out.settings = SettingsLoaded;
-    out.device = SavedDeviceName;
+    out.settings = Saved.Loaded;
+    out.device = Saved.DeviceName;
     PlaylistNames.clear();
     LoadPlaylistIndex();
     for (const std::string &name : PlaylistNames) {

@@ -29,9 +29,9 @@ class SettingsFile : public LibraryTest {
     }
     std::string Path() const { return ListFolder + SettingsFileName; }
     bool Loads() const {
-        SettingsLoaded = true;
+        Saved.Loaded = true;
         ReadSettingsFile();
-        return SettingsLoaded;
+        return Saved.Loaded;
     }
 };
 
@@ -67,8 +67,8 @@ TEST_F(SettingsFile, SaveWritesTheChosenStateBesideTheGivenFolderAndLoadReadsItB
     ASSERT_TRUE(SaveSettings());
     EXPECT_EQ(ReadBytes(Path()), EncodeSettings("USB DAC", {2, 1, 1, 0, 1, 1, 0})) << "22.6 MHz is not saved";
     EXPECT_TRUE(Loads());
-    EXPECT_EQ(SavedDeviceName, "USB DAC");
-    EXPECT_EQ(SavedSettings, (Values{2, 1, 1, 0, 1, 1, 0}));
+    EXPECT_EQ(Saved.DeviceName, "USB DAC");
+    EXPECT_EQ(Saved.Values, (Values{2, 1, 1, 0, 1, 1, 0}));
 }
 
 TEST_F(SettingsFile, MissingShortForeignOrFolderFilesAreNotLoaded) {

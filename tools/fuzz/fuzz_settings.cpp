@@ -19,25 +19,25 @@ void ReadAsSettings(const std::string &bytes) {
     FuzzWriteFile(ListFolder + SettingsFileName, reinterpret_cast<const uint8_t *>(bytes.data()),
                   bytes.size());
     const std::array<uint8_t, 7> stale = {1, 2, 3, 4, 5, 6, 7};
-    SavedDeviceName = "stale";
-    SavedSettings = stale;
+    Saved.DeviceName = "stale";
+    Saved.Values = stale;
     ReadSettingsFile();
 
     const uint8_t magic[4] = {0x99, 0x3C, 0x34, 0x01};
     const bool ours = bytes.size() >= 5 && memcmp(bytes.data(), magic, 4) == 0;
-    FuzzCheck(SettingsLoaded == ours, "the magic does not decide whether the file loads");
-    if (!SettingsLoaded) {
-        FuzzCheck(SavedDeviceName == "stale" && SavedSettings == stale,
+    FuzzCheck(Saved.Loaded == ours, "the magic does not decide whether the file loads");
+    if (!Saved.Loaded) {
+        FuzzCheck(Saved.DeviceName == "stale" && Saved.Values == stale,
                   "a refused file changed the saved state");
         return;
     }
-    FuzzCheck(!HasLineEnd(SavedDeviceName), "the device name holds a line end");
-    FuzzCheck(ToUtf16(SavedDeviceName).size() <= (bytes.size() - 4) / 2,
+    FuzzCheck(!HasLineEnd(Saved.DeviceName), "the device name holds a line end");
+    FuzzCheck(ToUtf16(Saved.DeviceName).size() <= (bytes.size() - 4) / 2,
               "the device name is longer than the file");
     std::string name;
     std::array<uint8_t, 7> values{};
-    FuzzCheck(DecodeSettings(EncodeSettings(SavedDeviceName, SavedSettings), name, values) &&
-                  name == SavedDeviceName && values == SavedSettings,
+    FuzzCheck(DecodeSettings(EncodeSettings(Saved.DeviceName, Saved.Values), name, values) &&
+                  name == Saved.DeviceName && values == Saved.Values,
               "the settings do not come back through the writer");
 }
 

@@ -89,7 +89,7 @@ void PrepareRewriteFolders(const std::string &root) {
 void LoadRewriteState(const std::string &root) {
     EstablishListFolder(root);
     ReadSettingsFile();
-    ApplyOptions(SettingsLoaded ? SavedSettings : OptionsA);
+    ApplyOptions(Saved.Loaded ? Saved.Values : OptionsA);
     PlaylistNames.clear();
     LoadPlaylistIndex();
     LibraryOne.clear();
