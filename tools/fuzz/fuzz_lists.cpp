@@ -12,6 +12,7 @@
 
 #include "fuzz_files.h"
 #include "library/library.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -39,14 +40,6 @@ bool IsUtf8(const std::string &text) {
         i += DecodeUtf8(text, i, cp);
         if (cp >= 0xDC80 && cp <= 0xDCFF) return false; // a byte that begins no sequence
     }
-    return true;
-}
-
-const Lines *TakenPaths = nullptr;
-bool CheckTaken(const std::string &path, const std::string &extension) {
-    FuzzCheck(std::find(TakenPaths->begin(), TakenPaths->end(), path) != TakenPaths->end(),
-              "the playlist loader handed on a path the section does not hold");
-    FuzzCheck(IsMusicExtension(extension), "the playlist loader handed on a file that is no DSF/DFF");
     return true;
 }
 
@@ -83,8 +76,12 @@ void ReadAsListFile(const std::string &bytes, uint8_t pick, bool rewrite) {
     const Lines paths = ReadSection(path, name);
     FuzzCheck(paths == SectionPaths(lines, name), "the section reader and the section walk differ");
     for (const std::string &p : paths) FuzzCheck(!p.empty() && !HasLineEnd(p), "a bad path in a section");
-    TakenPaths = &paths;
-    LoadPlaylist(name, CheckTaken);
+    for (const std::string &taken : LoadPlaylist(name)) {
+        FuzzCheck(std::find(paths.begin(), paths.end(), taken) != paths.end(),
+                  "the playlist loader handed on a path the section does not hold");
+        FuzzCheck(IsMusicExtension(ExtensionOf(taken)),
+                  "the playlist loader handed on a file that is no DSF/DFF");
+    }
 
     if (!rewrite) return;
     // The index loaders on the same bytes: every line a name, the playlist names sorted.
