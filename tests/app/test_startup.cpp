@@ -1,7 +1,7 @@
 // Start-up before anything is shown: the machine checks, the single-instance guard's count, the
 // deployment of the engine libraries and their binding, and the saved-device check.
 
-#include "temp_dir.h"
+#include "fixtures.h"
 
 #include "../windows/fake_engine.h"
 
@@ -12,6 +12,8 @@
 #include "resources.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -38,7 +40,7 @@ TEST(SingleInstanceGuard, CountsTheFamilyByExactNamesAndStopsAtTwo) {
 }
 
 TEST(Deployment, FreshProfileGetsHiddenFolderAndHiddenSystemLibrariesThatBind) {
-    TempDir home;
+    TempFolder home;
     const std::string base = home.path + "not/yet/there/";
     DeployEngineLibraries(base);
 
@@ -55,7 +57,7 @@ TEST(Deployment, FreshProfileGetsHiddenFolderAndHiddenSystemLibrariesThatBind) {
 }
 
 TEST(Deployment, RewritesFilesOfOtherBytesAndSkipsAFolderNamedLikeALibrary) {
-    TempDir home;
+    TempFolder home;
     const std::string data = home.path + "Tonmark/tm20/";
     std::filesystem::create_directories(data + "tavo.so");
     const std::string tava = Embedded(ResTavaLibrary), tavd = Embedded(ResTavdLibrary);

@@ -2,8 +2,8 @@
 // output library. Each window runs its loop on the main thread while a second thread plays the user
 // through XTest.
 
-#include "../app/x11_probe.h"
 #include "fake_engine.h"
+#include "x11_probe.h"
 
 #include "app/app.h"
 #include "ui/objects.h"
