@@ -192,6 +192,37 @@ TEST_F(Dsd, Read_DeliversExactlyThePayloadForEveryFormatRateAndChannelCount) {
     }
 }
 
+// A sample count just past a block edge ends each channel of a DSF in a partial byte alone in a last
+// block. The stream delivers the whole bytes before it and nothing of it; the block is still part of
+// the data, so a header that counts that byte over one block fewer is a file cut short, refused. A
+// DFF holds whole bytes only: the same samples as DFF deliver the same bytes.
+TEST_F(Dsd, Open_APartialLastByteIsNotDeliveredButItsBlockMustBeThere) {
+    constexpr uint64_t B = 8 * 4096; // samples in a DSF block
+    const struct {
+        TestDsdKind kind;
+        uint32_t channels;
+        uint64_t samples;
+    } rows[] = {{TestDsdKind::DsfLsb, 1, 2 * B + 1},
+                {TestDsdKind::DsfMsb, 2, 2 * B + 7},
+                {TestDsdKind::Dff, 1, 2 * B + 1},
+                {TestDsdKind::Dff, 2, 2 * B + 7}};
+    for (const auto &row : rows) {
+        TestDsdShape shape = Shape(row.kind, row.channels, row.samples, 9);
+        SCOPED_TRACE(Describe(shape));
+        const auto bytes = TestDsd_Bytes(shape);
+        const TavoHandle h = OpenMemory(bytes);
+        ASSERT_NE(h, 0u) << "code " << Tavo_ErrorGetCode();
+        EXPECT_EQ(Tavo_ChannelGetLength(h, 0), 2 * (row.samples / 8));
+        EXPECT_TRUE(ReadAll(h, {8191}) == TestDsd_Expected(shape, 0, 2 * (row.samples / 8)));
+        Tavo_StreamFree(h);
+        if (row.kind == TestDsdKind::Dff) continue;
+        shape.stated_samples = row.samples;
+        shape.samples = row.samples / 8 * 8;
+        EXPECT_EQ(OpenMemory(TestDsd_Bytes(shape)), 0u);
+        EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_FILEFORM);
+    }
+}
+
 // A DFF names its channels; the stream takes front left and right wherever they are, else the first two.
 TEST_F(Dsd, Read_TakesTheFrontPairOfADffByChannelId) {
     const struct {
