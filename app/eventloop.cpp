@@ -41,7 +41,8 @@ void PointerCrossing(int control, bool entered) {
 
 void HandleTimer(int timer) {
     if (timer == RefreshTimer) {
-        if (PlayingList.load(std::memory_order_acquire) != 0 && !Minimised) RefreshNowPlaying();
+        // The output's state first: one that ran dry ends the run, one that stopped shows nothing.
+        if (!PlaybackIdle() && !Minimised && OutputPlaysOn()) RefreshNowPlaying();
     } else if (timer == RemoteTimer) {
         RunRemoteRequests();
     } else if (timer == FinishTimer) {
@@ -125,7 +126,7 @@ void RunEventLoop() {
     CreateMenus();
     BindCommandKeys();
     EnableWindowDrop(MainWindow);
-    Display = &TurntableDisplay;
+    ShowPlaybackOnTurntable();
     DisableWindow(MainWindow, false);
     LoadPlaylistIndex();
     LoadLibraryIndex();

@@ -42,17 +42,17 @@ TEST(SingleInstanceGuard, CountsTheFamilyByExactNamesAndStopsAtTwo) {
 TEST(Deployment, FreshProfileGetsHiddenFolderAndHiddenSystemLibrariesThatBind) {
     TempFolder home;
     const std::string base = home.path + "not/yet/there/";
-    DeployEngineLibraries(base);
+    const std::string data = DeployEngineLibraries(base);
 
-    EXPECT_EQ(DataFolder, base + "Tonmark/tm20/");
+    EXPECT_EQ(data, base + "Tonmark/tm20/");
     EXPECT_EQ(GetFileAttributes(base + "Tonmark"), AttrDirectory) << "the maker folder is left as made";
-    EXPECT_EQ(GetFileAttributes(DataFolder), AttrDirectory | AttrHidden);
+    EXPECT_EQ(GetFileAttributes(data), AttrDirectory | AttrHidden);
     for (auto [file, id] :
          {std::pair{"tava.so", ResTavaLibrary}, {"tavo.so", ResTavoLibrary}, {"tavd.so", ResTavdLibrary}}) {
-        EXPECT_EQ(ReadBytes(DataFolder + file), Embedded(id)) << file;
-        EXPECT_EQ(GetFileAttributes(DataFolder + file), AttrHidden | AttrSystem) << file;
+        EXPECT_EQ(ReadBytes(data + file), Embedded(id)) << file;
+        EXPECT_EQ(GetFileAttributes(data + file), AttrHidden | AttrSystem) << file;
     }
-    EXPECT_EQ(BindEngine(DataFolder), BindOk);
+    EXPECT_EQ(BindEngine(data), BindOk);
     UnbindEngine();
 }
 
@@ -65,13 +65,13 @@ TEST(Deployment, RewritesFilesOfOtherBytesAndSkipsAFolderNamedLikeALibrary) {
     std::string flipped = tavd;
     flipped[flipped.size() / 2] ^= 0x01;
     WriteBytes(data + "tavd.so", flipped); // right size, one bit changed
-    DeployEngineLibraries(home.path);
+    EXPECT_EQ(DeployEngineLibraries(home.path), data);
 
     EXPECT_EQ(GetFileAttributes(data) & AttrHidden, AttrHidden);
     EXPECT_EQ(ReadBytes(data + "tava.so"), tava);
     EXPECT_EQ(ReadBytes(data + "tavd.so"), tavd) << "the bytes are compared, not the size alone";
     EXPECT_TRUE(IsDirectory(data + "tavo.so"));
-    EXPECT_EQ(BindErrorText(BindEngine(DataFolder)), "Error open tavo.so");
+    EXPECT_EQ(BindErrorText(BindEngine(data)), "Error open tavo.so");
     UnbindEngine();
 
     // A hidden data folder keeps its other attributes.
