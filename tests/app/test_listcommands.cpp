@@ -6,10 +6,10 @@
 #include "audio/audio.h"
 #include "audio/internal.h"
 #include "dsd_testfiles.h"
+#include "fixtures.h"
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/gui.h"
-#include "temp_dir.h"
 #include "view/view.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +70,7 @@ class ListCommands : public ::testing::Test {
         EXPECT_TRUE(TestDsd_WriteFile(shape, path)) << path;
         return path;
     }
-    TempDir dir;
+    TempFolder dir;
 };
 
 // `count` entries of paths prefix + "0".. with distinct lengths.

@@ -4,7 +4,7 @@
 // the files the program leaves.
 
 #include "capture.h"
-#include "temp_dir.h"
+#include "fixtures.h"
 #include "x11_probe.h"
 
 #include <X11/keysym.h>
@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -89,7 +90,7 @@ bool WaitPixel(XProbe &x, int px, int py, uint32_t colour) {
 
 class ProgramTest : public ::testing::Test {
   protected:
-    TempDir dir;
+    TempFolder dir;
     const std::string app = dir.path + "app/", home = dir.path + "home/", data = home + "data/",
                       settings = app + "lpli/lp.is";
     pid_t pid = -1;
@@ -99,11 +100,7 @@ class ProgramTest : public ::testing::Test {
         fs::create_directories(home);
         // The executable carries everything it needs: a copy runs on its own.
         fs::copy_file(PROGRAM, app + "Groovestone-lp-dsd");
-        WriteBytes(home + ".asoundrc",
-                   "pcm.dsdcapture { type file slave.pcm \"null\" file \"" + home +
-                       "out.raw\" format \"raw\" hint { show on description \"DSD capture\" } }\n"
-                       "pcm.gonedac { type file slave.pcm { type hw card 7 } file \"" +
-                       home + "gone.raw\" format \"raw\" hint { show on description \"Gone DAC\" } }\n");
+        WriteCaptureConfig(home, home + "out.raw", GoneDevice);
     }
     void TearDown() override { KillProgram(pid); }
 
@@ -290,14 +287,6 @@ namespace {
 
 constexpr uint32_t Dsd64 = 2'822'400;
 
-// A list file as the program writes it: UTF-16LE after the mark FF FE, every line ended by CR LF.
-std::string ListFile(const std::vector<std::string> &lines) {
-    std::string bytes = "\xFF\xFE";
-    for (const std::string &line : lines)
-        for (char c : line + "\r\n") bytes += std::string{c, '\0'};
-    return bytes;
-}
-
 template <typename Condition>
 bool WaitUntil(int ms, Condition condition) {
     for (const auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; usleep(20'000))
@@ -369,8 +358,8 @@ TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderThe
         sections.push_back("  " + write(alpha[i], "a" + std::to_string(i)));
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
-    WriteBytes(app + "lpli/lpi.la", ListFile({"Beta", "Alpha"}));
-    WriteBytes(app + "lpli/lpi.lo", ListFile(sections));
+    WriteBytes(app + "lpli/lpi.la", Utf16File({"Beta", "Alpha"}));
+    WriteBytes(app + "lpli/lpi.lo", Utf16File(sections));
 
     const std::string capture = home + "out.raw";
     auto capture_size = [&] {
@@ -558,20 +547,19 @@ TEST_F(ProgramTest, HostileFilesAndBrokenListFilesLeaveOnlyTheGoodTracksListedAn
         return bytes;
     };
     const std::string crlf = units({'\r', '\n'});
-    auto text = [&](const std::string &line) { return ListFile({line}).substr(2); };
+    auto text = [&](const std::string &line) { return Utf16File({line}).substr(2); };
     const std::string lone = text("Bad").substr(0, 6) + units({0xD800, 'x'}); // "Bad", a lone high surrogate, "x"
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
     // Four names: "Bad\uFFFDx", "Half" and "Line" (a zero unit ends a line) and "Hostile"; the odd
     // last byte is no character.
-    WriteBytes(app + "lpli/lpi.la", ListFile({"Hostile"}) + lone + crlf + text("Half").substr(0, 8) +
+    WriteBytes(app + "lpli/lpi.la", Utf16File({"Hostile"}) + lone + crlf + text("Half").substr(0, 8) +
                                         units({0}) + text("Line") + "Z");
-    std::string tracks = ListFile({"!Hostile", "  " + music + "missing.dsf", "  " + music + "empty.dsf",
-                                   "  " + music + "truncated.dsf", "  " + music + "dst.dff",
-                                   "  " + music + "short.dsf", "  " + music + "wave.dsf"}) +
+    std::string tracks = Utf16File({"!Hostile", "  " + music + "missing.dsf", "  " + music + "empty.dsf",
+                                    "  " + music + "truncated.dsf", "  " + music + "dst.dff",
+                                    "  " + music + "short.dsf", "  " + music + "wave.dsf"}) +
                          text("  " + music).substr(0, 2 * (2 + music.size())) + units({0xDC00}) + crlf +
-                         text("  " + music + "good.dsf") +
-                         units({'!'}) + lone + crlf +
+                         text("  " + music + "good.dsf") + units({'!'}) + lone + crlf +
                          text("  " + music + "good.dff");
     WriteBytes(app + "lpli/lpi.lo", tracks);
 
@@ -651,8 +639,8 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
     constexpr uint32_t Red = 0xC82828;
     ASSERT_TRUE(SavePng({300, 300, std::vector<uint32_t>(300 * 300, Red)}, album + "cover.png"));
     fs::create_directories(app + "lpli");
-    WriteBytes(app + "lpli/lpi.la", ListFile({"Album"}));
-    WriteBytes(app + "lpli/lpi.lo", ListFile({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
+    WriteBytes(app + "lpli/lpi.la", Utf16File({"Album"}));
+    WriteBytes(app + "lpli/lpi.lo", Utf16File({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
     const auto row = [](int r) { return std::pair{Left + 160, Top + 122 + 32 * r + 16}; };
     const std::string capture = home + "out.raw";
 
@@ -720,9 +708,10 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         x.Type("  Mine  ");
         x.Click(DialogOkX, DialogOkY);
         EXPECT_TRUE(WaitUntil(2000, [&] { return x.Find("Groovestone") == 0; }));
-        EXPECT_EQ(ReadBytes(app + "lpli/lpi.la"), ListFile({"Album", "Mine"}));
-        EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"), ListFile({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff",
-                                                          "!Mine", "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.la"), Utf16File({"Album", "Mine"}));
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"),
+                  Utf16File({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff", "!Mine",
+                             "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
         const std::string la = ReadBytes(app + "lpli/lpi.la"), lo = ReadBytes(app + "lpli/lpi.lo");
         dialog = list_menu_write();
         ASSERT_NE(dialog, 0u);
@@ -743,15 +732,16 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         for (unsigned long k : {XK_Down, XK_Return}) x.Key(k);
         ASSERT_NE(x.WaitMapped("Groovestone", 3000), 0u);
         x.Click(DialogOkX, DialogOkY);
-        EXPECT_TRUE(WaitUntil(2000, [&] { return ReadBytes(app + "lpli/lpi.la") == ListFile({"Album"}); }));
+        EXPECT_TRUE(WaitUntil(2000, [&] { return ReadBytes(app + "lpli/lpi.la") == Utf16File({"Album"}); }));
         EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"),
-                  ListFile({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
+                  Utf16File({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
 
         // The drive menu over Library: the music folder (the slot after "/") scanned into the library.
         x.Click(Left + 40, Top + 513, 3);
         usleep(400'000);
         for (unsigned long k : {XK_Down, XK_Right, XK_Down, XK_Return}) x.Key(k);
-        EXPECT_TRUE(WaitUntil(5000, [&] { return ReadBytes(app + "lpli/lpli1.la") == ListFile({"Artist : Album"}); }));
+        EXPECT_TRUE(WaitUntil(
+            5000, [&] { return ReadBytes(app + "lpli/lpli1.la") == Utf16File({"Artist : Album"}); }));
 
         // Both lists emptied: the bare record again.
         x.KeyToWindow(main, XK_c, XK_Control_L);

@@ -1,7 +1,7 @@
 // Start-up before anything is shown: the machine checks, the single-instance guard's count, the
 // deployment of the engine libraries and their binding.
 
-#include "temp_dir.h"
+#include "fixtures.h"
 
 #include "app/app.h"
 #include "audio/audio.h"
@@ -9,6 +9,8 @@
 #include "resources.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -35,7 +37,7 @@ TEST(SingleInstanceGuard, CountsTheFamilyByExactNamesAndStopsAtTwo) {
 }
 
 TEST(Deployment, FreshProfileGetsHiddenFolderAndHiddenSystemLibrariesThatBind) {
-    TempDir home;
+    TempFolder home;
     const std::string base = home.path + "not/yet/there/";
     const std::string data = DeployEngineLibraries(base);
 
@@ -52,7 +54,7 @@ TEST(Deployment, FreshProfileGetsHiddenFolderAndHiddenSystemLibrariesThatBind) {
 }
 
 TEST(Deployment, RewritesFilesOfOtherBytesAndSkipsAFolderNamedLikeALibrary) {
-    TempDir home;
+    TempFolder home;
     const std::string data = home.path + "Tonmark/tm20/";
     std::filesystem::create_directories(data + "tavo.so");
     const std::string tava = Embedded(ResTavaLibrary), tavd = Embedded(ResTavdLibrary);

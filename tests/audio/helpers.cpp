@@ -4,6 +4,7 @@
 #include "helpers.h"
 
 #include "audio/audio.h"
+#include "fixtures.h"
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/files.h"
@@ -11,11 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 
 namespace fs = std::filesystem;
@@ -43,14 +41,8 @@ const PlaybackDisplay NoWindow = {
 };
 
 bool SetUpAudioTestProgram() {
-    std::string dir = (fs::temp_directory_path() / "gs-audio-XXXXXX").string();
-    if (!mkdtemp(dir.data())) return false;
-    g_folder = dir + "/";
     g_capture = g_folder + "capture.raw";
-    std::ofstream(g_folder + "extra.conf")
-        << "pcm.dsdcapture { type file slave.pcm \"null\" file \"" << g_capture
-        << "\" format \"raw\" hint { show on description \"DSD capture\" } }\n";
-    setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + g_folder + "extra.conf").c_str(), 1);
+    UseCaptureConfig(g_folder, g_capture);
     if (BindEngine(ENGINE_DIR) != BindOk) return false;
     Display = &NoWindow;
     return ReservePlaybackMemory();
@@ -60,14 +52,14 @@ bool SetUpAudioTestProgram() {
 
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    const TempFolder folder;
+    g_folder = folder.path;
     if (!SetUpAudioTestProgram()) {
-        std::fprintf(stderr, "cannot set up: engine libraries in %s, temporary folder, memory\n", ENGINE_DIR);
+        std::fprintf(stderr, "cannot set up: engine libraries in %s, memory\n", ENGINE_DIR);
         return 2;
     }
     const int result = RUN_ALL_TESTS();
     UnbindEngine();
-    std::error_code ec;
-    fs::remove_all(g_folder, ec);
     return result;
 }
 
@@ -145,6 +137,5 @@ bool WaitUntilIdle(double seconds) {
 }
 
 std::vector<uint8_t> CapturedPair() {
-    std::ifstream in(g_capture, std::ios::binary);
-    return PairFromCapture({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
+    return PairFromCapture(ReadBytes(g_capture));
 }

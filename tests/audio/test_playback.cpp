@@ -231,4 +231,37 @@ TEST_F(Playback, PlayFilesHarness_PlaysList1ThenList2AndExitsWhenIdle) {
     EXPECT_NE(err.find("Illegal sample rate"), std::string::npos) << err;
 }
 
+// Tracks whose sample count ends each channel in a partial byte alone in a last DSF block, DSF and
+// DFF, mono and stereo, with a DSF among them whose header counts that byte over one block fewer:
+// the whole bytes of every track are heard and nothing of a partial byte, and the file cut short is
+// refused, so nothing of it is heard.
+TEST_F(Playback, PlayFilesHarness_PlaysTheWholeBytesOfTracksEndingInAPartialByte) {
+    CloseCaptureDevice();            // the device is the harness's now
+    constexpr uint64_t B = 8 * 4096; // samples in a DSF block
+    std::vector<TestDsdShape> tracks;
+    std::vector<std::string> args = {"dsdcapture"};
+    const struct {
+        TestDsdKind kind;
+        uint32_t channels;
+        uint64_t samples;
+    } rows[] = {{TestDsdKind::DsfLsb, 1, 40 * B + 3},
+                {TestDsdKind::Dff, 1, 40 * B + 3},
+                {TestDsdKind::DsfMsb, 2, 40 * B + 7},
+                {TestDsdKind::Dff, 2, 40 * B + 7}};
+    for (const auto &row : rows) {
+        tracks.push_back(Shape(row.kind, Dsd64, 0, 71 + uint32_t(tracks.size()), row.channels));
+        tracks.back().samples = row.samples;
+        args.push_back(WriteTrack(tracks.back(), "partial/" + std::to_string(tracks.size()) +
+                                                     (row.kind == TestDsdKind::Dff ? ".dff" : ".dsf")));
+    }
+    TestDsdShape cut = Shape(TestDsdKind::DsfLsb, Dsd64, 0, 79);
+    cut.samples = 40 * B;
+    cut.stated_samples = 40 * B + 5;
+    args.insert(args.begin() + 2, WriteTrack(cut, "partial/cut.dsf"));
+    std::string err;
+    EXPECT_EQ(RunPlayFiles(args, err), 0) << err;
+    EXPECT_NE(err.find("refused: " + args[2]), std::string::npos) << err;
+    EXPECT_EQ(CheckCapture(CapturedPair(), tracks), "");
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 // the helper put in them.
 
 #include "dsd_testfiles.h"
+#include "fixtures.h"
 #include "tavd.h"
 #include "tavo.h"
 
@@ -12,7 +13,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -83,20 +83,13 @@ class Dsd : public ::testing::Test {
     static void SetUpTestSuite() { ASSERT_EQ(Tavo_Init(0, 44100, 0, nullptr, nullptr), 1); }
     static void TearDownTestSuite() { Tavo_Free(); }
 
-    void SetUp() override {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "test_dsd.XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-
     std::string Write(const TestDsdShape &shape, const std::string &name = "t") {
-        std::string path = (dir_ / name).string();
+        std::string path = dir_.path + name;
         EXPECT_TRUE(TestDsd_WriteFile(shape, path));
         return path;
     }
 
-    std::filesystem::path dir_;
+    TempFolder dir_;
 };
 
 // The test-file writer checked against an independent reader, so that the tests below do not rest on a
@@ -199,6 +192,37 @@ TEST_F(Dsd, Read_DeliversExactlyThePayloadForEveryFormatRateAndChannelCount) {
     }
 }
 
+// A sample count just past a block edge ends each channel of a DSF in a partial byte alone in a last
+// block. The stream delivers the whole bytes before it and nothing of it; the block is still part of
+// the data, so a header that counts that byte over one block fewer is a file cut short, refused. A
+// DFF holds whole bytes only: the same samples as DFF deliver the same bytes.
+TEST_F(Dsd, Open_APartialLastByteIsNotDeliveredButItsBlockMustBeThere) {
+    constexpr uint64_t B = 8 * 4096; // samples in a DSF block
+    const struct {
+        TestDsdKind kind;
+        uint32_t channels;
+        uint64_t samples;
+    } rows[] = {{TestDsdKind::DsfLsb, 1, 2 * B + 1},
+                {TestDsdKind::DsfMsb, 2, 2 * B + 7},
+                {TestDsdKind::Dff, 1, 2 * B + 1},
+                {TestDsdKind::Dff, 2, 2 * B + 7}};
+    for (const auto &row : rows) {
+        TestDsdShape shape = Shape(row.kind, row.channels, row.samples, 9);
+        SCOPED_TRACE(Describe(shape));
+        const auto bytes = TestDsd_Bytes(shape);
+        const TavoHandle h = OpenMemory(bytes);
+        ASSERT_NE(h, 0u) << "code " << Tavo_ErrorGetCode();
+        EXPECT_EQ(Tavo_ChannelGetLength(h, 0), 2 * (row.samples / 8));
+        EXPECT_TRUE(ReadAll(h, {8191}) == TestDsd_Expected(shape, 0, 2 * (row.samples / 8)));
+        Tavo_StreamFree(h);
+        if (row.kind == TestDsdKind::Dff) continue;
+        shape.stated_samples = row.samples;
+        shape.samples = row.samples / 8 * 8;
+        EXPECT_EQ(OpenMemory(TestDsd_Bytes(shape)), 0u);
+        EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_FILEFORM);
+    }
+}
+
 // A DFF names its channels; the stream takes front left and right wherever they are, else the first two.
 TEST_F(Dsd, Read_TakesTheFrontPairOfADffByChannelId) {
     const struct {
@@ -240,7 +264,7 @@ TEST_F(Dsd, Open_ReadsAPartOfAFileAndSeeksInIt) {
         std::vector<uint8_t> outer(1000, 0x55);
         outer.insert(outer.end(), inner.begin(), inner.end());
         outer.insert(outer.end(), 3000, 0xAA);
-        const std::string path = (dir_ / "outer").string();
+        const std::string path = dir_.path + "outer";
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char *>(outer.data()), outer.size());
         const uint64_t length = TestDsd_PlayLength(shape), header = 1000 + TestDsd_HeaderSize(shape);
@@ -383,8 +407,8 @@ TEST_F(Dsd, Open_RefusesDstAndUnreadableFilesWithTheirOwnCodes) {
     TestDsdShape dst = Shape(TestDsdKind::Dff, 6, 8 * 4096);
     dst.dst = true;
     const std::pair<std::string, int> rows[] = {{Write(dst), TAVO_ERROR_CODEC},
-                                                {dir_ / "missing.dsf", TAVO_ERROR_FILEOPEN},
-                                                {dir_, TAVO_ERROR_FILEOPEN}};
+                                                {dir_.path + "missing.dsf", TAVO_ERROR_FILEOPEN},
+                                                {dir_.path, TAVO_ERROR_FILEOPEN}};
     for (const auto &[path, code] : rows) {
         EXPECT_EQ(OpenFile(path, Probe), 0u) << path;
         EXPECT_EQ(Tavo_ErrorGetCode(), code) << path;

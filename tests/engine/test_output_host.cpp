@@ -2,6 +2,8 @@
 // file PCM over null with a description ("DSD capture"), which receives exactly the frames the host writes,
 // and two listed PCMs that must not be opened: one over a card that does not exist, one that converts.
 
+#include "capture.h"
+#include "fixtures.h"
 #include "tava.h"
 #include "tavo.h"
 
@@ -13,7 +15,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -25,10 +26,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-fs::path g_capture; // what the capture PCM writes
+std::string g_capture; // what the capture PCM writes
 
 constexpr double kDsd64 = 2822400.0;
 constexpr uint32_t kDsd64PairBytesPerSecond = 2822400 / 8 * 2;
@@ -309,21 +309,9 @@ TEST_F(Host, Pacing_OneSecondOfDsd64TakesAboutOneSecond) {
 int main(int argc, char **argv) {
     ::testing::InitGoogleTest(&argc, argv);
     // The configuration must be in place before the first ALSA call reads it.
-    std::string tmpl = (fs::temp_directory_path() / "tava-test-XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) return 2;
-    const fs::path dir = tmpl;
-    g_capture = dir / "out.raw";
-    std::ofstream(dir / "extra.conf")
-        << "pcm.dsdcapture { type file slave.pcm \"null\" file \"" << g_capture.string()
-        << "\" format \"raw\" hint { show on description \"DSD capture\" } }\n"
-        << "pcm.gonedac { type file slave.pcm { type hw card 7 } file \"" << (dir / "gone.raw").string()
-        << "\" format \"raw\" hint { show on description \"Gone DAC\" } }\n"
-        << "pcm.converter { type plug slave.pcm \"null\" hint { show on description \"Converter\" } }\n";
-    const std::string path = "/usr/share/alsa/alsa.conf:" + (dir / "extra.conf").string();
-    setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+    const TempFolder dir;
+    g_capture = dir.path + "out.raw";
+    UseCaptureConfig(dir.path, g_capture, GoneDevice | ConverterDevice);
     setenv("GS_TAVA_LOG", "1", 0); // the host's reasons for refusals, in the test log
-    const int result = RUN_ALL_TESTS();
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-    return result;
+    return RUN_ALL_TESTS();
 }

@@ -1,7 +1,8 @@
-// Fixtures of the library tests: temporary folders, files written byte by byte, a fake track probe,
-// a file size limit that makes a write fail half-way, and the fixture of a data folder and a drive.
+// Fixtures of the library tests: folder trees and files written byte by byte, a fake track probe, a
+// file size limit that makes a write fail half-way, and the fixture of a data folder and a drive.
 #pragma once
 
+#include "fixtures.h"
 #include "library/library.h"
 
 #include <gtest/gtest.h>
@@ -9,42 +10,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
 
 using Lines = std::vector<std::string>;
-
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
-struct TempFolder {
-    TempFolder() {
-        path_ = (std::filesystem::temp_directory_path() / "gs-library-XXXXXX").string();
-        if (!mkdtemp(path_.data())) throw std::runtime_error("mkdtemp failed");
-        path_ += "/";
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder &) = delete;
-    const std::string &path() const { return path_; } // ends in '/'
-    std::string path_;
-};
-
-// Writes `bytes` to `path`, creating the folders on the way.
-inline void WriteBytes(const std::string &path, const std::string &bytes) {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    if (!(std::ofstream(path, std::ios::binary) << bytes)) throw std::runtime_error("cannot write " + path);
-}
-
-// The file's bytes; "<missing>" when it cannot be read.
-inline std::string ReadBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return in ? std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())
-              : "<missing>";
-}
 
 // Creates each path below `root`: a folder when it ends in '/', else a file of four bytes.
 inline void Make(const std::string &root, const Lines &paths) {
@@ -66,13 +36,6 @@ inline std::string Bytes(std::initializer_list<int> values) {
 inline std::string Utf16(const std::string &ascii) {
     std::string out;
     for (char c : ascii) out += {c, '\0'};
-    return out;
-}
-
-// A list file in the program's own format: FF FE, then each line and CR LF in UTF-16LE.
-inline std::string Utf16File(const Lines &lines) {
-    std::string out = "\xFF\xFE";
-    AppendUtf16Lines(out, lines);
     return out;
 }
 
@@ -123,7 +86,7 @@ struct FileSizeLimit {
 class LibraryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        Make(dir.path(), {"drive/", "lpli/"});
+        Make(dir.path, {"drive/", "lpli/"});
         ClearList(1);
         ClearList(2);
         LibraryOne.clear();
@@ -134,5 +97,5 @@ class LibraryTest : public ::testing::Test {
     }
     std::string ListFile(const std::string &name) const { return ReadBytes(lists + name); }
     TempFolder dir;
-    const std::string drive = dir.path() + "drive/", lists = dir.path() + "lpli/";
+    const std::string drive = dir.path + "drive/", lists = dir.path + "lpli/";
 };

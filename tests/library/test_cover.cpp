@@ -9,10 +9,10 @@ namespace {
 std::string Found(std::string (*find)(const std::string &), const Lines &files,
                   const std::string &track = "A/03 Song.dsf") {
     TempFolder dir;
-    Make(dir.path(), files);
-    const std::string found = find(dir.path() + track);
+    Make(dir.path, files);
+    const std::string found = find(dir.path + track);
     if (found.empty()) return "";
-    return found.rfind(dir.path(), 0) == 0 ? found.substr(dir.path().size()) : "elsewhere: " + found;
+    return found.rfind(dir.path, 0) == 0 ? found.substr(dir.path.size()) : "elsewhere: " + found;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 // program starts on what survived. GS_KILL_SEED=N repeats a run's moments; GS_KILL_COUNT=N kills N
 // times instead of 250.
 
+#include "capture.h"
 #include "helpers.h"
 #include "library/settings.h"
 #include "rewrites.h"
@@ -107,7 +108,7 @@ pid_t StartRewriter(const std::string &root, int step) {
 
 TEST(RewriteKill, EveryListFileIsOldOrNewAfterAKillAndTheProgramStartsOnThem) {
     TempFolder dir;
-    const std::string root = dir.path(), lists = root + "lpli/";
+    const std::string root = dir.path, lists = root + "lpli/";
     PrepareRewriteFolders(root);
 
     // A clean run: every state each file passes through, and what the loaders read in each.
@@ -208,9 +209,7 @@ TEST(RewriteKill, EveryListFileIsOldOrNewAfterAKillAndTheProgramStartsOnThem) {
     const std::string home = root + "home/", program = root + "groovestone-survivor";
     std::filesystem::create_directories(home);
     std::filesystem::copy_file(PROGRAM, program);
-    WriteBytes(home + ".asoundrc",
-               "pcm.dsdcapture { type file slave.pcm \"null\" file \"" + home +
-                   "out.raw\" format \"raw\" hint { show on description \"DSD capture\" } }\n");
+    WriteCaptureConfig(home, home + "out.raw");
     std::map<std::string, std::string> survived;
     for (const std::string &name : ListFiles) survived[name] = ReadBytes(lists + name);
     XProbe x;

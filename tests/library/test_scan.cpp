@@ -13,10 +13,10 @@ TEST_F(Scan, ScanLibrary_FindsAlbumFoldersPreOrderAtDepthsOneToFive) {
     // The album names a scan finds in a fresh tree of `paths`.
     auto albums = [&](const Lines &paths) {
         TempFolder fresh;
-        Make(fresh.path(), paths);
+        Make(fresh.path, paths);
         LibraryOne.clear();
         std::remove((lists + "lpli1.la").c_str());
-        ScanLibrary(fresh.path(), 1); // LibraryOne is reloaded from the file written
+        ScanLibrary(fresh.path, 1); // LibraryOne is reloaded from the file written
         return LibraryOne;
     };
     EXPECT_EQ(albums({"01.dsf", "02.DFF"}), Lines{}) << "music in the root is no album";
@@ -43,11 +43,11 @@ TEST_F(Scan, ScanLibrary_AttributesKeepTheScanOutAtEveryDepth) {
     for (uint32_t attribute : {AttrHidden, AttrSystem, AttrReadOnly, AttrArchive, AttrHidden | AttrArchive}) {
         for (int depth = 1; depth <= 5; ++depth) {
             TempFolder fresh;
-            Make(fresh.path(), {"X/2/3/4/5/a.dsf", "Y/2/3/4/5/a.dsf"});
-            std::string marked = fresh.path() + "X";
+            Make(fresh.path, {"X/2/3/4/5/a.dsf", "Y/2/3/4/5/a.dsf"});
+            std::string marked = fresh.path + "X";
             for (int d = 2; d <= depth; ++d) marked += "/" + std::to_string(d);
             ASSERT_TRUE(SetFileAttributes(marked, attribute));
-            ScanLibrary(fresh.path(), 1);
+            ScanLibrary(fresh.path, 1);
             EXPECT_EQ(LibraryOne, Lines{"4 : 5"}) << "attribute " << attribute << " at depth " << depth;
             EXPECT_EQ(ListFile("lpli1.lo").find("/X/"), std::string::npos);
         }
@@ -88,7 +88,7 @@ TEST_F(Scan, ScanLibrary_ADriveWithoutAlbumsLeavesTheLibraryAsItWas) {
         EXPECT_EQ(ListFile("lpli1.lo"), lo);
         EXPECT_EQ(LibraryOne, Lines{"Old : Album"});
     }
-    ScanLibrary(dir.path() + "no such drive/", 1);
+    ScanLibrary(dir.path + "no such drive/", 1);
     EXPECT_EQ(ListFile("lpli1.la"), la);
 
     // Albums found, but the track file cannot be written (a full disk): the names stay the old ones,

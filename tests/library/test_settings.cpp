@@ -92,12 +92,12 @@ TEST(ListFolderPlace, BesideAWritableProgramFolderElseMadeInTheDataFolder) {
         bool beside;
     };
     TempFolder dir;
-    Make(dir.path(), {"portable/", "kept/lpli/lp.is", "blocked/lpli"});
-    const std::string data = dir.path() + "data/"; // not there yet
-    for (const Case &c : {Case{"a writable folder", dir.path() + "portable/", true},
-                          Case{"its lists already there", dir.path() + "kept/", true},
+    Make(dir.path, {"portable/", "kept/lpli/lp.is", "blocked/lpli"});
+    const std::string data = dir.path + "data/"; // not there yet
+    for (const Case &c : {Case{"a writable folder", dir.path + "portable/", true},
+                          Case{"its lists already there", dir.path + "kept/", true},
                           Case{"a folder no one can write", "/proc/self/", false},
-                          Case{"lpli a file", dir.path() + "blocked/", false}}) {
+                          Case{"lpli a file", dir.path + "blocked/", false}}) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(data);
         EstablishListFolder(c.program, data);

@@ -2,6 +2,7 @@
 // does) and to `find` itself, measured in the same run over a tree of 20,000 album folders holding
 // 100,000 files.
 
+#include "fixtures.h"
 #include "platform/files.h"
 
 #include <benchmark/benchmark.h>
@@ -23,8 +24,6 @@ namespace {
 std::string TreeRoot;
 
 void MakeTree() {
-    char pattern[] = "/tmp/gs-bench-listing-XXXXXX";
-    TreeRoot = std::string(mkdtemp(pattern)) + "/";
     for (int a = 0; a < 20; ++a)
         for (int b = 0; b < 40; ++b)
             for (int c = 0; c < 25; ++c) {
@@ -116,9 +115,10 @@ BENCHMARK(BM_ListFolderWalk_FolderDetails)->UseManualTime()->Iterations(5)->Unit
 
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
+    const TempFolder tree;
+    TreeRoot = tree.path;
     MakeTree();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    std::filesystem::remove_all(TreeRoot);
     return 0;
 }

@@ -2,8 +2,8 @@
 // card's name.
 
 #include "environment.h"
+#include "fixtures.h"
 #include "platform/gui.h"
-#include "temp_folder.h"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>

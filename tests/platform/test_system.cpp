@@ -2,9 +2,9 @@
 // priority and the semaphore of the platform layer.
 
 #include "environment.h"
+#include "fixtures.h"
 #include "platform/files.h"
 #include "platform/system.h"
-#include "temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <thread>
 

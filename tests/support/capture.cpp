@@ -1,8 +1,30 @@
-// Judging a capture against the test tracks.
+// The tests' capture device, and judging a capture against the test tracks.
 
 #include "capture.h"
 
+#include "fixtures.h"
+
+#include <cstdlib>
 #include <cstring>
+
+void WriteCaptureConfig(const std::string &home, const std::string &capture, unsigned extras) {
+    auto hint = [](const char *description) {
+        return std::string(" hint { show on description \"") + description + "\" } }\n";
+    };
+    std::string config = "pcm.dsdcapture { type file slave.pcm \"null\" file \"" + capture +
+                         "\" format \"raw\"" + hint("DSD capture");
+    if (extras & GoneDevice)
+        config += "pcm.gonedac { type file slave.pcm { type hw card 7 } file \"" + home +
+                  "gone.raw\" format \"raw\"" + hint("Gone DAC");
+    if (extras & ConverterDevice)
+        config += "pcm.converter { type plug slave.pcm \"null\"" + hint("Converter");
+    WriteBytes(home + ".asoundrc", config);
+}
+
+void UseCaptureConfig(const std::string &folder, const std::string &capture, unsigned extras) {
+    WriteCaptureConfig(folder, capture, extras);
+    setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + folder + ".asoundrc").c_str(), 1);
+}
 
 TestDsdShape Shape(TestDsdKind kind, uint32_t rate, double seconds, uint32_t seed, uint32_t channels) {
     TestDsdShape s;

@@ -1,5 +1,6 @@
-// What the playback tests share to judge a capture: test tracks of a given length, the byte pairs a
-// DSD capture device received, and the comparison of those with the tracks' data.
+// The tests' DSD capture device and the judging of what it received: the ALSA configuration that adds
+// the device, test tracks of a given length, the byte pairs the device received, and the comparison
+// of those with the tracks' data.
 #pragma once
 
 #include "dsd_testfiles.h"
@@ -7,6 +8,19 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// More devices of the configuration, beside the capture device.
+enum CaptureExtras : unsigned {
+    GoneDevice = 1,      // "gonedac" ("Gone DAC"): listed, but its card is not there, so it never opens
+    ConverterDevice = 2, // "converter" ("Converter"): a plug over null, which converts
+};
+// Writes the ALSA configuration of the DSD capture device "dsdcapture" ("DSD capture") as the
+// .asoundrc of the home folder `home`, for a program started with HOME set to it: a file PCM over the
+// null plugin, which takes every format and rate and writes the frames unchanged into `capture`.
+void WriteCaptureConfig(const std::string &home, const std::string &capture, unsigned extras = 0);
+// The same, in `folder`, and ALSA in this process reads it beside the system's configuration
+// (ALSA_CONFIG_PATH): before the process's first ALSA call.
+void UseCaptureConfig(const std::string &folder, const std::string &capture, unsigned extras = 0);
 
 // A track of about `seconds` and three bytes more per channel: not a whole number of periods.
 TestDsdShape Shape(TestDsdKind kind, uint32_t rate, double seconds, uint32_t seed, uint32_t channels = 2);

@@ -10,6 +10,7 @@
 #include "ui/objects.h"
 #include "view/view.h"
 
+#include "fixtures.h"
 #include "program_gui.h"
 
 #include <cairo.h>
@@ -19,8 +20,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -128,16 +127,9 @@ class TurntableTest : public ::testing::Test {
     static void SetUpTestSuite() {
         ASSERT_TRUE(StartProgramGui());
     }
-    void SetUp() override {
-        std::string pattern = "/tmp/gs-turntable-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern + "/";
-    }
     void TearDown() override {
         CloseWindow(MainWindow);
         CoverShown = 0;
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
     }
     void Build(uint8_t view) {
         ViewCover = view;
@@ -147,16 +139,11 @@ class TurntableTest : public ::testing::Test {
     }
     // A file the loader cannot decode: a PNG cut after its first 100 bytes.
     std::string Undecodable() {
-        WriteCover(dir_ + "whole.png",
+        WriteCover(dir_.path + "whole.png",
                    {64, 64, [](int x, int y) { return uint32_t((x * 4) << 8) | uint32_t(y); }});
-        std::ifstream in(dir_ + "whole.png", std::ios::binary);
-        std::string bytes(100, '\0');
-        in.read(bytes.data(), 100);
-        const std::string path = dir_ + "cut.png";
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
+        return dir_.File("cut.png", ReadBytes(dir_.path + "whole.png").substr(0, 100));
     }
-    std::string dir_;
+    TempFolder dir_;
 };
 
 // 300x200 in four colours, split at its middle both ways.
@@ -170,7 +157,7 @@ TEST_F(TurntableTest, CornerCoverIsScaledBlendedWithThePhotographOrNotAndRemoved
     const std::vector<uint32_t> photo = Pixels(ImageOutput(TurntablePhotoImage), 820, 536);
     ASSERT_EQ(photo.size(), 820u * 536u);
     const std::vector<uint32_t> patch = Pixels(ImageOutput(CornerPatch), CornerSide, CornerSide);
-    const std::string path = dir_ + "cover.png", bad = Undecodable();
+    const std::string path = dir_.path + "cover.png", bad = Undecodable();
     WriteCover(path, Quarters);
 
     for (uint8_t blend : {0, 1}) {
@@ -250,7 +237,7 @@ TEST_F(TurntableTest, LabelCoverIsDarkenedCutByTheMaskBurnedIntoThePanelAndRemov
     };
     for (const Case &t : cases) {
         SCOPED_TRACE(t.name);
-        const std::string path = dir_ + "label.png";
+        const std::string path = dir_.path + "label.png";
         WriteCover(path, t.cover);
         ShowCover(path);
         EXPECT_EQ(CoverShown, 2);

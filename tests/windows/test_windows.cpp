@@ -2,7 +2,7 @@
 // made up by the test. Each window runs its loop on the main thread while a second thread plays the
 // user through XTest.
 
-#include "../app/x11_probe.h"
+#include "x11_probe.h"
 
 #include "app/app.h"
 #include "ui/objects.h"

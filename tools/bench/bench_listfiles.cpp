@@ -10,13 +10,13 @@
 // Target: the readers' peak stays within a small multiple of the text they keep, whatever the file
 // holds: a file of line ends costs about its own size, never a string per line end.
 
+#include "fixtures.h"
 #include "library/library.h"
 #include "platform/files.h"
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <sys/resource.h>
@@ -91,10 +91,8 @@ void Report(const char *what, const char *reader, const Measure &m, const Measur
 int main(int argc, char **argv) {
     const size_t mib = argc > 1 ? size_t(atoi(argv[1])) : 64;
     const size_t size = mib << 20;
-    const std::string folder =
-        std::filesystem::temp_directory_path().string() + "/gs-bench-lists-" + std::to_string(getpid()) + "/";
-    std::filesystem::create_directories(folder);
-    const std::string path = folder + "lpli1.lo";
+    const TempFolder folder;
+    const std::string path = folder.path + "lpli1.lo";
     printf("%-26s %-14s %10s %13s  %13s  %21s  %15s\n", "file", "reader", "time", "peak RSS", "RSS / size",
            "time / baseline", "lines or paths");
 
@@ -137,6 +135,5 @@ int main(int argc, char **argv) {
         Report(c.what, "ReadTextLines", lines, base, file_mib);
         Report(c.what, "ReadSection", section, base, file_mib);
     }
-    std::filesystem::remove_all(folder);
     return 0;
 }

@@ -7,6 +7,7 @@
 // 1.25 times the plain read + copy), and both speeds in GB/s.
 
 #include "dsd_testfiles.h"
+#include "fixtures.h"
 #include "tavd.h"
 #include "tavo.h"
 
@@ -17,7 +18,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -28,7 +28,7 @@ constexpr uint32_t Request = 81'607'680;
 constexpr uint64_t BytesPerChannel = 50ull << 20; // 100 MiB of payload in two channels
 
 struct Fixture {
-    std::filesystem::path dir;
+    TempFolder dir;
     std::string dsf, dff;
     std::unique_ptr<uint8_t[]> out, staging; // the caller's buffer; the baseline's read buffer
 };
@@ -103,11 +103,8 @@ BENCHMARK(BM_ReadDsfLsbVsPlainRead)->UseManualTime()->Unit(benchmark::kMilliseco
 BENCHMARK(BM_ReadDffVsPlainRead)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 bool Setup(Fixture *f) {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "bench_read.XXXXXX").string();
-    if (!mkdtemp(tmpl.data())) return false;
-    f->dir = tmpl;
-    f->dsf = (f->dir / "stereo.dsf").string();
-    f->dff = (f->dir / "stereo.dff").string();
+    f->dsf = f->dir.path + "stereo.dsf";
+    f->dff = f->dir.path + "stereo.dff";
     TestDsdShape shape;
     shape.channels = 2;
     shape.samples = 8 * BytesPerChannel;
@@ -139,9 +136,8 @@ int main(int argc, char **argv) {
     if (ok)
         benchmark::RunSpecifiedBenchmarks();
     else
-        fprintf(stderr, "bench_read: cannot write the test files in %s\n", fixture.dir.c_str());
+        fprintf(stderr, "bench_read: cannot write the test files in %s\n", fixture.dir.path.c_str());
     benchmark::Shutdown();
     Tavo_Free();
-    std::filesystem::remove_all(fixture.dir);
     return ok ? 0 : 1;
 }

@@ -8,7 +8,9 @@
 
 #include "audio/audio.h"
 #include "audio/internal.h"
+#include "capture.h"
 #include "dsd_testfiles.h"
+#include "fixtures.h"
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/files.h"
@@ -113,18 +115,6 @@ void RunCallbackBenchmarks(int argc, char **argv) {
 
 std::string g_folder;
 
-bool SetUpAlsa() {
-    std::string dir = (fs::temp_directory_path() / "gs-bench-XXXXXX").string();
-    if (!mkdtemp(dir.data())) return false;
-    g_folder = dir + "/";
-    std::ofstream(g_folder + "extra.conf")
-        << "pcm.dsdbench { type file slave.pcm \"null\" file \"/dev/null\" format \"raw\" "
-           "hint { show on description \"DSD bench\" } }\n";
-    const std::string path = "/usr/share/alsa/alsa.conf:" + g_folder + "extra.conf";
-    setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
-    return true;
-}
-
 std::string WriteTrack(uint32_t rate, double seconds, const std::string &name) {
     TestDsdShape shape;
     shape.kind = TestDsdKind::DsfLsb;
@@ -148,7 +138,7 @@ void RunLatency() {
     TavaDeviceInfo info;
     int device = -1;
     for (uint32_t n = 0; EngineFn.Tava_ASIO_GetDeviceInfo(n, &info); ++n)
-        if (std::strcmp(info.driver, "dsdbench") == 0) device = static_cast<int>(n);
+        if (std::strcmp(info.driver, "dsdcapture") == 0) device = static_cast<int>(n);
     if (device < 0 || !EngineFn.Tava_ASIO_Init(device, 1) || !EngineFn.Tava_ASIO_SetDSD(1)) {
         std::printf("latency: the bench device does not open\n");
         return;
@@ -203,7 +193,7 @@ void RunCpu() {
         const auto t0 = Clock::now();
         const pid_t pid = fork();
         if (pid == 0) {
-            execl(PLAY_FILES, PLAY_FILES, "dsdbench", path.c_str(), static_cast<char *>(nullptr));
+            execl(PLAY_FILES, PLAY_FILES, "dsdcapture", path.c_str(), static_cast<char *>(nullptr));
             _exit(127);
         }
         // Samples the harness's read calls every 50 ms: the stretches with reads are the refills.
@@ -259,9 +249,11 @@ int main(int argc, char **argv) {
     if (!callback && !latency && !cpu) callback = latency = cpu = true;
     if (!ReservePlaybackMemory()) return 1;
     if (callback) RunCallbackBenchmarks(static_cast<int>(rest.size()), rest.data());
-    if ((latency || cpu) && !SetUpAlsa()) return 1;
+    const TempFolder folder;
+    g_folder = folder.path;
+    // The bench device: the tests' capture device, writing into /dev/null.
+    if (latency || cpu) UseCaptureConfig(g_folder, "/dev/null");
     if (latency) RunLatency();
     if (cpu) RunCpu();
-    if (!g_folder.empty()) fs::remove_all(g_folder);
     return 0;
 }

@@ -17,6 +17,7 @@
 // which costs no CPU time but shows in the wall time).
 
 #include "app/app.h"
+#include "fixtures.h"
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/gui.h"
@@ -250,9 +251,6 @@ bool SetUpWindow() {
 }
 
 bool SetUpCover() {
-    std::string dir = (fs::temp_directory_path() / "gs-bench-view-XXXXXX").string();
-    if (!mkdtemp(dir.data())) return false;
-    g_folder = dir + "/";
     g_jpeg = g_folder + "cover.jpg";
     if (!WriteCoverJpeg(g_jpeg)) return false;
     std::printf("cover: %dx%d JPEG of %.1f MB in %s\n", CoverSide, CoverSide, fs::file_size(g_jpeg) / 1e6,
@@ -284,6 +282,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
+    const TempFolder folder;
+    g_folder = folder.path;
     if (!SetUpWindow() || !SetUpCover()) return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -300,6 +300,5 @@ int main(int argc, char **argv) {
         std::printf("label cover from a %dx%d JPEG: %.0f ms of CPU; decoding alone %.0f ms = %.0f%% of it\n",
                     CoverSide, CoverSide, cover, decode, 100 * decode / cover);
     benchmark::Shutdown();
-    if (!g_folder.empty()) fs::remove_all(g_folder);
     return 0;
 }

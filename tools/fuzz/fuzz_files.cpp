@@ -2,6 +2,8 @@
 
 #include "fuzz_files.h"
 
+#include "fixtures.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -9,21 +11,9 @@
 #include <unistd.h>
 
 const std::string &FuzzFolder() {
-    static const std::string folder = [] {
-        std::error_code ec;
-        std::string base = std::filesystem::is_directory("/dev/shm", ec)
-                               ? std::string("/dev/shm")
-                               : std::filesystem::temp_directory_path().string();
-        std::string path = base + "/gs-fuzz-XXXXXX";
-        FuzzCheck(mkdtemp(path.data()) != nullptr, "cannot make the fuzz folder");
-        static std::string made = path;
-        atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(made, ignored);
-        });
-        return path + "/";
-    }();
-    return folder;
+    std::error_code ec;
+    static const TempFolder folder(std::filesystem::is_directory("/dev/shm", ec) ? "/dev/shm" : "");
+    return folder.path;
 }
 
 void FuzzWriteFile(const std::string &path, const uint8_t *data, size_t size) {

@@ -7,6 +7,8 @@
 // untimed run of each to warm the caches. Prints the median times and the ratio scan / find; the
 // target is 1.5 at most. The tree is removed at the end.
 
+#include "fixtures.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -17,7 +19,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -122,12 +123,8 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char **argv) {
     int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
-    std::string base = (std::filesystem::temp_directory_path() / "gs-bench-scan-XXXXXX").string();
-    if (!mkdtemp(base.data())) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::string root = base + "/drive/", lists = base + "/lpli/";
+    const TempFolder base;
+    const std::string root = base.path + "drive/", lists = base.path + "lpli/";
     Folder(root);
     Folder(lists);
     Folders = Files = 0;
@@ -149,8 +146,5 @@ int main(int argc, char **argv) {
     std::printf("scan_library: %.1f ms (median of %d)\n", s, rounds);
     std::printf("find -maxdepth 6: %.1f ms (median of %d)\n", f, rounds);
     std::printf("ratio scan / find: %.2f (target: at most 1.50)\n", s / f);
-
-    std::error_code ec;
-    std::filesystem::remove_all(base, ec);
     return 0;
 }

@@ -17,7 +17,9 @@
 #include "app/app.h"
 #include "audio/audio.h"
 #include "audio/internal.h"
+#include "capture.h"
 #include "dsd_testfiles.h"
+#include "fixtures.h"
 #include "library/library.h"
 #include "library/settings.h"
 #include "ui/objects.h"
@@ -493,18 +495,6 @@ void Drive() {
 // ------------------------------------------------------------------------------------------------
 // The supervisor's side.
 
-void WriteBytes(const std::string &path, const std::string &bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A list file as the program writes it: UTF-16LE with its mark, CR LF after every line.
-std::string ListFile(const std::vector<std::string> &lines) {
-    std::string bytes = "\xFF\xFE";
-    for (const std::string &line : lines)
-        for (char c : line + "\r\n") bytes += std::string{c, '\0'};
-    return bytes;
-}
-
 // The folder of the run: the player's copy with its lists and settings, a home folder whose ALSA
 // configuration adds the capture device, and the tracks.
 bool Prepare(const std::string &dir, std::string &program) {
@@ -518,9 +508,7 @@ bool Prepare(const std::string &dir, std::string &program) {
         return false;
     }
     fs::permissions(program, fs::perms::owner_all, ec);
-    WriteBytes(home + ".asoundrc",
-               "pcm.dsdcapture { type file slave.pcm \"null\" file \"" + home +
-                   "out.raw\" format \"raw\" hint { show on description \"DSD capture\" } }\n");
+    WriteCaptureConfig(home, home + "out.raw");
     WriteBytes(app + "lpli/" + SettingsFileName, EncodeSettings("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
 
     std::vector<std::string> names, sections;
@@ -543,8 +531,8 @@ bool Prepare(const std::string &dir, std::string &program) {
             sections.push_back("  " + path);
         }
     }
-    WriteBytes(app + "lpli/" + PlaylistIndexFile, ListFile(names));
-    WriteBytes(app + "lpli/" + PlaylistTrackFile, ListFile(sections));
+    WriteBytes(app + "lpli/" + PlaylistIndexFile, Utf16File(names));
+    WriteBytes(app + "lpli/" + PlaylistTrackFile, Utf16File(sections));
     return true;
 }
 
@@ -553,9 +541,8 @@ int Supervise(int cycles) {
         std::fprintf(stderr, "soak_transport needs a display: run it under xvfb-run\n");
         return 2;
     }
-    char pattern[] = "/tmp/gs-soak-XXXXXX";
-    if (!mkdtemp(pattern)) return 2;
-    const std::string dir = std::string(pattern) + "/", home = dir + "home/";
+    const TempFolder folder;
+    const std::string dir = folder.path, home = dir + "home/";
     std::string program;
     int result = 1;
     int progress[2];
@@ -619,8 +606,6 @@ int Supervise(int cycles) {
             result = verdict == 'P' ? 0 : 1;
         }
     }
-    std::error_code ec;
-    fs::remove_all(dir, ec);
     return result;
 }
 

@@ -6,6 +6,8 @@
 // [runs]). Each run starts a fresh copy of the program in a temporary folder with an ALSA
 // configuration holding one DSD capture device, then closes it.
 
+#include "capture.h"
+#include "fixtures.h"
 #include "x11_probe.h"
 
 #include <unistd.h>
@@ -15,7 +17,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -39,16 +40,13 @@ struct Run {
 };
 
 bool OneRun(const std::string &program, Run &out) {
-    std::string pattern = "/tmp/gs-startup-XXXXXX";
-    const std::string dir = std::string(mkdtemp(pattern.data())) + "/";
-    const std::string app = dir + "app/", home = dir + "home/";
+    const TempFolder folder;
+    const std::string dir = folder.path, app = dir + "app/", home = dir + "home/";
     fs::create_directories(app + "lpli");
     fs::create_directories(home);
     fs::copy_file(program, app + "Groovestone-lp-dsd");
-    std::ofstream(home + ".asoundrc")
-        << "pcm.dsdcapture { type file slave.pcm \"null\" file \"" << home
-        << "out.raw\" format \"raw\" hint { show on description \"DSD capture\" } }\n";
-    std::ofstream(app + "lpli/lp.is", std::ios::binary) << SettingsFor("DSD capture");
+    WriteCaptureConfig(home, home + "out.raw");
+    WriteBytes(app + "lpli/lp.is", SettingsFor("DSD capture"));
 
     bool ok = false;
     {
@@ -71,7 +69,6 @@ bool OneRun(const std::string &program, Run &out) {
         }
         KillProgram(pid);
     }
-    fs::remove_all(dir);
     return ok;
 }
 

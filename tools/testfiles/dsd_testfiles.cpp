@@ -104,7 +104,7 @@ void WriteDsf(const TestDsdShape &s, Sink &out) {
     out.Le(s.channels, 4);
     out.Le(s.rate, 4);
     out.Le(lsb ? 1 : 8, 4);
-    out.Le(s.samples, 8);
+    out.Le(s.stated_samples ? s.stated_samples : s.samples, 8);
     out.Le(DsfBlock, 4);
     out.Le(0, 4);
     out.Id("data");

@@ -24,6 +24,7 @@ struct TestDsdShape {
     uint32_t rate = 2'822'400;        // DSD samples per second and channel
     uint32_t channels = 2;            // 1..6
     uint64_t samples = 8 * 4096 * 2;  // per channel; a DFF holds whole bytes only (samples rounded down to 8)
+    uint64_t stated_samples = 0;      // DSF: if not 0, the header's count; the blocks hold `samples`
     uint64_t junk = 0;                // bytes of junk after the file's end as its header states it
     uint32_t seed = 1;                // selects the payload
     std::vector<std::string> dff_ids; // DFF channel ids (4 characters each); empty: the usual ones

@@ -1,6 +1,7 @@
 // Images, drawing and fonts of the windowing layer: decoding, scaling, grabbing, blending, pixel lines,
 // text measures and the face aliases.
 
+#include "fixtures.h"
 #include "gui.h"
 #include "gui_internal.h"
 
@@ -127,17 +128,15 @@ TEST(GuiImage, CatchImage_DecodesJpegColourAndGreyAndFilesByContent) {
     ExpectNear(PixelAt(4, 3, 3), 0x808080, 3);
 
     // A JPEG named .png loads by what it holds, a PNG named .jpg likewise.
-    const std::string as_png = ::testing::TempDir() + "gui_cover.png",
-                      as_jpg = ::testing::TempDir() + "gui_cover.jpg";
+    const TempFolder t;
+    const std::string as_png = t.path + "gui_cover.png", as_jpg = t.path + "gui_cover.jpg";
     WriteFile(as_png, halves);
     WriteFile(as_jpg, WritePng(3, 1, {1, 2, 3}, false));
     ASSERT_TRUE(LoadImageFile(5, as_png));
     EXPECT_EQ(ImageWidth(5), 32);
     ASSERT_TRUE(LoadImageFile(6, as_jpg));
     EXPECT_EQ(ImageWidth(6), 3);
-    EXPECT_FALSE(LoadImageFile(7, ::testing::TempDir() + "gui_no_such_file.png"));
-    std::remove(as_png.c_str());
-    std::remove(as_jpg.c_str());
+    EXPECT_FALSE(LoadImageFile(7, t.path + "gui_no_such_file.png"));
 }
 
 TEST(GuiImage, CatchImage_RefusesDamagedTruncatedForeignAndOversizePictures) {

@@ -1,6 +1,7 @@
 // Windows, controls, events, menus and dialogs of the windowing layer on a real X server (Xvfb), driven
 // from outside with xdotool, xprop and ImageMagick's import.
 
+#include "fixtures.h"
 #include "gui.h"
 #include "gui_internal.h"
 
@@ -13,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <tuple>
@@ -278,8 +278,8 @@ TEST_F(GuiWindowTest, PopupMenuItemsAndSubMenuItemsArriveAsMenuEvents) {
 
 TEST_F(GuiWindowTest, DroppedFilesArriveAsLocalPathsOnePerLine) {
     EnableWindowDrop(MainWindow);
-    const std::string dir = ::testing::TempDir() + "gui drop", a = dir + "/a track.dsf", b = dir + "/B%.DFF";
-    std::filesystem::create_directories(dir);
+    const TempFolder t;
+    const std::string dir = t.Folder("gui drop"), a = dir + "/a track.dsf", b = dir + "/B%.DFF";
     std::ofstream(a) << "x";
     std::ofstream(b) << "x";
     const std::string pid =
@@ -298,7 +298,6 @@ TEST_F(GuiWindowTest, DroppedFilesArriveAsLocalPathsOnePerLine) {
     std::system(("kill " + pid).c_str());
     EXPECT_EQ(s.win, MainWindow);
     EXPECT_EQ(dropped, a + "\n" + b);
-    std::filesystem::remove_all(dir);
 }
 
 // Message boxes and the open-file dialog, answered from another thread.
@@ -331,9 +330,8 @@ TEST(GuiDialog, MessageBox_ShowsAModalBoxThatOkCloses) {
 }
 
 TEST(GuiDialog, OpenFileDialog_FiltersNamesInAnyCaseAndReturnsEveryChosenFile) {
-    const std::string dir = ::testing::TempDir() + "gui_open";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
+    const TempFolder t;
+    const std::string dir = t.Folder("gui_open");
     for (const char *name : {"a.dsf", "b.DFF", "c.txt", "d.Dsf", "e.dsf.bak"})
         std::ofstream(dir + "/" + name) << "x";
     // Take every file the dialog shows in the folder.
@@ -346,7 +344,6 @@ TEST(GuiDialog, OpenFileDialog_FiltersNamesInAnyCaseAndReturnsEveryChosenFile) {
     answer.join();
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{dir + "/a.dsf", dir + "/b.DFF", dir + "/d.Dsf"}));
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
