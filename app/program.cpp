@@ -23,11 +23,6 @@ constexpr uint32_t SystemStop = MessageIconStop | 0x1000;
 
 } // namespace
 
-void LoadTextFonts() {
-    for (int font = 0; font < Font_COUNT; ++font)
-        LoadFont(font, FontTable[font].face, FontTable[font].points);
-}
-
 void Shutdown() {
     // No thread outlives the program: one still running is asked to end and waited for.
     StopThread.store(1, std::memory_order_release);

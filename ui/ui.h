@@ -1,5 +1,6 @@
-// ui/: what every window of the program shares: the numbered objects (objects.h), hit-testing of
-// clicks, and the ways a long command lets the window system run without handling its events.
+// ui/: what every window of the program shares: the numbered objects and the main window's layout
+// (objects.h), the program's kind of window with its texts, hit-testing of clicks, and
+// the ways a long command lets the window system run without handling its events.
 // Main thread only, except where a comment says otherwise.
 #pragma once
 
@@ -14,6 +15,23 @@
 // borderless, centred on the screen, kept above the other windows, in colour `back`. It is built
 // hidden; ActivateWindow shows it once it is drawn.
 void OpenPlainWindow(int win, int width, int height, const std::string &title, uint32_t back);
+// Creates the seven text fonts of FontTable under their FontId numbers.
+void LoadTextFonts();
+// A static text (TextControl) in `font`, `front` on `back`; flags as TextControl takes them.
+void TextItem(int id, int x, int y, int w, int h, const std::string &text, int font, uint32_t front,
+              uint32_t back, uint32_t flags = 0);
+// The font and colours of a text or string control.
+void SetControlLook(int id, int font, uint32_t front, uint32_t back);
+
+// --- The main window's layout (layout.cpp) --------------------------------------------------------
+//
+// Controls made at their places in MainLayout (ui/objects.h), in the main window, which is current.
+
+// The canvas `control`; when it has a picture, that patch is cut from the photograph
+// (TurntablePhotoImage) under it and painted on it.
+void PlaceCanvas(int control);
+// The text control `control` (TextItem).
+void PlaceText(int control, const std::string &text, int font, uint32_t front, uint32_t back);
 
 // --- Hit-testing (pointer.cpp) ------------------------------------------------------------------
 //

@@ -3,12 +3,12 @@
 
 #include "windows.h"
 
-#include "ui/objects.h"
-#include "ui/ui.h"
 #include "audio/audio.h"
 #include "library/library.h"
 #include "platform/gui.h"
 #include "platform/system.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 
 // --- state: main thread, while the window is open
 std::vector<DeviceRecord> DeviceRows;
@@ -32,13 +32,6 @@ void DrawCloseMark() {
     Line(20, 11, 15, 15, DeviceText);
     Line(20, 25, 15, -15, DeviceText);
     StopDrawing();
-}
-
-void TextItem(int id, int x, int y, int w, int h, const std::string &text, uint32_t flags = 0) {
-    TextControl(id, x, y, w, h, text, flags);
-    SetControlFont(id, FontTahoma10);
-    SetControlColor(id, ColorFront, DeviceText);
-    SetControlColor(id, ColorBack, DeviceBack);
 }
 
 // Green under the pointer, white elsewhere; grey rows keep their colour.
@@ -87,7 +80,8 @@ void OpenDeviceWindow() {
     OpenPlainWindow(DeviceWindow, WindowWidth, WindowHeight, "audio device", DeviceBack);
     CanvasControl(CloseMark, 770, 0, 50, 36);
     DrawCloseMark();
-    TextItem(DeviceHeader, 0, 8, 770, 24, "Select ASIO driver", TextCentered);
+    TextItem(DeviceHeader, 0, 8, 770, 24, "Select ASIO driver", FontTahoma10, DeviceText, DeviceBack,
+             TextCentered);
     AddKeyboardShortcut(DeviceWindow, KeyEscape, CmdEscape);
     ActivateWindow(DeviceWindow);
 
@@ -99,7 +93,8 @@ void OpenDeviceWindow() {
         row.Name = info.name ? info.name : "";
         const bool opened = ProbeDsdRates(n, row.Dsd);
         const int id = DeviceRowBase + n;
-        TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits));
+        TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits), FontTahoma10,
+                 DeviceText, DeviceBack);
         if (row.Dsd[0])
             SetControlText(id, DeviceCaption(row.Name, row.Dsd));
         else

@@ -11,18 +11,11 @@
 namespace {
 
 constexpr int DialogWidth = 500, DialogHeight = 280;
-constexpr uint32_t DialogBack = ButtonBack;    // #060606
-constexpr uint32_t CaptionGrey = ArrowColour;  // #A2A2A2, also the frame
-constexpr uint32_t ButtonFace = WindowBack;    // #101010 behind OK, Cancel and the entry
-constexpr uint32_t NameBack = 0x000000;        // behind the name in the delete dialog
+constexpr uint32_t DialogBack = ButtonBack;   // #060606
+constexpr uint32_t CaptionGrey = ArrowColour; // #A2A2A2, also the frame
+constexpr uint32_t ButtonFace = WindowBack;   // #101010 behind OK, Cancel and the entry
+constexpr uint32_t NameBack = 0x000000;       // behind the name in the delete dialog
 constexpr int PollMs = 20;
-
-void Text(int id, int x, int y, int w, int h, const std::string &text, int font, uint32_t front, uint32_t back) {
-    TextControl(id, x, y, w, h, text, TextCentered);
-    SetControlFont(id, font);
-    SetControlColor(id, ColorFront, front);
-    SetControlColor(id, ColorBack, back);
-}
 
 // The window with its frame, caption, OK and Cancel; the caller adds what lies between.
 void OpenDialog(const std::string &caption) {
@@ -36,9 +29,9 @@ void OpenDialog(const std::string &caption) {
         Line(10, 10, 1, 260, CaptionGrey);
         StopDrawing();
     }
-    Text(DialogCaption, 100, 50, 300, 24, caption, FontSegoe12, CaptionGrey, DialogBack);
-    Text(DialogOk, 100, 200, 100, 24, "OK", FontSegoe12, ButtonText, ButtonFace);
-    Text(DialogCancel, 300, 200, 100, 24, "Cancel", FontSegoe12, ButtonText, ButtonFace);
+    TextItem(DialogCaption, 100, 50, 300, 24, caption, FontSegoe12, CaptionGrey, DialogBack, TextCentered);
+    TextItem(DialogOk, 100, 200, 100, 24, "OK", FontSegoe12, ButtonText, ButtonFace, TextCentered);
+    TextItem(DialogCancel, 300, 200, 100, 24, "Cancel", FontSegoe12, ButtonText, ButtonFace, TextCentered);
     AddKeyboardShortcut(DialogWindow, KeyEscape, CmdEscape);
 }
 
@@ -73,9 +66,7 @@ Answer WaitForAnswer() {
 bool AskPlaylistName(std::string &name) {
     OpenDialog("Name of playlist");
     StringControl(DialogEntry, 100, 100, 300, 26, "");
-    SetControlFont(DialogEntry, FontSegoe14);
-    SetControlColor(DialogEntry, ColorFront, ButtonText);
-    SetControlColor(DialogEntry, ColorBack, ButtonFace);
+    SetControlLook(DialogEntry, FontSegoe14, ButtonText, ButtonFace);
     ActivateWindow(DialogWindow);
     ActivateControl(DialogEntry);
     bool named = false;
@@ -95,7 +86,7 @@ bool AskPlaylistName(std::string &name) {
 
 bool ConfirmPlaylistDelete(const std::string &name) {
     OpenDialog("Delete playlist");
-    Text(DialogName, 50, 100, 400, 26, name, FontSegoe14, GlyphColour, NameBack);
+    TextItem(DialogName, 50, 100, 400, 26, name, FontSegoe14, GlyphColour, NameBack, TextCentered);
     ActivateWindow(DialogWindow);
     const bool confirmed = WaitForAnswer() == Ok;
     CloseDialog();

@@ -3,22 +3,15 @@
 
 #include "windows.h"
 
-#include "ui/objects.h"
-#include "ui/ui.h"
 #include "platform/gui.h"
 #include "platform/system.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 
 namespace {
 
 constexpr int WindowWidth = 820, WindowHeight = 560;
 constexpr int OptionLines[] = {ViewLine, TrackLine, BlendLine, StartLine};
-
-void LineItem(int id, int x, int y, int w, int h, const std::string &text, int font) {
-    TextControl(id, x, y, w, h, text);
-    SetControlFont(id, font);
-    SetControlColor(id, ColorFront, DeviceText);
-    SetControlColor(id, ColorBack, DeviceBack);
-}
 
 void CloseOptionsWindow() {
     RemoveKeyboardShortcut(OptionsWindow, KeyEscape);
@@ -58,10 +51,12 @@ std::string BlendPictureCaption(uint8_t value) {
 
 void OpenOptionsWindow() {
     OpenPlainWindow(OptionsWindow, WindowWidth, WindowHeight, "options", DeviceBack);
-    LineItem(ViewLine, 60, 120, 200, 24, ViewCoverCaption(ViewCover), FontTahoma10);
-    LineItem(TrackLine, 60, 160, 160, 24, CoverTrackCaption(CoverTrack), FontTahoma10);
-    LineItem(BlendLine, 60, 200, 160, 24, BlendPictureCaption(BlendPicture), FontTahoma10);
-    LineItem(StartLine, 200, 320, 60, 24, "Start", FontSegoe12);
+    TextItem(ViewLine, 60, 120, 200, 24, ViewCoverCaption(ViewCover), FontTahoma10, DeviceText, DeviceBack);
+    TextItem(TrackLine, 60, 160, 160, 24, CoverTrackCaption(CoverTrack), FontTahoma10, DeviceText,
+             DeviceBack);
+    TextItem(BlendLine, 60, 200, 160, 24, BlendPictureCaption(BlendPicture), FontTahoma10, DeviceText,
+             DeviceBack);
+    TextItem(StartLine, 200, 320, 60, 24, "Start", FontSegoe12, DeviceText, DeviceBack);
     AddKeyboardShortcut(OptionsWindow, KeyEscape, CmdEscape);
     ActivateWindow(OptionsWindow);
 }

@@ -5,9 +5,9 @@
 #include "../app/x11_probe.h"
 #include "fake_engine.h"
 
-#include "app/app.h"
-#include "ui/objects.h"
 #include "platform/gui.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 #include "windows/windows.h"
 
 #include <X11/keysym.h>
