@@ -1,5 +1,5 @@
 // ui/: what every window of the program shares: the numbered objects and the main window's layout
-// (objects.h), the program's kind of window with its texts, hit-testing of clicks, and
+// (objects.h), the program's kind of window with its texts and modal loop, hit-testing of clicks, and
 // the ways a long command lets the window system run without handling its events.
 // Main thread only, except where a comment says otherwise.
 #pragma once
@@ -7,6 +7,7 @@
 #include "platform/gui.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 // --- Windows (windows.cpp) ----------------------------------------------------------------------
@@ -32,6 +33,39 @@ void SetControlLook(int id, int font, uint32_t front, uint32_t back);
 void PlaceCanvas(int control);
 // The text control `control` (TextItem).
 void PlaceText(int control, const std::string &text, int font, uint32_t front, uint32_t back);
+
+// --- Modal windows (modal.cpp) ------------------------------------------------------------------
+//
+// The splash, the device and options windows and the dialogs each hold the program until the user
+// answers. RunModalWindow runs that wait from a row that says how the window takes its events and
+// what it does with them. Every event taken stores PointerPos first.
+
+constexpr int KeepWaiting = -1; // a handler's answer that lets the loop go on
+constexpr int ModalPollMs = 20;
+
+struct ModalWindow {
+    int Window = -1;
+    // How events come: waited for up to ModalPollMs each (true), or polled ModalPollMs apart while
+    // none is pending, a close request of the main window among them noted (PollWindowEvent).
+    bool WaitForEvents = false;
+    // Which events count: while true, every event that comes while the pointer is over the window,
+    // whichever window it is for; while false, the window's own events wherever the pointer is.
+    bool UnderPointerOnly = false;
+    // The handlers of the events that count, each returning KeepWaiting or the loop's answer; null
+    // ones drop their events. Click: a left press, or a quick second click that comes as a double
+    // click (one more click). Command: a key's command or a menu item, by number. Timer: a timer of
+    // the window ticked, by number.
+    int (*Click)() = nullptr;
+    int (*Command)(int number) = nullptr;
+    int (*Timer)(int timer) = nullptr;
+    // The texts that light up under the pointer: on each pointer move, a text in DeviceText under it
+    // turns DeviceHighlight and a lit one no longer under it turns back; texts in another colour
+    // (grey device rows) keep it.
+    std::span<const int> HoverTexts = {};
+};
+
+// Runs the window's loop until a handler answers; returns that answer. Main thread.
+int RunModalWindow(const ModalWindow &window);
 
 // --- Hit-testing (pointer.cpp) ------------------------------------------------------------------
 //

@@ -4,7 +4,6 @@
 
 #include "library/library.h"
 #include "platform/gui.h"
-#include "platform/system.h"
 #include "ui/objects.h"
 #include "ui/ui.h"
 
@@ -15,7 +14,6 @@ constexpr uint32_t DialogBack = ButtonBack;   // #060606
 constexpr uint32_t CaptionGrey = ArrowColour; // #A2A2A2, also the frame
 constexpr uint32_t ButtonFace = WindowBack;   // #101010 behind OK, Cancel and the entry
 constexpr uint32_t NameBack = 0x000000;       // behind the name in the delete dialog
-constexpr int PollMs = 20;
 
 // The window with its frame, caption, OK and Cancel; the caller adds what lies between.
 void OpenDialog(const std::string &caption) {
@@ -40,25 +38,21 @@ void CloseDialog() {
     CloseWindow(DialogWindow);
 }
 
-enum Answer { NoAnswer, Ok, Cancel };
+constexpr int Ok = 1, Cancel = 2; // the answers
 
-// Polls until OK or Cancel is pressed or Escape typed. Every event is taken, the main window's too;
+// Waits until OK or Cancel is pressed or Escape typed. Every event is taken, the main window's too;
 // only the dialog's presses and its Escape count.
-Answer WaitForAnswer() {
-    for (;;) {
-        const int event = PollWindowEvent();
-        if (event == EventNone) {
-            SleepMs(PollMs);
-            continue;
-        }
-        RememberPointer();
-        if (EventWindow() != DialogWindow) continue;
-        if (event == EventMenuItem && EventMenu() == CmdEscape) return Cancel;
-        // A quick second click comes as a double click; it is one more press.
-        if (event != EventLeftButtonDown && event != EventLeftDoubleClick) continue;
-        if (PointerOverControl(DialogOk)) return Ok;
-        if (PointerOverControl(DialogCancel)) return Cancel;
-    }
+int WaitForAnswer() {
+    const ModalWindow dialog = {
+        .Window = DialogWindow,
+        .Click =
+            [] {
+                if (PointerOverControl(DialogOk)) return Ok;
+                return PointerOverControl(DialogCancel) ? Cancel : KeepWaiting;
+            },
+        .Command = [](int command) { return command == CmdEscape ? Cancel : KeepWaiting; },
+    };
+    return RunModalWindow(dialog);
 }
 
 } // namespace

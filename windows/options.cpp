@@ -18,14 +18,24 @@ void CloseOptionsWindow() {
     CloseWindow(OptionsWindow);
 }
 
-// Green under the pointer, white elsewhere.
-void HoverLines() {
-    for (int id : OptionLines) {
-        const int64_t colour = GetControlColor(id, ColorFront);
-        const bool over = PointerOverControl(id);
-        if (over && colour == DeviceText) SetControlColor(id, ColorFront, DeviceHighlight);
-        if (!over && colour == DeviceHighlight) SetControlColor(id, ColorFront, DeviceText);
+// A click on an option line changes that option; one on "Start" ends the window (1).
+int ClickLine() {
+    if (PointerOverControl(ViewLine)) {
+        // An unknown value from an older file is left alone; the line reads "Off" for it.
+        if (ViewCover <= 2) {
+            ViewCover = uint8_t((ViewCover + 1) % 3);
+            SetControlText(ViewLine, ViewCoverCaption(ViewCover));
+        }
+    } else if (PointerOverControl(TrackLine)) {
+        CoverTrack = CoverTrack == 0 ? 1 : 0;
+        SetControlText(TrackLine, CoverTrackCaption(CoverTrack));
+    } else if (PointerOverControl(BlendLine)) {
+        BlendPicture = BlendPicture == 0 ? 1 : 0;
+        SetControlText(BlendLine, BlendPictureCaption(BlendPicture));
+    } else if (PointerOverControl(StartLine)) {
+        return 1;
     }
+    return KeepWaiting;
 }
 
 } // namespace
@@ -62,36 +72,18 @@ void OpenOptionsWindow() {
 }
 
 bool RunOptionsWindow() {
-    for (;;) {
-        const int event = WaitWindowEvent(20);
-        RememberPointer();
-        if (!PointerOverWindow(OptionsWindow)) continue;
-        // A quick second click comes as a double click; it is a click here all the same.
-        if (event == EventLeftButtonDown || event == EventLeftDoubleClick) {
-            if (PointerOverControl(ViewLine)) {
-                // An unknown value from an older file is left alone; the line reads "Off" for it.
-                if (ViewCover <= 2) {
-                    ViewCover = uint8_t((ViewCover + 1) % 3);
-                    SetControlText(ViewLine, ViewCoverCaption(ViewCover));
-                }
-            } else if (PointerOverControl(TrackLine)) {
-                CoverTrack = CoverTrack == 0 ? 1 : 0;
-                SetControlText(TrackLine, CoverTrackCaption(CoverTrack));
-            } else if (PointerOverControl(BlendLine)) {
-                BlendPicture = BlendPicture == 0 ? 1 : 0;
-                SetControlText(BlendLine, BlendPictureCaption(BlendPicture));
-            } else if (PointerOverControl(StartLine)) {
-                CloseOptionsWindow();
-                SleepMs(20);
-                return true;
-            }
-        } else if (event == EventMouseMove) {
-            HoverLines();
-        } else if (event == EventMenuItem && EventMenu() == CmdEscape) {
-            CloseOptionsWindow();
-            return false;
-        }
-    }
+    const ModalWindow options = {
+        .Window = OptionsWindow,
+        .WaitForEvents = true,
+        .UnderPointerOnly = true,
+        .Click = ClickLine,
+        .Command = [](int command) { return command == CmdEscape ? 0 : KeepWaiting; },
+        .HoverTexts = OptionLines,
+    };
+    const bool started = RunModalWindow(options) == 1;
+    CloseOptionsWindow();
+    if (started) SleepMs(20);
+    return started;
 }
 
 bool ShowOptions() {
