@@ -1,7 +1,6 @@
 // The program's entry and its one way out.
 
 #include "app.h"
-#include "ui/objects.h"
 
 #include "audio/audio.h"
 #include "library/library.h"

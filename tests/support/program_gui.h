@@ -9,9 +9,8 @@
 #include "ui/objects.h"
 #include "ui/ui.h"
 
-#include <initializer_list>
-
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 inline bool StartProgramGui() {
