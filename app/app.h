@@ -2,6 +2,8 @@
 // commands and pointer hit-testing.
 #pragma once
 
+#include "library/library.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,18 +26,15 @@ int CountFamilyProcesses(const std::vector<std::string> &image_names);
 // True when another player of the family already runs.
 bool AnotherPlayerRunning();
 
-// The folder the engine libraries are deployed to and loaded from: base + "Tonmark/tm20/".
-// Written once by DeployEngineLibraries, read by the binding.
-extern std::string DataFolder;
-
 // Makes sure base + "Tonmark/tm20/" exists (hidden) and holds the three engine libraries with the
 // embedded lengths; base is the user's data folder ending in '/', or "" for the current folder.
-// Reports nothing: a library that cannot be written shows up when binding fails.
+// Returns that folder, which the engine is bound from. Reports nothing: a library that cannot be
+// written shows up when binding fails.
 // Linux: base is the XDG data folder (LocalAppDataFolder), made with its parents when a fresh account
 // has none yet; the libraries are the shared objects "tava.so", "tavo.so" and "tavd.so"; hidden and
 // system are bits of the "user.DOSATTRIB" extended attribute; a library is written as a new file
 // renamed over the old one, so a library still mapped by another process is never changed under it.
-void DeployEngineLibraries(const std::string &base);
+std::string DeployEngineLibraries(const std::string &base);
 
 // --- Start-up and shutdown (program.cpp) -- main thread
 
@@ -63,14 +62,9 @@ extern std::vector<std::string> LaunchFiles;
 // window faded in, the playback memory, then the event loop. Returns when the program must end
 // (a window was left without a choice); the caller then shuts down.
 void RunVisibleStart();
-// Whether the device saved in "lp.is" is present and still plays DSD 2.8, 5.6 and 11.3 MHz exactly
-// as saved (22.6 MHz is not compared). Looks through devices 0 to 11 for one named SavedDeviceName,
-// probes it and, when it matches, sets DeviceCaps and OutputDevice. Saved values the program never
-// writes do not fit any device: a rate flag or option outside its range, a device without DSD
-// 2.8 MHz, or a channel pair the device does not have.
-bool CheckSavedDevice();
-// Whether SavedSettings holds only values the program writes (channel aside, which needs the device).
-bool SavedValuesInRange();
+// The device window, filled as the output devices are listed and probed (ListOutputDevice), then the
+// choice (RunDeviceWindow). False: the window was left without a choice, and the program must end.
+bool ChooseAudioDevice();
 // Opens the splash window (23) with its picture.
 void OpenSplash();
 // Waits on the splash until its 800 ms timer ticks (the answer stays ask_device), a click or Enter
@@ -159,11 +153,13 @@ void TogglePause();
 
 // --- List commands (listcommands.cpp) -- main thread
 
-// Appends a copy of TrackInfo to the list named by ActiveView (AppendTrackInfo) and shows it: its row
-// and the list's button. Then lets one pending window event through unhandled.
-void AppendToActiveList();
-// ProbeTrack, then AppendToActiveList for an accepted track; what the loaders hand each track to.
-bool ProbeAndAppend(const std::string &path, const std::string &extension);
+// Appends a copy of the entry to the list the panel shows (while it holds fewer than six) and shows
+// it: its row and the list's button. Then lets one pending window event through unhandled.
+void AppendToActiveList(const ListEntry &entry);
+// Every way of adding tracks ends here: each DSF/DFF path (by its extension, as written) is probed
+// and an accepted track appended to the shown list (AppendToActiveList). drain: the pending window
+// events are taken after every path, as the open dialog's long lists want.
+void AddTracks(const std::vector<std::string> &paths, bool drain = false);
 // The selected entry of List 1 or 2 leaves the list (not the last one); the entry before it is
 // selected. Only while idle.
 void RemoveSelectedEntry();

@@ -16,9 +16,9 @@ namespace {
 
 enum Guard {
     Always,
-    WhileIdle,      // only while no list plays (PlayingList 0)
-    WhilePlaying,   // only while a list plays
-    WhileListShown, // only while List 1 or List 2 is shown
+    WhileIdle,       // only while no list plays (PlayingList 0)
+    WhilePlaying,    // only while a list plays
+    WhileListShown,  // only while List 1 or List 2 is shown
     WhileNamesShown, // only while the playlists are shown and at least two exist
 };
 
@@ -32,13 +32,19 @@ struct Command {
     const char *item = nullptr; // the item's text; a row of a menu without a command is a separator
 };
 
+// Where Play starts from idle: the list shown, at its selected entry; nothing on the other views.
+PlayStart ShownStart() {
+    const int list = ShownList();
+    return list == 0 ? PlayStart{} : PlayStart{list, ListOf(list).Selected};
+}
+
 // The buttons List 1 and List 2: that list from its first page, nothing selected. While idle, the
 // cover of its first entry is shown.
 void ShowList(uint8_t view) {
     ActiveView = view;
     ListPage = 0;
-    if (PlayingList.load(std::memory_order_acquire) == 0 && ViewCover > 0) {
-        const std::vector<ListEntry> &list = view == ViewList1 ? List1 : List2;
+    if (PlaybackIdle() && ViewCover > 0) {
+        const std::vector<ListEntry> &list = ListOf(ListOfView(view)).Entries;
         if (!list.empty() && IsCoverPath(list.front().CoverPath))
             ShowCover(list.front().CoverPath);
         else
@@ -46,7 +52,6 @@ void ShowList(uint8_t view) {
     }
     DrawListPanel(view, 0, 0);
 }
-
 
 void EmptyListClick() {
     if (ViewCover > 0) RemoveCover();
@@ -57,7 +62,8 @@ void EmptyListClick() {
 void DeletePlaylistUnderPointer() {
     const int row = RowUnderPointer(ListPanel);
     const int k = ListPage * PageStep + row - 1;
-    if (row > 0 && k >= 0 && static_cast<size_t>(k) < PlaylistNames.size()) DeletePlaylist(static_cast<size_t>(k));
+    if (row > 0 && k >= 0 && static_cast<size_t>(k) < PlaylistNames.size())
+        DeletePlaylist(static_cast<size_t>(k));
 }
 
 template <size_t Slot>
@@ -80,7 +86,7 @@ const Command Commands[] = {
     {CmdNext, NextText, KeyN, WhilePlaying, TransportNext},
     {0, PauseText, 0, WhilePlaying, TogglePause},
     {CmdStop, StopText, KeyS, Always, TransportStop},
-    {CmdPlay, PlayText, KeyP, WhileIdle, TransportPlay},
+    {CmdPlay, PlayText, KeyP, WhileIdle, [] { TransportPlay(ShownStart()); }},
     {0, OpenButton, 0, Always, OpenAudioFiles},
     {0, ListPanel, 0, Always, SelectPanelRow},
     {CmdScrollUp, ScrollUpButton, KeyUp, Always, ScrollPanelUp},
@@ -88,7 +94,7 @@ const Command Commands[] = {
     {0, CloseButton, 0, Always, [] { CloseSequence(); }},
     {0, MinimizeButton, 0, Always, [] { MinimizeWindow(MainWindow); }},
     // Space pauses and resumes while a list plays, and starts playback while idle.
-    {CmdPlayPause, 0, KeySpace, Always, [] { TransportPause(true); }},
+    {CmdPlayPause, 0, KeySpace, Always, [] { TransportPause(true, ShownStart()); }},
     {CmdRemove, 0, KeyDelete, WhileIdle, RemoveSelectedEntry},
     {CmdMoveUp, 0, KeyControl | KeyUp, WhileIdle, [] { MoveSelectedEntry(1); }},
     {CmdMoveDown, 0, KeyControl | KeyDown, WhileIdle, [] { MoveSelectedEntry(2); }},
@@ -112,13 +118,18 @@ const Command Commands[] = {
 static_assert(CmdDriveLast == CmdDriveFirst + 6 && DriveSlotCount == 7, "one drive item per drive slot");
 
 bool Allowed(Guard guard) {
-    const bool idle = PlayingList.load(std::memory_order_acquire) == 0;
+    const bool idle = PlaybackIdle();
     switch (guard) {
-    case Always: return true;
-    case WhileIdle: return idle;
-    case WhilePlaying: return !idle;
-    case WhileListShown: return ActiveView == ViewList1 || ActiveView == ViewList2;
-    case WhileNamesShown: return ActiveView == ViewPlaylists && PlaylistNames.size() >= 2;
+    case Always:
+        return true;
+    case WhileIdle:
+        return idle;
+    case WhilePlaying:
+        return !idle;
+    case WhileListShown:
+        return ShownList() != 0;
+    case WhileNamesShown:
+        return ActiveView == ViewPlaylists && PlaylistNames.size() >= 2;
     }
     return false;
 }
@@ -145,7 +156,7 @@ void ShowNames(uint8_t view) {
     ActiveView = view;
     ListPage = 0;
     DrawListPanel(view, 0, 0);
-    if (PlayingList.load(std::memory_order_acquire) == 0 && ViewCover > 0) RemoveCover();
+    if (PlaybackIdle() && ViewCover > 0) RemoveCover();
 }
 
 void BindCommandKeys() {
@@ -171,7 +182,7 @@ void CreateMenus() {
 void RightClickAt() {
     if (!PointerOverWindow(MainWindow)) return;
     if (PointerOverControl(ListPanel)) {
-        if (ActiveView == ViewList1 || ActiveView == ViewList2) DisplayPopupMenu(ListMenu, MainWindow);
+        if (ShownList() != 0) DisplayPopupMenu(ListMenu, MainWindow);
         if (ActiveView == ViewPlaylists) DisplayPopupMenu(PlaylistMenu, MainWindow);
     }
     if (PointerOverControl(LibraryButton)) {

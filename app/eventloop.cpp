@@ -23,14 +23,7 @@ constexpr int DriverTickMs = 10; // the longest wait for an event while a driver
 // The output is stopped and released, then the core, then the program ends: when the main window
 // has vanished, and when the device cannot be opened at all.
 [[noreturn]] void EngineShutdown() {
-    EndAudioThread();
-    // A stopped and freed output reports that it no longer runs; the bound keeps a broken one from
-    // holding the program forever.
-    for (int tries = 0; tries < 3 && EngineFn.Tava_ASIO_IsStarted() == 1; ++tries) {
-        EngineFn.Tava_ASIO_Stop();
-        EngineFn.Tava_ASIO_Free();
-    }
-    EngineFn.Tavo_Free();
+    AbandonOutput();
     Shutdown();
 }
 
@@ -41,7 +34,8 @@ void PointerCrossing(int control, bool entered) {
 
 void HandleTimer(int timer) {
     if (timer == RefreshTimer) {
-        if (PlayingList.load(std::memory_order_acquire) != 0 && !Minimised) RefreshNowPlaying();
+        // The output's state first: one that ran dry ends the run, one that stopped shows nothing.
+        if (!PlaybackIdle() && !Minimised && OutputPlaysOn()) RefreshNowPlaying();
     } else if (timer == RemoteTimer) {
         RunRemoteRequests();
     } else if (timer == FinishTimer) {
@@ -104,28 +98,21 @@ void (*EventLoopDriver)() = nullptr;
 
 void CloseSequence() {
     StopPlayback(false);
-    EngineFn.Tava_ASIO_Free();
+    CloseOutputDevice();
     CloseWindow(MainWindow);
-    EngineFn.Tavo_Free();
+    CloseEngineCore();
     Shutdown();
 }
 
 void RunEventLoop() {
-    // The core decodes without a sound device of its own (it takes no window: nullptr); the output
-    // goes through the output library.
-    EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
-    EngineFn.Tavo_SetDevice(0);
-    EngineFn.Tavo_SetConfig(1, 0);
-    // Linux: the desktop's sound server lends us the card for the whole run; Shutdown gives it back.
-    ReserveDeviceCard(OutputDevice);
-    if (!EngineFn.Tava_ASIO_Init(OutputDevice, 1) || !EngineFn.Tava_ASIO_SetDSD(1)) EngineShutdown();
+    if (!OpenOutput()) EngineShutdown();
 
     Minimised = false;
     ActiveView = ViewList1;
     CreateMenus();
     BindCommandKeys();
     EnableWindowDrop(MainWindow);
-    Display = &TurntableDisplay;
+    ShowPlaybackOnTurntable();
     DisableWindow(MainWindow, false);
     LoadPlaylistIndex();
     LoadLibraryIndex();

@@ -17,48 +17,24 @@
 
 namespace {
 
-// The list of view 1 or 2 with its byte total and selection; null pointers for views 3 and 4.
-struct ShownList {
-    std::vector<ListEntry> *entries = nullptr;
-    int64_t *bytes = nullptr;
-    int32_t *selected = nullptr;
-    int number = 0; // 1 or 2
-};
-
-ShownList ListOfView(int view) {
-    if (view == ViewList1) return {&List1, &ListBytes1, &SelectedIndex1, 1};
-    if (view == ViewList2) return {&List2, &ListBytes2, &SelectedIndex2, 2};
-    return {};
-}
-
 // The number of elements of the list the panel shows.
 size_t ShownCount() {
-    switch (ActiveView) {
-    case ViewList1: return List1.size();
-    case ViewList2: return List2.size();
-    case ViewPlaylists: return PlaylistNames.size();
-    case ViewLibrary: return LibraryOne.size();
-    default: return 0;
-    }
-}
-
-// Both lists are empty: the next track accepted sets the run's rate anew.
-void ResetRunRate() {
-    OutputFrequency = 0;
-    SessionDsdRate = 0;
-    ShowRateLabel("");
+    if (const int list = ShownList()) return ListOf(list).Entries.size();
+    if (ActiveView == ViewPlaylists) return PlaylistNames.size();
+    if (ActiveView == ViewLibrary) return LibraryOne.size();
+    return 0;
 }
 
 } // namespace
 
-void AppendToActiveList() {
-    const int index = AppendTrackInfo();
+void AppendToActiveList(const ListEntry &entry) {
+    const int list = ShownList();
+    const int index = AppendEntry(list, entry);
     if (index >= 0) {
-        const ListEntry &entry = (ActiveView == ViewList1 ? List1 : List2)[static_cast<size_t>(index)];
         DrawListRow(index, entry.DisplayTitle, entry.DurationText);
-        DrawListButton(ActiveView);
+        DrawListButton(list);
         // A list's first entry brings its cover while nothing plays.
-        if (index == 0 && PlayingList.load(std::memory_order_acquire) == 0) {
+        if (index == 0 && PlaybackIdle()) {
             if (IsCoverPath(entry.CoverPath))
                 ShowCover(entry.CoverPath);
             else
@@ -69,45 +45,39 @@ void AppendToActiveList() {
     PassOneWindowEvent();
 }
 
-bool ProbeAndAppend(const std::string &path, const std::string &extension) {
-    if (!ProbeTrack(path, extension)) return false;
-    AppendToActiveList();
-    return true;
+void AddTracks(const std::vector<std::string> &paths, bool drain) {
+    for (const std::string &path : paths) {
+        const std::string extension = ExtensionOf(path);
+        if (IsMusicExtension(extension))
+            if (const ProbedTrack probe = ProbeTrack(path, extension)) AppendToActiveList(probe.Entry);
+        if (drain) DrainWindowEvents();
+    }
 }
 
 void RemoveSelectedEntry() {
-    ShownList shown = ListOfView(ActiveView);
-    if (!shown.entries) return;
-    const int32_t i = *shown.selected;
+    const int list = ShownList();
+    if (list == 0) return;
+    const int32_t i = ListOf(list).Selected;
     // The last entry of a list is not removed this way.
-    if (shown.entries->size() <= 1 || i < 0 || static_cast<size_t>(i) >= shown.entries->size()) return;
-    *shown.bytes -= (*shown.entries)[static_cast<size_t>(i)].Length;
-    {
-        std::lock_guard<std::mutex> guard(ListLock);
-        shown.entries->erase(shown.entries->begin() + i);
-    }
+    if (ListOf(list).Entries.size() <= 1 || i < 0 || static_cast<size_t>(i) >= ListOf(list).Entries.size())
+        return;
+    RemoveEntry(list, static_cast<size_t>(i));
     // The row of the entry before the removed one is highlighted and becomes the selection.
     DrawListPanel(ActiveView, i, ListPage);
-    DrawListButton(shown.number);
+    DrawListButton(list);
 }
 
 void MoveSelectedEntry(int direction) {
-    ShownList shown = ListOfView(ActiveView);
-    if (!shown.entries) return;
-    const int32_t i = *shown.selected;
-    const int32_t n = static_cast<int32_t>(shown.entries->size());
+    const int list = ShownList();
+    if (list == 0) return;
+    const int32_t i = ListOf(list).Selected;
+    const int32_t n = static_cast<int32_t>(ListOf(list).Entries.size());
     const int first = ListPage * PageStep;
     if (direction == 1 && n > 1 && i > 0 && i < n) {
-        {
-            std::lock_guard<std::mutex> guard(ListLock);
-            std::swap((*shown.entries)[size_t(i) - 1], (*shown.entries)[size_t(i)]);
-        }
+        SwapEntries(list, size_t(i) - 1, size_t(i));
         DrawListPanel(ActiveView, i - first, ListPage); // the moved entry stays selected
     } else if (direction == 2 && n > 1 && i >= 0 && i < n - 1) {
-        {
-            std::lock_guard<std::mutex> guard(ListLock);
-            std::swap((*shown.entries)[size_t(i)], (*shown.entries)[size_t(i) + 1]);
-        }
+        SwapEntries(list, size_t(i), size_t(i) + 1);
         DrawListPanel(ActiveView, i - first + 2, ListPage);
     }
 }
@@ -126,31 +96,18 @@ void ScrollPanelDown() {
 }
 
 void EmptyShownList() {
-    ShownList shown = ListOfView(ActiveView);
-    if (shown.entries) {
-        {
-            std::lock_guard<std::mutex> guard(ListLock);
-            shown.entries->clear();
-        }
-        *shown.bytes = 0;
-        *shown.selected = 0;
-        DrawListButton(shown.number);
+    if (const int list = ShownList()) {
+        ClearList(list);
+        DrawListButton(list);
     }
-    if (List1.empty() && List2.empty()) ResetRunRate();
+    if (BothListsEmpty()) ResetRunRate();
     BlankListPanel();
 }
 
 void EmptyBothLists() {
-    ListBytes1 = 0;
-    SelectedIndex1 = 0;
-    DrawListButton(1);
-    ListBytes2 = 0;
-    SelectedIndex2 = 0;
-    DrawListButton(2);
-    {
-        std::lock_guard<std::mutex> guard(ListLock);
-        List1.clear();
-        List2.clear();
+    for (int list = 1; list <= 2; ++list) {
+        ClearList(list);
+        DrawListButton(list);
     }
     ResetRunRate();
     BlankListPanel();
@@ -175,15 +132,11 @@ void OpenAudioFiles() {
         ListPage = 0;
         DrawListPanel(ViewList1, 0, 0);
     }
-    for (const std::string &path : files) {
-        const std::string extension = ExtensionOf(path);
-        if (IsMusicExtension(extension)) ProbeAndAppend(path, extension);
-        DrainWindowEvents();
-    }
+    AddTracks(files, true);
 }
 
 void DropFiles(const std::string &items) {
-    if (ActiveView == ViewPlaylists && !List1.empty()) return;
+    if (ActiveView == ViewPlaylists && !ListOf(1).Entries.empty()) return;
     std::vector<std::string> paths;
     for (size_t start = 0;;) {
         const size_t end = items.find('\n', start);
@@ -197,21 +150,19 @@ void DropFiles(const std::string &items) {
         ActiveView = ViewList1;
         ListPage = 0;
         DrawListPanel(ViewList1, 0, 0);
-        AddFolderFiles(paths[0] + "/", ProbeAndAppend);
+        AddTracks(AddFolderFiles(paths[0] + "/"));
         return;
     }
-    for (const std::string &path : paths) {
-        if (ActiveView == ViewPlaylists) {
-            ActiveView = ViewList1;
-            BlankListPanel();
-        }
-        const std::string extension = ExtensionOf(path);
-        if (IsMusicExtension(extension)) ProbeAndAppend(path, extension);
+    if (ActiveView == ViewPlaylists) {
+        ActiveView = ViewList1;
+        BlankListPanel();
     }
+    AddTracks(paths);
 }
 
 void ChooseFromPanel() {
-    if (PointerOverWindow(MainWindow) && PointerOverControl(ListPanel)) ChoosePanelRow(RowUnderPointer(ListPanel));
+    if (PointerOverWindow(MainWindow) && PointerOverControl(ListPanel))
+        ChoosePanelRow(RowUnderPointer(ListPanel));
 }
 
 void ChoosePanelRow(int row) {
@@ -222,7 +173,7 @@ void ChoosePanelRow(int row) {
     const int k = ListPage * PageStep + row - 1;
     if (row <= 0 || k < 0 || static_cast<size_t>(k) >= names->size()) return;
     // An empty list takes it, List 1 first; with both holding tracks nothing is loaded.
-    const uint8_t target = List1.empty() ? ViewList1 : List2.empty() ? ViewList2 : 0;
+    const uint8_t target = ListOf(1).Entries.empty() ? ViewList1 : ListOf(2).Entries.empty() ? ViewList2 : 0;
     if (target == 0) return;
     const std::string name = (*names)[static_cast<size_t>(k)];
     const bool playlist = ActiveView == ViewPlaylists;
@@ -231,17 +182,14 @@ void ChoosePanelRow(int row) {
     ListPage = 0;
     // Probing an album's files may take a while: the busy cursor says so.
     SetBusyCursor(MainWindow, true);
-    if (playlist)
-        LoadPlaylist(name, ProbeAndAppend);
-    else
-        LoadAlbum(name, 1, ProbeAndAppend);
+    AddTracks(playlist ? LoadPlaylist(name) : LoadAlbum(name, 1));
     SetBusyCursor(MainWindow, false);
 }
 
 void WritePlaylist() {
     // A copy: the list must stay as it is while the dialog runs.
-    const std::vector<ListEntry> entries = ActiveView == ViewList1 ? List1 : ActiveView == ViewList2 ? List2
-                                                                                                   : std::vector<ListEntry>{};
+    const int list = ShownList();
+    const std::vector<ListEntry> entries = list == 0 ? std::vector<ListEntry>{} : ListOf(list).Entries;
     if (entries.empty()) return;
     std::string name;
     if (!AskPlaylistName(name)) return;

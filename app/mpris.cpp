@@ -122,7 +122,7 @@ GVariant *FileUriVariant(const std::string &path) {
 }
 
 bool Stopped() {
-    return PlayingList.load(std::memory_order_acquire) == 0;
+    return PlaybackIdle();
 }
 
 const char *PlaybackStatus() {
@@ -131,7 +131,8 @@ const char *PlaybackStatus() {
 
 // Microseconds of `bytes` of the run's output (eight bytes per frame of both channels).
 int64_t Microseconds(int64_t bytes) {
-    return OutputFrequency > 0 ? int64_t(double(bytes) / 8.0 / OutputFrequency * 1e6) : 0;
+    const int32_t frequency = RunFrequency();
+    return frequency > 0 ? int64_t(double(bytes) / 8.0 / frequency * 1e6) : 0;
 }
 
 // The track heard, or a record with TrackId 0 while nothing plays.
@@ -143,10 +144,8 @@ TrackRecord TrackHeard() {
 // The record carries no path: the list entry of the same identity has it. Empty when the entry has
 // left the lists meanwhile.
 std::string PathOfTrack(int32_t id) {
-    for (const std::vector<ListEntry> *list : {&List1, &List2})
-        for (const ListEntry &entry : *list)
-            if (entry.TrackId == id) return entry.Path;
-    return {};
+    const EntryPlace place = FindEntry(id);
+    return place.List == 0 ? std::string() : ListOf(place.List).Entries[place.Index].Path;
 }
 
 GVariant *Metadata(const TrackRecord &track) {

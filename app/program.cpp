@@ -23,13 +23,9 @@ constexpr uint32_t SystemStop = MessageIconStop | 0x1000;
 } // namespace
 
 void Shutdown() {
-    // No thread outlives the program: one still running is asked to end and waited for.
-    StopThread.store(1, std::memory_order_release);
     ReleaseMprisName();
-    EndAudioThread();
-    // The card goes back to the desktop's sound server once our device is closed.
-    if (EngineFn.Tava_ASIO_Free) EngineFn.Tava_ASIO_Free();
-    ReleaseSoundCard();
+    // No thread outlives the program, and the card goes back to the desktop's sound server.
+    CloseOutputAtExit();
     FreeGui();
     UnbindEngine();
     ReleasePlaybackMemory();
@@ -68,8 +64,7 @@ void RunProgram(int argc, char **argv) {
     // of the local application data folder; an unknown home leaves the paths relative.
     std::string base = LocalAppDataFolder();
     if (!base.empty() && base.back() != '/') base += '/';
-    DeployEngineLibraries(base);
-    const BindResult bound = BindEngine(DataFolder);
+    const BindResult bound = BindEngine(DeployEngineLibraries(base));
     if (bound != BindOk) {
         MessageBox("Zentra", BindErrorText(bound), MessageIconStop);
         Shutdown();
@@ -82,8 +77,8 @@ void RunProgram(int argc, char **argv) {
     RegisterPrivateFont(font.data, font.size);
     AddFontAliases("TeX Gyre Chorus");
 
-    // TickSemaphore (audio/) and the model containers (List1, List2, PlaylistNames, LibraryOne,
-    // DriveSlots; library/) are program-wide objects that exist, empty, from the start.
+    // The transport's state (audio/) and the model containers (the play lists, PlaylistNames,
+    // LibraryOne, the drive menu; library/) are program-wide objects that exist, empty, from the start.
 
     RunVisibleStart();
     Shutdown();

@@ -33,8 +33,6 @@ bool AnotherPlayerRunning() {
     return CountFamilyProcesses(ProcessImageNames()) >= 2;
 }
 
-std::string DataFolder;
-
 namespace {
 
 struct EmbeddedLibrary {
@@ -51,7 +49,7 @@ const EmbeddedLibrary Libraries[] = {
 
 } // namespace
 
-void DeployEngineLibraries(const std::string &base) {
+std::string DeployEngineLibraries(const std::string &base) {
     // Linux: the XDG data folder need not exist yet on a fresh account (Windows always has its local
     // application data folder); it is made with its parents, as the XDG rules ask of programs.
     for (size_t slash = base.find('/', 1); slash != std::string::npos; slash = base.find('/', slash + 1)) {
@@ -59,7 +57,7 @@ void DeployEngineLibraries(const std::string &base) {
         if (!IsDirectory(folder)) CreateFolder(folder);
     }
     const std::string maker = base + "Tonmark";
-    DataFolder = maker + "/tm20/";
+    const std::string folder = maker + "/tm20/";
     if (!IsDirectory(maker)) CreateFolder(maker);
 
     const std::string data = maker + "/tm20";
@@ -71,7 +69,7 @@ void DeployEngineLibraries(const std::string &base) {
     }
 
     for (const EmbeddedLibrary &lib : Libraries) {
-        const std::string path = DataFolder + lib.file;
+        const std::string path = folder + lib.file;
         ResourceBytes bytes = Resource(lib.resource);
         // Only a file holding exactly the embedded bytes is kept: a new build of the same size, or a
         // library damaged in place, is replaced. The libraries are small; reading them costs little.
@@ -84,4 +82,5 @@ void DeployEngineLibraries(const std::string &base) {
         // of that name makes the write fail: the library is then skipped, and binding reports it.
         if (WriteFileWhole(path, bytes.data, bytes.size)) SetFileAttributes(path, AttrHidden | AttrSystem);
     }
+    return folder;
 }

@@ -28,29 +28,13 @@ void CloseSplash() {
 
 } // namespace
 
-bool SavedValuesInRange() {
-    const auto &v = SavedSettings;
-    return v[1] == 1 && v[2] <= 1 && v[3] <= 1 && v[4] <= 2 && v[5] <= 1 && v[6] <= 1;
-}
-
-bool CheckSavedDevice() {
-    if (!SavedValuesInRange()) return false;
-    for (int n = 0; n < 12; ++n) {
-        TavaDeviceInfo info{};
-        if (!EngineFn.Tava_ASIO_GetDeviceInfo(uint32_t(n), &info)) return false;
-        if ((info.name ? info.name : "") != SavedDeviceName) continue;
-        DeviceRecord caps;
-        caps.Number = uint8_t(n);
-        caps.Name = SavedDeviceName;
-        if (!ProbeDsdRates(n, caps.Dsd, SavedSettings[0])) return false;
-        if (caps.Dsd[0] != SavedSettings[1] || caps.Dsd[1] != SavedSettings[2] ||
-            caps.Dsd[2] != SavedSettings[3])
-            return false;
-        DeviceCaps = caps;
-        OutputDevice = n;
-        return true;
-    }
-    return false;
+bool ChooseAudioDevice() {
+    OpenDeviceWindow();
+    // Each device appears in the open window as it has been probed.
+    DeviceRecord row;
+    std::string busy_note;
+    for (int n = 0; ListOutputDevice(n, row, busy_note); ++n) AddDeviceRow(row, busy_note);
+    return RunDeviceWindow();
 }
 
 void OpenSplash() {
@@ -97,9 +81,7 @@ void FadeInMainWindow() {
 
 void RunVisibleStart() {
     LoadTextFonts();
-    // Wide-character texts: accepted by the engine, whose texts are UTF-8 anyway.
-    EngineFn.Tava_ASIO_SetUnicode(1);
-    EngineFn.Tavo_SetConfig(42, 1);
+    ConfigureEngine();
 
     OutputChannel = 0;
     ViewCover = 2;

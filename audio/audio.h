@@ -1,4 +1,5 @@
-// audio/: the engine binding, the output device's card, track opening, output and transport, the audio
+// audio/: the engine binding, the output device (listing, probing, opening, closing) and its card,
+// track opening, output and transport, the audio
 // thread and its callback, and the playback memory they share.
 //
 // Threads. The main thread runs every procedure here unless its comment says otherwise. AudioThread
@@ -11,8 +12,11 @@
 #include "tavd.h"
 #include "tavo.h"
 
+#include "library/library.h"
+#include "library/settings.h"
 #include "platform/system.h"
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -97,24 +101,62 @@ bool ReserveDeviceCard(int n);
 // the output thread.
 std::string DeviceBusyNote(int n);
 
+// --- The output device (device.cpp) -------------------------------------------------------------
+//
+// The engine's whole lifetime outside playback: its configuration at start-up, the devices listed and
+// probed for the device window and the saved-device check, the output opened when the event loop
+// starts and closed on the ways out. Main thread, all of them.
+
+// The engine's configuration before anything else of it is used: Unicode texts for the output
+// library, option 42 of the core. Once, as the visible start begins.
+void ConfigureEngine();
+// Opens device n, switches it to DSD and tests the rates in ascending order, marking each one it
+// takes and stopping at the first it refuses (a device that refuses 5.6 MHz is not asked for
+// 11.3 MHz); then switches DSD off and closes the device, also when opening failed. dsd starts at 0.
+// False when the device could not be opened. Linux: the device's card is reserved from the desktop's
+// sound server for the probe and given back after it (ReserveDeviceCard). With `pair` 0 or more, a
+// device without the stereo pair of channels pair and pair + 1 reads as taking no rate at all. While
+// the device window fills and during the saved-device check.
+bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair = -1);
+// Output device n as a row of the device window: its number, its name as the output library lists
+// it and the rates ProbeDsdRates finds; busy_note is DeviceBusyNote when the device could not be
+// opened ("  (busy: pipewire, pid 1234)"), else empty. False past the last device the library
+// reports and from MaxDevices on (library/settings.h). While the device window fills, one device
+// after the other.
+bool ListOutputDevice(int n, DeviceRecord &row, std::string &busy_note);
+// Whether the device saved in "lp.is" is present and still plays DSD 2.8, 5.6 and 11.3 MHz exactly
+// as saved (22.6 MHz is not compared). Looks through devices 0 to 11 for one named SavedDeviceName,
+// probes it and, when it matches, sets DeviceCaps and OutputDevice. Saved values the program never
+// writes do not fit any device: a rate flag or option outside its range (SavedValuesInRange), a
+// device without DSD 2.8 MHz, or a channel pair the device does not have. Under the splash.
+bool CheckSavedDevice();
+// Initialises the core (44.1 kHz, no device of its own) and opens output device OutputDevice in DSD
+// mode; Linux: its card is reserved from the desktop's sound server first, for the whole run. False
+// when the device cannot be opened or refuses DSD: the program must end (AbandonOutput). At the start
+// of the event loop.
+bool OpenOutput();
+// Releases the output device; nothing while the libraries are not bound. In the close sequence once
+// playback has stopped, and through CloseOutputAtExit.
+void CloseOutputDevice();
+// Frees the core. In the close sequence, once the main window is closed.
+void CloseEngineCore();
+// The way out when the event loop ends without the close sequence (the main window vanished, or
+// OpenOutput failed): waits for the audio thread, stops and frees the output while it still reports
+// running (three tries, so that a broken output cannot hold the program forever), then frees the core.
+void AbandonOutput();
+// At the program's end, on every way out, also before the libraries are bound: asks a running audio
+// thread to end and waits for it, closes the output device and gives its card back to the desktop's
+// sound server.
+void CloseOutputAtExit();
+
 // --- The playback memory (memory.cpp) ---------------------------------------------------------
 
 constexpr int64_t ProgramChunkSize = 81'607'680; // bytes asked of the decoder per refill
 constexpr size_t PlayBufferSize = 6 * size_t{86'929'920} + 31'948'800; // 553,528,320
 constexpr size_t SpareBufferSize = 31'948'800;
 
-// Bytes asked of the decoder per refill: ProgramChunkSize in the program. Tests lower it to see many
-// buffer switches in a short run (at most PlayBufferSize, a multiple of 8). Written by the main thread
-// while no audio thread runs; read by the audio thread.
-extern int64_t ChunkSize;
-
-// The four buffers, reserved once by ReservePlaybackMemory and kept until the process ends: address
-// space only (MAP_NORESERVE); a page takes memory when it is first written. Null before the
-// reservation. The contents are handed between the threads as AudioThread and AsioProc describe.
-extern uint8_t *StagingBuffer; // PlayBufferSize: the decoder's chunk, audio thread only
-extern uint8_t *BufferA;       // PlayBufferSize: written by the audio thread, read by AsioProc
-extern uint8_t *BufferB;       // PlayBufferSize: likewise
-extern uint8_t *SpareBuffer;   // SpareBufferSize
+// The buffers (PlaybackMemory of internal.h) are reserved once and kept until the process ends:
+// address space only (MAP_NORESERVE); a page takes memory when it is first written.
 
 // Reserves the buffers in the order StagingBuffer, SpareBuffer, BufferA, BufferB, zero-filled. False
 // (nothing kept) when the address space is exhausted. Main thread, once at start-up, after the main
@@ -130,7 +172,7 @@ void ReleasePlaybackMemory();
 // --- What playback shows (transport.cpp) --------------------------------------------------------
 
 // Playback draws nothing itself: what it shows on the main window goes through this table, set once
-// at start-up by the program (view/'s TurntableDisplay) when the main window stands. A null table
+// at start-up by the program (view/'s ShowPlaybackOnTurntable) when the main window stands. A null table
 // means there is no window (the developers' harness, the tests): nothing is shown; a null entry is
 // skipped. Every entry runs on the main thread, except PostFinish.
 struct PlaybackDisplay {
@@ -152,75 +194,35 @@ struct PlaybackDisplay {
     // Audio thread: asks the main thread to run FinishPlayback once (timer 119). False when there is
     // nobody to ask (the main window is gone: the program is ending).
     bool (*PostFinish)() = nullptr;
+    // A message box (title, text, the box's flags as the platform's MessageBox takes them): a
+    // file or device playback cannot use. Any thread, the audio thread included.
+    void (*ShowMessage)(const std::string &title, const std::string &text, uint32_t flags) = nullptr;
+    // Waits ms milliseconds while the window takes its pending events unhandled, so that it stays
+    // painted while playback waits on the main thread; a close request among them is noted.
+    void (*WaitPassingEvents)(int ms) = nullptr;
+    // Takes the window's pending events unhandled, without waiting.
+    void (*DrainEvents)() = nullptr;
 };
 extern const PlaybackDisplay *Display; // main thread, before any audio thread; read by all
 
-// --- The run's rate and the list selection (tracks.cpp) ---------------------------------------
+// --- The run (tracks.cpp, transport.cpp) ------------------------------------------------------
 //
-// The chosen device (DeviceCaps, OutputDevice, OutputChannel) and the cover options (ViewCover,
-// CoverTrack) are the saved state of library/settings.h.
+// The transport's state (TransportState of internal.h) is audio/'s own; the rest of the program
+// asks through these. The chosen device (DeviceCaps, OutputDevice, OutputChannel) and the cover
+// options (ViewCover, CoverTrack) are the saved state of library/settings.h. Main thread.
 
-// The selected entry of each list (0-based), where playback starts from idle. Written by the list
-// panel; main thread.
-extern int32_t SelectedIndex1;
-extern int32_t SelectedIndex2;
-
-// The run's rate: set by the first track accepted since both lists were last emptied; the list
-// commands reset both to 0 when both lists become empty. Main thread.
-extern int32_t SessionDsdRate;
-extern int32_t OutputFrequency; // that track's frequency attribute (DSD rate / 32)
-
-// --- Player state (tracks.cpp, transport.cpp, thread.cpp) ---------------------------------------
-//
-// Written by the main thread while no audio thread runs, else as each comment says.
-
-// 0 idle, 1 List 1, 2 List 2, -1 both lists used up. Main thread; the audio thread when it opens the
-// following track. Read by both and by the view refresh.
-extern std::atomic<int8_t> PlayingList;
-// 0-based index of the next entry to open in PlayingList. Written like PlayingList.
-extern std::atomic<int32_t> NextIndex;
-// The decoding stream being read, 0 for none. Written like PlayingList.
-extern std::atomic<uint32_t> StreamHandle;
-// 0 idle, 1 feeding (the decoder still delivers), 2 draining (the last data is read). Main thread;
-// the audio thread sets 2.
-extern std::atomic<int64_t> PlayState;
-// OutputFrequency while the output is set up, else 0; the audio thread fills buffers only while it
-// is above 0. Main thread.
-extern std::atomic<int64_t> RunningFrequency;
 // The DSD rates a device is tested for, in this order: 2.8, 5.6, 11.3 and 22.6 MHz. DeviceCaps.Dsd
 // has one flag per rate, in the same order.
 inline constexpr double DsdRates[4] = {2'822'400.0, 5'644'800.0, 11'289'600.0, 22'579'200.0};
-// The DSD rate the output runs at, 0 when stopped; track opens refuse other rates. Main thread.
-extern std::atomic<float> OutputDsdRate;
-// Bytes of the last chunk handed to buffer A or B; 0 until the first hand-over. Audio thread.
-extern std::atomic<int64_t> HandedBytes;
-// 1 once AsioProc found the other buffer not ready; stays 1 until playback stops or starts again.
-// AsioProc sets it; the main and audio threads read it.
-extern std::atomic<int64_t> OutputDry;
-// 1 asks the audio thread to end. Main thread.
-extern std::atomic<int64_t> StopThread;
 
-// The buffers' state. Fill: valid bytes, written by the audio thread. Read: the callback's read
-// position, written by AsioProc (and set to 0 by the audio thread before a refilled buffer's fill
-// level is stored). A buffer is ready when Read is 0 and Fill is above 0, used up when Read has
-// reached Fill.
-extern std::atomic<int64_t> FillA, ReadA, FillB, ReadB;
-constexpr int64_t ActiveA = 6, ActiveB = 8;
-// The buffer AsioProc reads: ActiveA or ActiveB (0 before the first start). AsioProc writes it while
-// the output runs, the main thread before the output starts.
-extern std::atomic<int64_t> ActiveBuffer;
-// 1: the next chunk goes to A, 2: to B. Audio thread; the main thread resets it.
-extern std::atomic<int64_t> FillTarget;
-// Set to 1 by AsioProc when it moves to the other buffer; the audio thread clears it.
-extern std::atomic<int64_t> BufferSwitched;
-
-// Released by every AsioProc call; a track open waits on it once before it queues the track. Count 0
-// at start-up; it exists before any thread.
-extern Semaphore TickSemaphore;
-
-// The view refresh's last shown track (its TrackId); 0 makes the next refresh count as a track
-// change. Main thread; StopPlayback resets it.
-extern int64_t ShownTrackId;
+// True while no list plays (the transport's PlayingList is 0). Any thread.
+bool PlaybackIdle();
+// The run's frequency attribute (DSD rate / 32) of the first track accepted since both lists were
+// last emptied; 0 before.
+int32_t RunFrequency();
+// Both lists are empty: the next track accepted sets the run's rate anew, and the rate label is
+// bare.
+void ResetRunRate();
 
 // --- NowPlaying and TrackQueue (nowplaying.cpp) -------------------------------------------------
 
@@ -265,22 +267,35 @@ void CountPlayedBytes(int64_t bytes);
 
 // --- Track opening (tracks.cpp) ---------------------------------------------------------------
 
-// Opens the file briefly to decide whether it plays here and fills TrackInfo (library.h) from it.
-// False when refused: not DSF/DFF or not readable as one (with "Error of the file" box), a rate the
-// device does not reach ("Sample rate is too high." box), or a rate other than SessionDsdRate
-// (silently). The first track accepted sets SessionDsdRate, OutputFrequency and the rate label.
-bool ProbeTrack(const std::string &path, const std::string &extension);
+// What the probe made of a file: the entry for a list when it was accepted.
+enum ProbeResult {
+    ProbeAccepted,
+    ProbeNotMusic,    // not DSF/DFF by its extension: refused silently
+    ProbeUnreadable,  // not readable as DSF/DFF: "Error of the file" box
+    ProbeRateTooHigh, // a rate the device does not reach: "Sample rate is too high." box
+    ProbeOtherRate,   // a rate other than the run's: refused silently
+};
+struct ProbedTrack {
+    ProbeResult Result = ProbeNotMusic;
+    ListEntry Entry; // filled when accepted
+    explicit operator bool() const { return Result == ProbeAccepted; }
+};
+// Opens the file briefly to decide whether it plays here and makes its list entry. A refusal with
+// a message shows it (PlaybackDisplay::ShowMessage). The first track accepted sets the run's rate
+// (SessionDsdRate, OutputFrequency) and the rate label.
+ProbedTrack ProbeTrack(const std::string &path, const std::string &extension);
 // True when the file opens for reading and one byte can be read. Any thread.
 bool FileReadable(const std::string &path);
 // Opens entry `index` of List `list` (1 or 2) as StreamHandle and announces it: to TrackQueue while
 // the audio thread runs, else as NowPlaying. Without a stream (file gone, a rate other than the
 // output's, the engine refusing it 17 times) NextIndex is unchanged. Main or audio thread.
 void OpenTrackAt(int list, int index);
-// Opens the track that follows in the lists (List 1, then List 2), or marks them used up
-// (PlayingList -1). Main or audio thread.
+// Opens the track that follows in the lists (entry NextIndex of PlayingList, past its end List 2),
+// or marks them used up (PlayingList -1). Main or audio thread.
 void OpenNextTrack();
-// NextIndex just past the entry of the track heard (0 when it is in the other list, or gone).
-void FindResumeIndex();
+// The index just past the entry of the track heard in List `playing` (0 when it is in the other
+// list, or gone). Main thread.
+int32_t ResumeIndex(int playing);
 // The message box for an engine error code. Any thread. Linux: "Can't find a free/valid driver" (3)
 // carries DeviceBusyNote of the chosen device where another program holds it.
 void ShowEngineError(int code);
@@ -293,18 +308,33 @@ std::string RateLabelText(double dsd_rate);
 
 // --- Output and transport (transport.cpp) -------------------------------------------------------
 
-// Sets up the output and starts from the next track (resume: after the track heard). True when the
-// output runs; false when nothing could be played (the reason was shown) and the player is idle.
-bool StartPlayback(bool resume);
+// Where playback starts from idle: entry `Index` of List `List` (1 or 2; 0 plays nothing), the
+// list shown and its selection.
+struct PlayStart {
+    int List = 0;
+    int32_t Index = 0;
+};
+
+// Sets up the output and plays from `start` on through the lists. resume: `start` is where the
+// lists go on after the track heard (an index past the list's end goes on in List 2); else exactly
+// that entry. True when the output runs; false when nothing could be played (the reason was shown)
+// and the player is idle.
+bool StartPlayback(PlayStart start, bool resume);
 // Stops the audio thread, the output and the stream. keep: NowPlaying and NextIndex stay.
 void StopPlayback(bool keep);
+// The end of a run, whatever ends it (Stop, Next past the last track, the last data played, an
+// output that ran dry): playback stopped, the transport texts back, the player idle.
+void EndRun();
 // Run on timer 119: ends playback once everything buffered has played.
 void FinishPlayback();
-// The transport commands of the event loop: Play (P, the Play text), the pause toggle (Space runs
-// it with space_key set, which starts playback from idle; the Pause text does nothing while idle),
-// Next (N), Stop (S).
-void TransportPlay();
-void TransportPause(bool space_key);
+// On the view refresh's tick while a list plays: whether the output plays on, so that the position
+// shows. An output that ran dry while the decoder still delivered ends the run after two seconds.
+bool OutputPlaysOn();
+// The transport commands of the event loop: Play (P, the Play text) from `start`, the pause toggle
+// (Space runs it with space_key set, which starts playback from idle at `start`; the Pause text
+// does nothing while idle), Next (N), Stop (S).
+void TransportPlay(PlayStart start);
+void TransportPause(bool space_key, PlayStart start = {});
 void TransportNext();
 void TransportStop();
 // True while the pause toggle holds the output paused.
@@ -317,8 +347,8 @@ void ResetTimeDisplays();
 // True while AudioThread has been started and has not ended. Any thread.
 bool AudioThreadRuns();
 
-// Waits without limit for the audio thread to end and joins it; nothing when none was started. At
-// every way out of the program, so that no thread outlives it.
+// Asks the audio thread to end, waits without limit for it and joins it; nothing when none was
+// started. At every way out of the program, so that no thread outlives it.
 void EndAudioThread();
 
 // --- The audio thread and the output callback (thread.cpp) --------------------------------------

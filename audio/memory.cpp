@@ -3,15 +3,12 @@
 // being overwritten with zeros, so an idle player holds almost nothing.
 
 #include "audio.h"
+#include "internal.h"
 
 #include <sys/mman.h>
 
-// --- main thread: the pointers, written at start-up and shutdown; the bytes as audio.h says
-int64_t ChunkSize = ProgramChunkSize;
-uint8_t *StagingBuffer = nullptr;
-uint8_t *SpareBuffer = nullptr;
-uint8_t *BufferA = nullptr;
-uint8_t *BufferB = nullptr;
+// --- the pointers: main thread, written at start-up and shutdown; the rest as internal.h says
+PlaybackMemory Memory;
 // --- end of state
 
 namespace {
@@ -22,10 +19,10 @@ struct Reservation {
 };
 // In the order of reservation.
 const Reservation Buffers[] = {
-    {&StagingBuffer, PlayBufferSize},
-    {&SpareBuffer, SpareBufferSize},
-    {&BufferA, PlayBufferSize},
-    {&BufferB, PlayBufferSize},
+    {&Memory.StagingBuffer, PlayBufferSize},
+    {&Memory.SpareBuffer, SpareBufferSize},
+    {&Memory.BufferA, PlayBufferSize},
+    {&Memory.BufferB, PlayBufferSize},
 };
 
 } // namespace
@@ -33,7 +30,7 @@ const Reservation Buffers[] = {
 // Private anonymous pages read as zeros until written; MAP_NORESERVE keeps the reservation from
 // counting against the system's commit limit for pages never touched.
 bool ReservePlaybackMemory() {
-    if (StagingBuffer) return true;
+    if (Memory.StagingBuffer) return true;
     for (const Reservation &r : Buffers) {
         void *p =
             mmap(nullptr, r.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);

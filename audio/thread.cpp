@@ -13,22 +13,9 @@
 #include "audio.h"
 #include "internal.h"
 
-#include "ui/ui.h"
-
 #include <algorithm>
 #include <cstring>
 #include <thread>
-
-// --- shared by the main thread, the audio thread and AsioProc (see audio.h for who writes which)
-std::atomic<int64_t> HandedBytes{0};
-std::atomic<int64_t> OutputDry{0};
-std::atomic<int64_t> StopThread{0};
-std::atomic<int64_t> FillA{0}, ReadA{0}, FillB{0}, ReadB{0};
-std::atomic<int64_t> ActiveBuffer{0};
-std::atomic<int64_t> FillTarget{1};
-std::atomic<int64_t> BufferSwitched{0};
-Semaphore TickSemaphore(0);
-// --- end of state
 
 namespace {
 
@@ -52,8 +39,8 @@ struct PlayBuffer {
 };
 
 PlayBuffer BufferOf(int64_t active) {
-    if (active == ActiveA) return {BufferA, FillA, ReadA};
-    return {BufferB, FillB, ReadB};
+    if (active == ActiveA) return {Memory.BufferA, Memory.FillA, Memory.ReadA};
+    return {Memory.BufferB, Memory.FillB, Memory.ReadB};
 }
 
 // Output thread. Ready: refilled and not yet read from. The read position comes first (see above).
@@ -66,11 +53,12 @@ int64_t ReadyBytes(const PlayBuffer &b) {
 // sound left there, between 1 and 50 ms. Waking every millisecond for a chunk that lasts minutes
 // would cost more processor time than the whole playback.
 int IdleWaitMs() {
-    const int64_t bytes_per_second = RunningFrequency.load(std::memory_order_acquire) * 8;
+    const int64_t bytes_per_second = Transport.RunningFrequency.load(std::memory_order_acquire) * 8;
     if (bytes_per_second <= 0) return 1;
-    const bool on_a = ActiveBuffer.load(std::memory_order_acquire) == ActiveA;
-    const int64_t left = on_a ? FillA.load(std::memory_order_acquire) - ReadA.load(std::memory_order_acquire)
-                              : FillB.load(std::memory_order_acquire) - ReadB.load(std::memory_order_acquire);
+    const bool on_a = Memory.ActiveBuffer.load(std::memory_order_acquire) == ActiveA;
+    const int64_t left =
+        on_a ? Memory.FillA.load(std::memory_order_acquire) - Memory.ReadA.load(std::memory_order_acquire)
+             : Memory.FillB.load(std::memory_order_acquire) - Memory.ReadB.load(std::memory_order_acquire);
     return static_cast<int>(std::clamp<int64_t>(left * 1000 / bytes_per_second / 2, 1, 50));
 }
 
@@ -78,9 +66,9 @@ int IdleWaitMs() {
 void HandOver(const PlayBuffer &target) {
     target.fill.store(0, std::memory_order_relaxed);
     target.read.store(0, std::memory_order_release);
-    CopyWords(StagingBuffer, target.bytes, static_cast<size_t>(StagedBytes));
+    CopyWords(Memory.StagingBuffer, target.bytes, static_cast<size_t>(StagedBytes));
     target.fill.store(StagedBytes, std::memory_order_release);
-    HandedBytes.store(StagedBytes, std::memory_order_release);
+    Memory.HandedBytes.store(StagedBytes, std::memory_order_release);
     HandOvers.fetch_add(1, std::memory_order_release);
 }
 
@@ -88,11 +76,8 @@ void HandOver(const PlayBuffer &target) {
 // thread finish (timer 119). Without a main window the program is ending: the thread closes the
 // engine itself.
 void Drain() {
-    while (!StopThread.load(std::memory_order_acquire)) {
-        const int64_t state = PlayState.load(std::memory_order_acquire);
-        const bool played_out = state == 2 && BothBuffersUsedUp();
-        const bool dry = OutputDry.load(std::memory_order_acquire) == 1;
-        if ((played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted()) {
+    while (!Transport.StopThread.load(std::memory_order_acquire)) {
+        if (EverythingPlayed()) {
             if (!Display || !Display->PostFinish || !Display->PostFinish()) {
                 SleepMs(100);
                 EngineFn.Tava_ASIO_Free();
@@ -119,8 +104,8 @@ int64_t HandOverCount() {
 }
 
 bool BothBuffersUsedUp() {
-    return ReadA.load(std::memory_order_acquire) == FillA.load(std::memory_order_acquire) &&
-           ReadB.load(std::memory_order_acquire) == FillB.load(std::memory_order_acquire);
+    return Memory.ReadA.load(std::memory_order_acquire) == Memory.FillA.load(std::memory_order_acquire) &&
+           Memory.ReadB.load(std::memory_order_acquire) == Memory.FillB.load(std::memory_order_acquire);
 }
 
 void CopyWords(const void *source, void *destination, size_t length) {
@@ -129,7 +114,7 @@ void CopyWords(const void *source, void *destination, size_t length) {
 }
 
 void StartAudioThread() {
-    StopThread.store(0, std::memory_order_release);
+    Transport.StopThread.store(0, std::memory_order_release);
     HandOvers.store(0, std::memory_order_release);
     ThreadRunning.store(true, std::memory_order_release);
     AudioThreadHandle = std::thread([] {
@@ -139,11 +124,12 @@ void StartAudioThread() {
 }
 
 void EndAudioThread() {
+    Transport.StopThread.store(1, std::memory_order_release);
     if (AudioThreadHandle.joinable()) AudioThreadHandle.join();
 }
 
 void JoinAudioThread(int ms) {
-    for (int waited = 0; waited < ms && AudioThreadRuns(); waited += 1) WaitPassingEvents(1);
+    for (int waited = 0; waited < ms && AudioThreadRuns(); waited += 1) WaitWithWindow(1);
     if (AudioThreadHandle.joinable()) AudioThreadHandle.join();
 }
 
@@ -151,25 +137,25 @@ void JoinAudioThread(int ms) {
 void RefillChunk() {
     StagedBytes = 0;
     for (;;) {
-        if (StopThread.load(std::memory_order_acquire)) {
-            if (StreamHandle.load(std::memory_order_acquire)) ReleaseStream();
+        if (Transport.StopThread.load(std::memory_order_acquire)) {
+            if (Transport.StreamHandle.load(std::memory_order_acquire)) ReleaseStream();
             return;
         }
-        const uint32_t stream = StreamHandle.load(std::memory_order_acquire);
+        const uint32_t stream = Transport.StreamHandle.load(std::memory_order_acquire);
         int32_t got = -1;
         if (stream) {
-            got = EngineFn.Tavo_ChannelGetData(stream, StagingBuffer + StagedBytes,
-                                               static_cast<uint32_t>(ChunkSize - StagedBytes));
+            got = EngineFn.Tavo_ChannelGetData(stream, Memory.StagingBuffer + StagedBytes,
+                                               static_cast<uint32_t>(Memory.ChunkSize - StagedBytes));
             if (got >= 0) StagedBytes += got;
         }
         if (!stream || got < 0) {
             // The lists are used up, the next track did not open, or the decoder failed: what is
             // staged plays, then playback ends.
             if (stream) ReleaseStream();
-            PlayState.store(2, std::memory_order_release);
+            Transport.PlayState.store(2, std::memory_order_release);
             return;
         }
-        if (StagedBytes >= ChunkSize) return;
+        if (StagedBytes >= Memory.ChunkSize) return;
         // The stream ended inside the chunk: the next track goes on in the same chunk.
         ReleaseStream();
         OpenNextTrack();
@@ -180,33 +166,33 @@ void RefillChunk() {
 void AudioThread() {
     InAudioThread = true;
     SetCurrentThreadBelowNormal();
-    OutputDry.store(0, std::memory_order_release);
+    Memory.OutputDry.store(0, std::memory_order_release);
     int fills = 0;    // chunks handed over, counted up to 2
     int64_t last = 0; // the buffer AsioProc must leave before the next refill
-    while (!StopThread.load(std::memory_order_acquire)) {
-        const int64_t state = PlayState.load(std::memory_order_acquire);
+    while (!Transport.StopThread.load(std::memory_order_acquire)) {
+        const int64_t state = Transport.PlayState.load(std::memory_order_acquire);
         if (state >= 2) {
             Drain();
             return;
         }
-        const bool due = (fills < 2 || ActiveBuffer.load(std::memory_order_acquire) != last) &&
-                         RunningFrequency.load(std::memory_order_acquire) > 0 && state == 1 &&
-                         StreamHandle.load(std::memory_order_acquire) != 0;
+        const bool due = (fills < 2 || Memory.ActiveBuffer.load(std::memory_order_acquire) != last) &&
+                         Transport.RunningFrequency.load(std::memory_order_acquire) > 0 && state == 1 &&
+                         Transport.StreamHandle.load(std::memory_order_acquire) != 0;
         if (!due) {
             SleepMs(IdleWaitMs());
             continue;
         }
-        if (BufferSwitched.load(std::memory_order_acquire)) {
+        if (Memory.BufferSwitched.load(std::memory_order_acquire)) {
             SleepMs(SwitchSettleMs);
-            BufferSwitched.store(0, std::memory_order_release);
+            Memory.BufferSwitched.store(0, std::memory_order_release);
         }
         if (fills != 0)
-            FillTarget.store(FillTarget.load(std::memory_order_relaxed) == 1 ? 2 : 1,
-                             std::memory_order_release);
+            Memory.FillTarget.store(Memory.FillTarget.load(std::memory_order_relaxed) == 1 ? 2 : 1,
+                                    std::memory_order_release);
         if (fills < 2) ++fills;
         RefillChunk();
-        if (StopThread.load(std::memory_order_acquire)) return;
-        const bool to_a = FillTarget.load(std::memory_order_relaxed) == 1;
+        if (Transport.StopThread.load(std::memory_order_acquire)) return;
+        const bool to_a = Memory.FillTarget.load(std::memory_order_relaxed) == 1;
         HandOver(BufferOf(to_a ? ActiveA : ActiveB));
         last = to_a ? ActiveB : ActiveA;
     }
@@ -218,7 +204,8 @@ uint32_t AsioProc(int /*input*/, uint32_t /*channel*/, void *buffer, uint32_t le
     auto *out = static_cast<uint8_t *>(buffer);
     int64_t result = 0;
     if (want > 0) {
-        const int64_t active = ActiveBuffer.load(std::memory_order_relaxed) == ActiveA ? ActiveA : ActiveB;
+        const int64_t active =
+            Memory.ActiveBuffer.load(std::memory_order_relaxed) == ActiveA ? ActiveA : ActiveB;
         const int64_t other_id = active == ActiveA ? ActiveB : ActiveA;
         const PlayBuffer current = BufferOf(active);
         const PlayBuffer other = BufferOf(other_id);
@@ -242,18 +229,18 @@ uint32_t AsioProc(int /*input*/, uint32_t /*channel*/, void *buffer, uint32_t le
                 const int64_t take = std::min(want - rest, ready);
                 CopyWords(other.bytes, out + rest, static_cast<size_t>(take));
                 other.read.store(take, std::memory_order_release);
-                ActiveBuffer.store(other_id, std::memory_order_release);
-                BufferSwitched.store(1, std::memory_order_release);
+                Memory.ActiveBuffer.store(other_id, std::memory_order_release);
+                Memory.BufferSwitched.store(1, std::memory_order_release);
                 result += take;
             }
             // A call served whole from the active buffer misses nothing; the next call looks at the
             // other buffer again.
-            if (result < want) OutputDry.store(1, std::memory_order_release);
+            if (result < want) Memory.OutputDry.store(1, std::memory_order_release);
         } else {
-            OutputDry.store(1, std::memory_order_release);
+            Memory.OutputDry.store(1, std::memory_order_release);
         }
-        if (OutputDry.load(std::memory_order_relaxed) == 0) CountPlayedBytes(result);
+        if (Memory.OutputDry.load(std::memory_order_relaxed) == 0) CountPlayedBytes(result);
     }
-    TickSemaphore.Release();
+    Transport.TickSemaphore.Release();
     return static_cast<uint32_t>(result);
 }

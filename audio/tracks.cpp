@@ -7,8 +7,6 @@
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/files.h"
-#include "platform/gui.h"
-#include "ui/ui.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,24 +16,13 @@
 #include <cstdio>
 #include <mutex>
 
-// --- main thread: the list panel's selection, the run's rate
-int32_t SelectedIndex1 = 0;
-int32_t SelectedIndex2 = 0;
-int32_t SessionDsdRate = 0;
-int32_t OutputFrequency = 0;
-// --- main thread, and the audio thread while it runs (see audio.h)
-std::atomic<int8_t> PlayingList{0};
-std::atomic<int32_t> NextIndex{0};
-std::atomic<uint32_t> StreamHandle{0};
-// --- end of state
-
 namespace {
 
 // --- main thread: the last TrackId given; never reset while the program runs
 int32_t LastTrackId = 0;
 
 constexpr uint32_t ProbeFlags = TAVO_UNICODE | TAVO_STREAM_DECODE; // 0x80200000: measures, no data
-constexpr uint32_t PlayFlags = ProbeFlags | TAVO_DSD_RAW | 0x10;    // 0x80200210: raw DSD bytes
+constexpr uint32_t PlayFlags = ProbeFlags | TAVO_DSD_RAW | 0x10;   // 0x80200210: raw DSD bytes
 constexpr int OpenAttempts = 17;
 constexpr int OpenRetryMs = 120;
 
@@ -70,8 +57,8 @@ float Attribute(TavoHandle stream, uint32_t which) {
 // Waits for one count of TickSemaphore. On the audio thread it gives up when the thread is asked
 // to end, so that a paused or stopped output (no callbacks, no counts) cannot hold it.
 bool WaitForTick() {
-    while (!TickSemaphore.WaitFor(20))
-        if (OnAudioThread() && StopThread.load(std::memory_order_acquire)) return false;
+    while (!Transport.TickSemaphore.WaitFor(20))
+        if (OnAudioThread() && Transport.StopThread.load(std::memory_order_acquire)) return false;
     return true;
 }
 
@@ -94,36 +81,54 @@ bool FileReadable(const std::string &path) {
     return readable;
 }
 
-bool ProbeTrack(const std::string &path, const std::string &extension) {
+bool PlaybackIdle() {
+    return Transport.PlayingList.load(std::memory_order_acquire) == 0;
+}
+
+int32_t RunFrequency() {
+    return Transport.OutputFrequency;
+}
+
+void ResetRunRate() {
+    Transport.OutputFrequency = 0;
+    Transport.SessionDsdRate = 0;
+    ShowRateLabel("");
+}
+
+ProbedTrack ProbeTrack(const std::string &path, const std::string &extension) {
+    ProbedTrack probe;
+    ListEntry &entry = probe.Entry;
     const int32_t maximum = MaximumRate();
-    TrackInfo.IsDsd = 0;
-    if (!IsMusicExtension(extension)) return false;
+    if (!IsMusicExtension(extension)) return probe;
     const TavoHandle stream = EngineFn.Tavd_DSD_StreamCreateFile(0, path.c_str(), 0, 0, ProbeFlags, 0);
-    TrackInfo.IsDsd = 1;
+    entry.IsDsd = 1;
     if (!stream) {
-        MessageBox("Error", "Error of the file '" + FileNameOf(path) + "'", 0x1010);
-        return false;
+        ShowMessage("Error", "Error of the file '" + FileNameOf(path) + "'", 0x1010);
+        probe.Result = ProbeUnreadable;
+        return probe;
     }
-    TrackInfo.Path = path;
-    TrackInfo.Extension = extension;
+    entry.Path = path;
+    entry.Extension = extension;
     const uint64_t length = EngineFn.Tavo_ChannelGetLength(stream, 0);
     const double seconds = EngineFn.Tavo_ChannelBytes2Seconds(stream, length);
-    TrackInfo.DsdRate = static_cast<int32_t>(std::lround(Attribute(stream, TAVO_ATTRIB_DSDRATE)));
-    TrackInfo.Length = static_cast<int64_t>(length) * 2; // the probe reports half the playback length
-    if (TrackInfo.DsdRate > maximum) {
-        MessageBox("DSD Native", "Sample rate is too high.", 0x1040);
+    entry.DsdRate = static_cast<int32_t>(std::lround(Attribute(stream, TAVO_ATTRIB_DSDRATE)));
+    entry.Length = static_cast<int64_t>(length) * 2; // the probe reports half the playback length
+    if (entry.DsdRate > maximum) {
+        ShowMessage("DSD Native", "Sample rate is too high.", 0x1040);
         EngineFn.Tavo_StreamFree(stream);
-        return false;
+        probe.Result = ProbeRateTooHigh;
+        return probe;
     }
-    if (SessionDsdRate == 0) {
-        SessionDsdRate = TrackInfo.DsdRate;
-        ShowRateLabel(RateLabelText(TrackInfo.DsdRate));
-    } else if (TrackInfo.DsdRate != SessionDsdRate) {
+    if (Transport.SessionDsdRate == 0) {
+        Transport.SessionDsdRate = entry.DsdRate;
+        ShowRateLabel(RateLabelText(entry.DsdRate));
+    } else if (entry.DsdRate != Transport.SessionDsdRate) {
         EngineFn.Tavo_StreamFree(stream);
-        return false;
+        probe.Result = ProbeOtherRate;
+        return probe;
     }
-    TrackInfo.SampleRate = static_cast<int32_t>(Attribute(stream, TAVO_ATTRIB_FREQ));
-    if (OutputFrequency == 0) OutputFrequency = TrackInfo.SampleRate;
+    entry.SampleRate = static_cast<int32_t>(Attribute(stream, TAVO_ATTRIB_FREQ));
+    if (Transport.OutputFrequency == 0) Transport.OutputFrequency = entry.SampleRate;
 
     const std::string folder = ContainingFolder(path);
     std::string parent;
@@ -135,22 +140,20 @@ bool ProbeTrack(const std::string &path, const std::string &extension) {
         title.resize(title.size() - dot_extension.size());
     std::string album = folder.compare(0, parent.size(), parent) == 0 ? folder.substr(parent.size()) : folder;
     if (!album.empty() && album.back() == '/') album.pop_back();
-    TrackInfo.Title = title;
-    TrackInfo.Album = album;
-    TrackInfo.DisplayTitle = title;
-    TrackInfo.DurationText = DurationText(seconds > 0 ? static_cast<int64_t>(seconds) : 0);
+    entry.Title = title;
+    entry.Album = album;
+    entry.DisplayTitle = title;
+    entry.DurationText = DurationText(seconds > 0 ? static_cast<int64_t>(seconds) : 0);
     LastTrackId += 2;
-    TrackInfo.TrackId = LastTrackId;
+    entry.TrackId = LastTrackId;
     EngineFn.Tavo_StreamFree(stream);
 
-    // Paths looked up for an earlier track must not stay with this one.
-    TrackInfo.CoverPath.clear();
-    TrackInfo.SecondCoverPath.clear();
     if (ViewCover != 0) {
-        TrackInfo.CoverPath = FindFolderCover(path);
-        if (CoverTrack == 1) TrackInfo.SecondCoverPath = FindTrackCover(path);
+        entry.CoverPath = FindFolderCover(path);
+        if (CoverTrack == 1) entry.SecondCoverPath = FindTrackCover(path);
     }
-    return true;
+    probe.Result = ProbeAccepted;
+    return probe;
 }
 
 // Main thread (from StartPlayback) or audio thread (from RefillChunk).
@@ -160,7 +163,7 @@ void OpenTrackAt(int list, int index) {
     ListEntry entry;
     {
         std::lock_guard<std::mutex> guard(ListLock);
-        const std::vector<ListEntry> &entries = list == 1 ? List1 : List2;
+        const std::vector<ListEntry> &entries = ListOf(list).Entries;
         if (index < 0 || static_cast<size_t>(index) >= entries.size()) return; // emptied meanwhile
         entry = entries[static_cast<size_t>(index)];
     }
@@ -169,11 +172,11 @@ void OpenTrackAt(int list, int index) {
     int error = 0;
     for (int attempt = 0; attempt < OpenAttempts; ++attempt) {
         if (attempt > 0) {
-            WaitPassingEvents(OpenRetryMs);
-            if (OnAudioThread() && StopThread.load(std::memory_order_acquire)) return;
+            WaitWithWindow(OpenRetryMs);
+            if (OnAudioThread() && Transport.StopThread.load(std::memory_order_acquire)) return;
         }
         if (!FileReadable(entry.Path)) break;
-        const float running = OutputDsdRate.load(std::memory_order_relaxed);
+        const float running = Transport.OutputDsdRate.load(std::memory_order_relaxed);
         if (running != 0 && running != static_cast<float>(entry.DsdRate)) break;
         stream = EngineFn.Tavd_DSD_StreamCreateFile(0, entry.Path.c_str(), 0, 0, PlayFlags, 0);
         error = stream ? 0 : EngineFn.Tavo_ErrorGetCode();
@@ -182,11 +185,11 @@ void OpenTrackAt(int list, int index) {
     if (!stream) {
         if (error != 0) {
             ShowEngineError(error);
-            DrainWindowEvents();
+            DrainWithWindow();
         }
         return;
     }
-    StreamHandle.store(stream, std::memory_order_release);
+    Transport.StreamHandle.store(stream, std::memory_order_release);
     EngineFn.Tavo_ChannelSetDevice(stream, 0);
     if (!WaitForTick()) return;
 
@@ -203,7 +206,7 @@ void OpenTrackAt(int list, int index) {
         QueueTrack(record);
     else
         SetNowPlaying(record);
-    NextIndex.store(index + 1, std::memory_order_release);
+    Transport.NextIndex.store(index + 1, std::memory_order_release);
 }
 
 // Main thread (from StartPlayback) or audio thread (from RefillChunk).
@@ -211,30 +214,19 @@ void OpenNextTrack() {
     size_t size1, size2;
     {
         std::lock_guard<std::mutex> guard(ListLock);
-        size1 = List1.size();
-        size2 = List2.size();
+        size1 = ListOf(1).Entries.size();
+        size2 = ListOf(2).Entries.size();
     }
-    const int32_t next = NextIndex.load(std::memory_order_acquire);
-    switch (PlayingList.load(std::memory_order_acquire)) {
-    case 0:
-        // Only StartPlayback starts from idle; the view and the selection are the main thread's.
-        if (OnAudioThread()) break;
-        if (ActiveView == ViewList1 && size1 > 0) {
-            PlayingList.store(1, std::memory_order_release);
-            OpenTrackAt(1, SelectedIndex1);
-        } else if (ActiveView == ViewList2 && size2 > 0) {
-            PlayingList.store(2, std::memory_order_release);
-            OpenTrackAt(2, SelectedIndex2);
-        }
-        break;
+    const int32_t next = Transport.NextIndex.load(std::memory_order_acquire);
+    switch (Transport.PlayingList.load(std::memory_order_acquire)) {
     case 1:
         if (next >= 0 && static_cast<size_t>(next) < size1) {
             OpenTrackAt(1, next);
         } else if (next >= 0 && static_cast<size_t>(next) == size1) {
             if (size2 == 0) {
-                PlayingList.store(-1, std::memory_order_release);
+                Transport.PlayingList.store(-1, std::memory_order_release);
             } else {
-                PlayingList.store(2, std::memory_order_release);
+                Transport.PlayingList.store(2, std::memory_order_release);
                 OpenTrackAt(2, 0);
             }
         }
@@ -243,29 +235,18 @@ void OpenNextTrack() {
         if (next >= 0 && static_cast<size_t>(next) < size2)
             OpenTrackAt(2, next);
         else
-            PlayingList.store(-1, std::memory_order_release);
+            Transport.PlayingList.store(-1, std::memory_order_release);
         break;
     default:
         break;
     }
-    const int8_t playing = PlayingList.load(std::memory_order_acquire);
+    const int8_t playing = Transport.PlayingList.load(std::memory_order_acquire);
     if (playing > 0 && !OnAudioThread()) SetTransportColours(playing);
 }
 
-void FindResumeIndex() {
-    ResetTimeDisplays();
-    NextIndex.store(0, std::memory_order_release);
-    const int32_t id = TakeNowPlaying().Track.TrackId;
-    const int8_t playing = PlayingList.load(std::memory_order_acquire);
-    const std::vector<ListEntry> *lists[2] = {&List1, &List2};
-    for (int list = 1; list <= 2; ++list) {
-        const std::vector<ListEntry> &entries = *lists[list - 1];
-        for (size_t i = 0; i < entries.size(); ++i) {
-            if (entries[i].TrackId != id) continue;
-            NextIndex.store(list == playing ? static_cast<int32_t>(i) + 1 : 0, std::memory_order_release);
-            return;
-        }
-    }
+int32_t ResumeIndex(int playing) {
+    const EntryPlace place = FindEntry(TakeNowPlaying().Track.TrackId);
+    return place.List != 0 && place.List == playing ? static_cast<int32_t>(place.Index) + 1 : 0;
 }
 
 std::string EngineErrorText(int code) {
@@ -301,7 +282,7 @@ std::string EngineErrorText(int code) {
 void ShowEngineError(int code) {
     std::string text = EngineErrorText(code);
     if (code == TAVO_ERROR_DRIVER) text += DeviceBusyNote(OutputDevice);
-    MessageBox("Error", text, MessageIconStop);
+    ShowMessage("Error", text, 0x10); // the stop icon
 }
 
 void ShowRateLabel(const std::string &text) {

@@ -9,13 +9,10 @@
 
 #include "library/library.h"
 #include "library/settings.h"
-#include "ui/ui.h"
 
-// --- main thread; the audio thread reads RunningFrequency and PlayState, and sets PlayState to 2
-std::atomic<int64_t> PlayState{0};
-std::atomic<int64_t> RunningFrequency{0};
-std::atomic<float> OutputDsdRate{0};
-int64_t ShownTrackId = 0;
+// --- shared by the main thread, the audio thread and AsioProc (internal.h says who writes which)
+TransportState Transport;
+// --- main thread, before any audio thread; read by all
 const PlaybackDisplay *Display = nullptr;
 // --- end of state
 
@@ -24,17 +21,27 @@ namespace {
 // --- main thread: the pause toggle; the Pause text's colour shows it
 bool Paused = false;
 
-constexpr int StartBlinkMs = 100;          // the Play text blinks while the first chunk is read
-constexpr int StopAttempts = 250;          // Tava_ASIO_Stop tries, 20 ms apart
+constexpr int StartBlinkMs = 100; // the Play text blinks while the first chunk is read
+constexpr int StopAttempts = 250; // Tava_ASIO_Stop tries, 20 ms apart
 constexpr int ThreadStopWaitMs = 4000;
 constexpr uint32_t DefaultEngineFrequency = 44'100;
 
 // The engine core as the start of the event loop leaves it, at the run's frequency.
 void InitEngineCore() {
-    const uint32_t frequency =
-        OutputFrequency > 0 ? static_cast<uint32_t>(OutputFrequency) : DefaultEngineFrequency;
+    const uint32_t frequency = Transport.OutputFrequency > 0
+                                   ? static_cast<uint32_t>(Transport.OutputFrequency)
+                                   : DefaultEngineFrequency;
     EngineFn.Tavo_Init(0, frequency, 0x1000, nullptr, nullptr);
     EngineFn.Tavo_SetConfig(1, 0);
+}
+
+// Stops the output host, asking again while it reports that it still runs (at most StopAttempts
+// times, 20 ms apart).
+void StopOutput() {
+    for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
+        EngineFn.Tava_ASIO_Stop();
+        WaitWithWindow(20);
+    }
 }
 
 void SetPauseText(bool paused) {
@@ -44,24 +51,48 @@ void SetPauseText(bool paused) {
 
 // Back to idle after StartPlayback could not start the output.
 void StartFailed() {
-    RunningFrequency.store(0, std::memory_order_release);
-    PlayState.store(0, std::memory_order_release);
-    HandedBytes.store(0, std::memory_order_release);
-    PlayingList.store(0, std::memory_order_release);
-    NextIndex.store(0, std::memory_order_release);
+    Transport.RunningFrequency.store(0, std::memory_order_release);
+    Transport.PlayState.store(0, std::memory_order_release);
+    Memory.HandedBytes.store(0, std::memory_order_release);
+    Transport.PlayingList.store(0, std::memory_order_release);
+    Transport.NextIndex.store(0, std::memory_order_release);
     SetTransportColours(0);
 }
 
+constexpr int DryStopMs = 2000; // an output that ran dry is stopped after this pause
+
 } // namespace
 
+bool EverythingPlayed() {
+    const int64_t state = Transport.PlayState.load(std::memory_order_acquire);
+    const bool played_out = state == 2 && BothBuffersUsedUp();
+    const bool dry = Memory.OutputDry.load(std::memory_order_acquire) == 1;
+    return (played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted();
+}
+
+void ShowMessage(const std::string &title, const std::string &text, uint32_t flags) {
+    if (Display && Display->ShowMessage) Display->ShowMessage(title, text, flags);
+}
+
+void WaitWithWindow(int ms) {
+    if (Display && Display->WaitPassingEvents && !OnAudioThread())
+        Display->WaitPassingEvents(ms);
+    else
+        SleepMs(ms);
+}
+
+void DrainWithWindow() {
+    if (Display && Display->DrainEvents && !OnAudioThread()) Display->DrainEvents();
+}
+
 void ReleaseStream() {
-    const uint32_t stream = StreamHandle.load(std::memory_order_acquire);
+    const uint32_t stream = Transport.StreamHandle.load(std::memory_order_acquire);
     if (stream) {
         EngineFn.Tavo_ChannelStop(stream);
         EngineFn.Tavo_StreamFree(stream);
     }
-    WaitPassingEvents(200);
-    StreamHandle.store(0, std::memory_order_release);
+    WaitWithWindow(200);
+    Transport.StreamHandle.store(0, std::memory_order_release);
 }
 
 bool PlaybackPaused() {
@@ -77,80 +108,87 @@ void ResetTimeDisplays() {
     Show<&PlaybackDisplay::ResetTimeDisplays>();
 }
 
-bool StartPlayback(bool resume) {
-    RunningFrequency.store(0, std::memory_order_release);
-    OutputDry.store(0, std::memory_order_release);
+bool StartPlayback(PlayStart start, bool resume) {
+    Transport.RunningFrequency.store(0, std::memory_order_release);
+    Memory.OutputDry.store(0, std::memory_order_release);
     EngineFn.Tavo_Free();
-    if (resume)
-        FindResumeIndex();
-    else
-        NextIndex.store(0, std::memory_order_release);
+    if (resume) ResetTimeDisplays();
+    Transport.NextIndex.store(resume ? start.Index : 0, std::memory_order_release);
     EmptyNowPlaying();
 
     InitEngineCore();
     EngineFn.Tavo_SetConfig(0x10800, 0);
-    SetTransportColours(ActiveView);
-    TickSemaphore.Release();
+    SetTransportColours(start.List);
+    Transport.TickSemaphore.Release();
     EmptyTrackQueue();
-    PlayState.store(1, std::memory_order_release);
-    FillTarget.store(1, std::memory_order_release);
+    Transport.PlayState.store(1, std::memory_order_release);
+    Memory.FillTarget.store(1, std::memory_order_release);
     // The callback starts on A. Set before the audio thread starts, so that the thread, which refills
     // whichever buffer the callback is not on, never takes A for a buffer already left.
-    ActiveBuffer.store(ActiveA, std::memory_order_release);
+    Memory.ActiveBuffer.store(ActiveA, std::memory_order_release);
 
-    if (!StagingBuffer && !ReservePlaybackMemory()) {
+    if (!Memory.StagingBuffer && !ReservePlaybackMemory()) {
         ShowEngineError(1);
         StartFailed();
         return false;
     }
 
-    OpenNextTrack();
-    if (StreamHandle.load(std::memory_order_acquire)) {
+    // From idle only a list with entries plays; a resume goes on where the lists go on.
+    if ((start.List == 1 || start.List == 2) && (resume || !ListOf(start.List).Entries.empty())) {
+        Transport.PlayingList.store(static_cast<int8_t>(start.List), std::memory_order_release);
+        if (resume)
+            OpenNextTrack();
+        else
+            OpenTrackAt(start.List, start.Index);
+        const int8_t playing = Transport.PlayingList.load(std::memory_order_acquire);
+        if (playing > 0) SetTransportColours(playing);
+    }
+    if (Transport.StreamHandle.load(std::memory_order_acquire)) {
         ResetTimeDisplays();
-        DrainWindowEvents();
+        DrainWithWindow();
     } else {
-        NextIndex.store(0, std::memory_order_release);
+        Transport.NextIndex.store(0, std::memory_order_release);
         EmptyNowPlaying();
     }
 
-    const uint32_t stream = StreamHandle.load(std::memory_order_acquire);
+    const uint32_t stream = Transport.StreamHandle.load(std::memory_order_acquire);
     float rate = 0;
     if (stream && !EngineFn.Tavo_ChannelGetAttribute(stream, TAVO_ATTRIB_DSDRATE, &rate)) rate = 0;
     if (!EngineFn.Tava_ASIO_CheckRate(rate)) {
         const int code = EngineFn.Tava_ASIO_ErrorGetCode();
         if (stream) EngineFn.Tavo_StreamFree(stream);
-        StreamHandle.store(0, std::memory_order_release);
+        Transport.StreamHandle.store(0, std::memory_order_release);
         if (code != 0) ShowEngineError(code);
-        DrainWindowEvents();
-        WaitPassingEvents(800);
+        DrainWithWindow();
+        WaitWithWindow(800);
         StartFailed();
         return false;
     }
 
-    RunningFrequency.store(OutputFrequency, std::memory_order_release);
+    Transport.RunningFrequency.store(Transport.OutputFrequency, std::memory_order_release);
     EngineFn.Tava_ASIO_SetRate(rate);
-    WaitPassingEvents(200);
+    WaitWithWindow(200);
     StartAudioThread();
 
     // The Play text blinks until the first chunk is in buffer A. A thread that has read its first
     // chunk and handed over nothing (the first track delivered no data) leaves nothing to play.
     bool lit = false;
-    while (HandedBytes.load(std::memory_order_acquire) == 0) {
+    while (Memory.HandedBytes.load(std::memory_order_acquire) == 0) {
         if (HandOverCount() > 0 || !AudioThreadRuns()) {
-            if (HandedBytes.load(std::memory_order_acquire) != 0) break;
+            if (Memory.HandedBytes.load(std::memory_order_acquire) != 0) break;
             StopPlayback(false);
             StartFailed();
             return false;
         }
-        WaitPassingEvents(StartBlinkMs);
-        TickSemaphore.Release();
+        WaitWithWindow(StartBlinkMs);
+        Transport.TickSemaphore.Release();
         lit = !lit;
         Show<&PlaybackDisplay::LightPlayText>(lit);
     }
     Show<&PlaybackDisplay::LightPlayText>(true);
 
-    ActiveBuffer.store(ActiveA, std::memory_order_release);
-    OutputDsdRate.store(rate, std::memory_order_release);
+    Memory.ActiveBuffer.store(ActiveA, std::memory_order_release);
+    Transport.OutputDsdRate.store(rate, std::memory_order_release);
     ShowRateLabel(RateLabelText(rate));
 
     EngineFn.Tava_ASIO_ChannelEnable(0, OutputChannel, AsioProc, nullptr);
@@ -159,11 +197,11 @@ bool StartPlayback(bool resume) {
     for (int i = 0; i < 9; ++i) {
         if (EngineFn.Tava_ASIO_GetRate() != static_cast<double>(rate)) {
             EngineFn.Tava_ASIO_SetRate(rate);
-            WaitPassingEvents(50);
+            WaitWithWindow(50);
         }
     }
     Show<&PlaybackDisplay::StartRefresh>();
-    WaitPassingEvents(20);
+    WaitWithWindow(20);
     if (!EngineFn.Tava_ASIO_Start(0, 0)) {
         // Without a running output nothing would ever play or end this run.
         const int code = EngineFn.Tava_ASIO_ErrorGetCode();
@@ -176,47 +214,43 @@ bool StartPlayback(bool resume) {
 }
 
 void StopPlayback(bool keep) {
-    StopThread.store(1, std::memory_order_release);
+    Transport.StopThread.store(1, std::memory_order_release);
     // A close request taken here is noted (CloseRequested): the stop is done whole first, and the
     // event loop then closes.
-    DrainWindowEvents();
+    DrainWithWindow();
     JoinAudioThread(ThreadStopWaitMs);
 
     // Once the reset returns, the output host calls AsioProc no more.
     EngineFn.Tava_ASIO_ChannelReset(0, -1, TAVA_RESET_ENABLE | TAVA_RESET_JOIN);
-    for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
-        EngineFn.Tava_ASIO_Stop();
-        WaitPassingEvents(20);
-    }
-    if (const uint32_t stream = StreamHandle.load(std::memory_order_acquire))
+    StopOutput();
+    if (const uint32_t stream = Transport.StreamHandle.load(std::memory_order_acquire))
         EngineFn.Tavo_StreamFree(stream);
-    StreamHandle.store(0, std::memory_order_release);
+    Transport.StreamHandle.store(0, std::memory_order_release);
 
     if (!keep) {
-        ZeroPlaybackBuffer(StagingBuffer);
-        ZeroPlaybackBuffer(BufferA);
-        ZeroPlaybackBuffer(BufferB);
+        ZeroPlaybackBuffer(Memory.StagingBuffer);
+        ZeroPlaybackBuffer(Memory.BufferA);
+        ZeroPlaybackBuffer(Memory.BufferB);
     }
-    ZeroPlaybackBuffer(SpareBuffer);
+    ZeroPlaybackBuffer(Memory.SpareBuffer);
     EmptyTrackQueue();
-    WaitPassingEvents(200);
+    WaitWithWindow(200);
 
-    RunningFrequency.store(0, std::memory_order_release);
-    PlayState.store(0, std::memory_order_release);
-    HandedBytes.store(0, std::memory_order_release);
-    OutputDry.store(0, std::memory_order_release);
-    OutputDsdRate.store(0, std::memory_order_release);
-    ShownTrackId = 0;
-    FillA.store(0, std::memory_order_release);
-    ReadA.store(0, std::memory_order_release);
-    FillB.store(0, std::memory_order_release);
-    ReadB.store(0, std::memory_order_release);
-    ActiveBuffer.store(0, std::memory_order_release);
-    BufferSwitched.store(0, std::memory_order_release);
-    FillTarget.store(1, std::memory_order_release);
+    Transport.RunningFrequency.store(0, std::memory_order_release);
+    Transport.PlayState.store(0, std::memory_order_release);
+    Memory.HandedBytes.store(0, std::memory_order_release);
+    Memory.OutputDry.store(0, std::memory_order_release);
+    Transport.OutputDsdRate.store(0, std::memory_order_release);
+    Memory.FillA.store(0, std::memory_order_release);
+    Memory.ReadA.store(0, std::memory_order_release);
+    Memory.FillB.store(0, std::memory_order_release);
+    Memory.ReadB.store(0, std::memory_order_release);
+    Memory.ActiveBuffer.store(0, std::memory_order_release);
+    Memory.BufferSwitched.store(0, std::memory_order_release);
+    Memory.FillTarget.store(1, std::memory_order_release);
     if (!keep) {
         EmptyNowPlaying();
-        NextIndex.store(0, std::memory_order_release);
+        Transport.NextIndex.store(0, std::memory_order_release);
     }
 
     ResetTimeDisplays();
@@ -226,35 +260,47 @@ void StopPlayback(bool keep) {
     InitEngineCore();
 }
 
+void EndRun() {
+    StopPlayback(false);
+    SetTransportColours(0);
+    Transport.PlayingList.store(0, std::memory_order_release);
+    Transport.NextIndex.store(0, std::memory_order_release);
+    ResetTimeDisplays();
+}
+
 void FinishPlayback() {
     if (AudioThreadRuns()) return;
     JoinAudioThread(0);
-    const int64_t state = PlayState.load(std::memory_order_acquire);
-    const bool played_out = state == 2 && BothBuffersUsedUp();
-    const bool dry = OutputDry.load(std::memory_order_acquire) == 1;
-    if (!((played_out || dry) && state == 2 && EngineFn.Tava_ASIO_IsStarted())) return;
-    WaitPassingEvents(100);
-    for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
-        EngineFn.Tava_ASIO_Stop();
-        WaitPassingEvents(20);
+    if (!EverythingPlayed()) return;
+    WaitWithWindow(100);
+    StopOutput();
+    EndRun();
+}
+
+bool OutputPlaysOn() {
+    const int64_t state = Transport.PlayState.load(std::memory_order_acquire);
+    const bool running = AudioThreadRuns() ? state != 0 : EngineFn.Tava_ASIO_IsStarted() != 0;
+    const bool dry = Memory.OutputDry.load(std::memory_order_acquire) == 1;
+    if (!dry && running) return true;
+    ResetTimeDisplays();
+    if (dry && state != 2) {
+        // The output ran out of data before the decoder finished: stop after a pause.
+        WaitWithWindow(DryStopMs);
+        EndRun();
     }
-    StopPlayback(false);
-    SetTransportColours(0);
-    PlayingList.store(0, std::memory_order_release);
-    NextIndex.store(0, std::memory_order_release);
-    ResetTimeDisplays();
+    return false;
 }
 
-void TransportPlay() {
-    if (PlayingList.load(std::memory_order_acquire) != 0) return;
+void TransportPlay(PlayStart start) {
+    if (!PlaybackIdle()) return;
     ResetTimeDisplays();
     StopPlayback(false);
-    StartPlayback(false);
+    StartPlayback(start, false);
 }
 
-void TransportPause(bool space_key) {
-    if (PlayingList.load(std::memory_order_acquire) == 0) {
-        if (space_key) StartPlayback(false);
+void TransportPause(bool space_key, PlayStart start) {
+    if (PlaybackIdle()) {
+        if (space_key) StartPlayback(start, false);
         return;
     }
     if (Paused) {
@@ -267,27 +313,21 @@ void TransportPause(bool space_key) {
 }
 
 void TransportNext() {
-    const int8_t playing = PlayingList.load(std::memory_order_acquire);
+    const int8_t playing = Transport.PlayingList.load(std::memory_order_acquire);
     if (playing == 0) return;
-    DrainWindowEvents();
+    DrainWithWindow();
     if (playing == -1) {
-        StopPlayback(false);
-        SetTransportColours(0);
-        PlayingList.store(0, std::memory_order_release);
-        NextIndex.store(0, std::memory_order_release);
+        EndRun();
         return;
     }
     StopPlayback(true);
     SetTransportColours(0);
-    StartPlayback(true);
+    StartPlayback({playing, ResumeIndex(playing)}, true);
 }
 
 void TransportStop() {
-    if (PlayingList.load(std::memory_order_acquire) != 0) {
-        StopPlayback(false);
-        SetTransportColours(0);
-        PlayingList.store(0, std::memory_order_release);
-        NextIndex.store(0, std::memory_order_release);
-    }
-    ResetTimeDisplays();
+    if (!PlaybackIdle())
+        EndRun();
+    else
+        ResetTimeDisplays();
 }

@@ -21,13 +21,11 @@ void BuildDriveMenuFrom(const std::vector<std::string> &roots, bool (*ready)(con
     for (const std::string &root : roots) {
         if (k == DriveSlotCount) break; // the menu is full
         if (!ready(root)) continue;     // no ready volume there: left out
-        DriveSlots[k] = root;
-        DriveMenuItems[k] = {ItemPrefix + root, true};
+        DriveMenuItems[k] = {root, ItemPrefix + root, true};
         ++k;
     }
     for (; k < DriveSlotCount; ++k) {
-        DriveSlots[k] = NotAvailable;
-        DriveMenuItems[k] = {std::string(ItemPrefix) + NotAvailable, false};
+        DriveMenuItems[k] = {NotAvailable, std::string(ItemPrefix) + NotAvailable, false};
     }
 }
 
@@ -37,7 +35,7 @@ void BuildDriveMenu() {
 
 bool ScanDriveSlot(size_t slot) {
     if (slot >= DriveSlotCount) return false;
-    const std::string &root = DriveSlots[slot];
+    const std::string &root = DriveMenuItems[slot].Root;
     // Empty before the menu was first built; "not available" is no path; "/" is never scanned.
     if (root.empty() || root[0] != '/' || root == "/") return false;
     ScanLibrary(root, 1);

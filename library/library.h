@@ -18,11 +18,11 @@
 #include <string_view>
 #include <vector>
 
-// One track of a play list. Filled by the track probe into TrackInfo and copied whole into a list.
+// One track of a play list, as the track probe makes it; a list holds its own copy.
 struct ListEntry {
     std::string Path;         // full path of the audio file: the track's identity everywhere
     std::string Title;        // file name without folder and extension; the key of "Sort by name"
-    std::string Extension;    // extension as handed to the probe
+    std::string Extension;    // the path's extension, as written in it
     int32_t SampleRate = 0;   // decoded stream's rate in Hz, truncated
     std::string Album;        // name of the folder that holds the file
     std::string DisplayTitle; // the text a panel row shows (a copy of Title)
@@ -44,32 +44,51 @@ constexpr size_t DriveSlotCount = 7;
 
 enum View : uint8_t { ViewList1 = 1, ViewList2 = 2, ViewPlaylists = 3, ViewLibrary = 4 };
 
-// Written by the main thread only. List1 and List2 are also read by the audio thread when it opens
-// the following track: every change of them holds ListLock, and a reader on another thread takes it
+// One of the two play lists ("List 1", "List 2"): its entries, their byte total and the panel's
+// selection.
+struct PlayList {
+    std::vector<ListEntry> Entries; // at most MaxListEntries
+    int64_t Bytes = 0;              // sum of Length over the entries appended
+    int32_t Selected = 0;           // the selected entry (0-based): where playback starts from idle
+};
+
+// Written by the main thread only. The entries are also read by the audio thread when it opens the
+// following track: every change of them holds ListLock, and a reader on another thread takes it
 // while it copies an entry. The main thread reads them without it.
 extern std::mutex ListLock;
-extern std::vector<ListEntry> List1; // "List 1", at most MaxListEntries
-extern std::vector<ListEntry> List2; // "List 2", at most MaxListEntries
+extern std::array<PlayList, 2> PlayLists; // List 1, List 2: use ListOf
 
 // Main thread only.
-extern int64_t ListBytes1;                     // sum of Length over the entries appended to List1
-extern int64_t ListBytes2;                     // the same for List2
 extern std::vector<std::string> LibraryOne;    // album names of library 1, in "lpli1.la" order
 extern std::vector<std::string> PlaylistNames; // playlist names, sorted case-insensitively
 extern uint8_t ActiveView;                     // a View: what the panel shows, where appends go
 extern std::string ListFolder; // the data folder of the list files, ending in '/': exe folder + "lpli/"
-extern std::array<std::string, DriveSlotCount> DriveSlots; // a drive root or "not available"
-extern ListEntry TrackInfo; // the last track accepted by the probe, which writes it
 
-// Appends a copy of TrackInfo to the list named by ActiveView while it holds fewer than
-// MaxListEntries and adds its Length to that list's byte count. The index of the new entry, or -1
-// when nothing was appended (a full list, or view 3 or 4 shown). The model half of the list command
-// AppendToActiveList, which also shows the entry.
-int AppendTrackInfo();
-
-// What the loaders below do with each DSF/DFF path they find: the program probes the track and
-// appends it to the shown list. True when the track was accepted.
-using AddTrack = bool (*)(const std::string &path, const std::string &extension);
+// List 1 or List 2 (`list` is 1 or 2).
+PlayList &ListOf(int list);
+// The play list a view shows: 1 or 2 for ViewList1 and ViewList2, 0 for the other views.
+int ListOfView(int view);
+// The play list the panel shows (ListOfView of ActiveView).
+int ShownList();
+// Appends a copy of `entry` to List `list` while it holds fewer than MaxListEntries and adds its
+// Length to the list's byte total. The index of the new entry, or -1 when the list is full or `list`
+// names no play list.
+int AppendEntry(int list, const ListEntry &entry);
+// Removes entry `index` of List `list` and takes its Length off the byte total.
+void RemoveEntry(int list, size_t index);
+// Exchanges two entries of List `list`.
+void SwapEntries(int list, size_t a, size_t b);
+// Empties List `list`: no entries, byte total and selection 0.
+void ClearList(int list);
+// Whether both lists are empty.
+bool BothListsEmpty();
+// The entry of either list with this TrackId, with its list (1 or 2) and index; list 0 when no entry
+// has it.
+struct EntryPlace {
+    int List = 0;
+    size_t Index = 0;
+};
+EntryPlace FindEntry(int32_t track_id);
 
 // --- Texts (text.cpp) -------------------------------------------------------------------------
 
@@ -140,13 +159,13 @@ std::vector<bool> InsideSections(const std::vector<std::string> &lines, const st
 // and rewrites the album index and track files of `library` in ListFolder; library 1 is then
 // reloaded into LibraryOne. A drive without albums changes nothing.
 void ScanLibrary(const std::string &root, int library);
-// Hands every existing, non-empty DSF/DFF path of the sections `name` of `track_file` to `add`, in
-// file order (the extension as written in the path).
-void LoadSection(const std::string &track_file, const std::string &name, AddTrack add);
-void LoadAlbum(const std::string &name, int library, AddTrack add);
-// Hands the DSF/DFF files directly in `folder` (ending in '/') to `add`, in listing order, with the
-// extension upper-cased. Names beginning with "." and subfolders are left out.
-void AddFolderFiles(const std::string &folder, AddTrack add);
+// The loaders find the tracks; the program probes each and appends it to the shown list.
+// Every existing, non-empty DSF/DFF path of the sections `name` of `track_file`, in file order.
+std::vector<std::string> LoadSection(const std::string &track_file, const std::string &name);
+std::vector<std::string> LoadAlbum(const std::string &name, int library);
+// The DSF/DFF files directly in `folder` (ending in '/'), in listing order. Names beginning with "."
+// and subfolders are left out.
+std::vector<std::string> AddFolderFiles(const std::string &folder);
 
 // --- Playlists (playlists.cpp) ----------------------------------------------------------------
 
@@ -162,8 +181,8 @@ void WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &e
 // Removes the playlist at `position` of PlaylistNames: its sections leave "lpi.lo", its name leaves
 // the list and "lpi.la" is rewritten. False for a position out of range. The caller redraws.
 bool DeletePlaylistFiles(size_t position);
-// Hands the playlist's tracks to `add` (LoadSection on "lpi.lo").
-void LoadPlaylist(const std::string &name, AddTrack add);
+// The playlist's tracks (LoadSection on "lpi.lo").
+std::vector<std::string> LoadPlaylist(const std::string &name);
 // Sorts the list shown (views 1 and 2 only): 1 by Title (stable, ordinal on UTF-16 code units),
 // 2 at random. True when a list was sorted; the caller redraws the panel.
 bool SortActiveList(int mode);
@@ -183,12 +202,13 @@ std::string FindTrackCover(const std::string &track_path);
 
 // One item of the drive menu's sub-menu "Search to Library One ": item 219 + k shows slot k.
 struct DriveMenuItem {
+    std::string Root; // the drive's root, or "not available": the slot behind the item
     std::string Text; // "Drive   " + the root, or "Drive   not available"
     bool Enabled = false;
 };
 extern std::array<DriveMenuItem, DriveSlotCount> DriveMenuItems; // main thread
 
-// Fills DriveSlots and DriveMenuItems from the platform's volumes: the ready ones in order, at most
+// Fills DriveMenuItems from the platform's volumes: the ready ones in order, at most
 // seven, then "not available" in the remaining slots.
 void BuildDriveMenu();
 // The same over a given volume list and readiness test.

@@ -156,15 +156,14 @@ bool DeletePlaylistFiles(size_t position) {
     return true;
 }
 
-void LoadPlaylist(const std::string &name, AddTrack add) {
-    LoadSection(ListFolder + PlaylistTrackFile, name, add);
+std::vector<std::string> LoadPlaylist(const std::string &name) {
+    return LoadSection(ListFolder + PlaylistTrackFile, name);
 }
 
 bool SortActiveList(int mode) {
-    std::vector<ListEntry> *list = ActiveView == ViewList1   ? &List1
-                                   : ActiveView == ViewList2 ? &List2
-                                                             : nullptr;
-    if (!list || (mode != 1 && mode != 2)) return false;
+    const int shown = ShownList();
+    if (shown == 0 || (mode != 1 && mode != 2)) return false;
+    std::vector<ListEntry> *list = &ListOf(shown).Entries;
     std::vector<size_t> order = mode == 1 ? OrderByTitle(*list) : ShuffledOrder(list->size());
     std::vector<ListEntry> sorted;
     sorted.reserve(order.size());

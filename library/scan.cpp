@@ -114,21 +114,18 @@ void ScanLibrary(const std::string &root_text, int library) {
     if (library == 1) LoadLibraryIndex();
 }
 
-void LoadSection(const std::string &track_file, const std::string &name, AddTrack add) {
-    // Every path is checked and handed on even when the list is full: the append drops the entry.
-    for (const std::string &path : ReadSection(track_file, name)) {
-        if (FileSize(path) <= 0) continue;
-        std::string extension = ExtensionOf(path);
-        if (!IsMusicExtension(extension)) continue;
-        add(path, extension);
-    }
+std::vector<std::string> LoadSection(const std::string &track_file, const std::string &name) {
+    std::vector<std::string> paths;
+    for (std::string &path : ReadSection(track_file, name))
+        if (FileSize(path) > 0 && IsMusicExtension(ExtensionOf(path))) paths.push_back(std::move(path));
+    return paths;
 }
 
-void LoadAlbum(const std::string &name, int library, AddTrack add) {
-    LoadSection(ListFolder + AlbumTrackFile(library), name, add);
+std::vector<std::string> LoadAlbum(const std::string &name, int library) {
+    return LoadSection(ListFolder + AlbumTrackFile(library), name);
 }
 
-void AddFolderFiles(const std::string &folder_text, AddTrack add) {
+std::vector<std::string> AddFolderFiles(const std::string &folder_text) {
     std::string folder = folder_text;
     if (folder.empty() || folder.back() != '/') folder += '/';
     std::vector<DirEntry> entries;
@@ -137,8 +134,5 @@ void AddFolderFiles(const std::string &folder_text, AddTrack add) {
     for (const DirEntry &e : entries)
         if (!e.is_directory && e.name[0] != '.' && IsMusicExtension(ExtensionOf(e.name)))
             paths.push_back(folder + e.name);
-    for (const std::string &path : paths) {
-        std::string extension = UpperAscii(ExtensionOf(path));
-        add(path, extension);
-    }
+    return paths;
 }

@@ -32,6 +32,11 @@ void PutUnit(std::string &out, uint16_t unit) {
 
 } // namespace
 
+bool SavedValuesInRange() {
+    const auto &v = SavedSettings;
+    return v[1] == 1 && v[2] <= 1 && v[3] <= 1 && v[4] <= 2 && v[5] <= 1 && v[6] <= 1;
+}
+
 std::string EncodeSettings(std::string_view device_name, const std::array<uint8_t, 7> &values) {
     std::string out;
     const uint32_t magic = uint32_t(SettingsMagic);

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+constexpr int MaxDevices = 12; // device numbers 0 to 11 are listed; the output library is not asked for more
+
 // One output device as the device window lists it; DeviceCaps is a copy of the chosen one.
 struct DeviceRecord {
     uint8_t Flag = 0;             // 0 for every listed device
@@ -30,6 +32,8 @@ extern uint8_t BlendPicture;    // 1: blend the corner cover with the photograph
 extern bool SettingsLoaded;                  // the file was there and began with SettingsMagic
 extern std::string SavedDeviceName;          // UTF-8
 extern std::array<uint8_t, 7> SavedSettings; // channel, DSD 2.8/5.6/11.3 flags, view, track, blend
+// Whether SavedSettings holds only values the program writes (channel aside, which needs the device).
+bool SavedValuesInRange();
 
 // --- The file
 //

@@ -12,12 +12,12 @@ int ListPage = 0; // main thread
 
 namespace {
 
-constexpr uint32_t RowText = 0xEFEFEF;    // 239, 239, 239
-constexpr uint32_t RowHighlight = 0x60F060; // 96, 240, 96
+constexpr uint32_t RowText = 0xEFEFEF;        // 239, 239, 239
+constexpr uint32_t RowHighlight = 0x60F060;   // 96, 240, 96
 constexpr uint32_t ListButtonText = 0xE0E0E0; // 224, 224, 224
-constexpr int DurationRight = 40;        // durations end here
+constexpr int DurationRight = 40;             // durations end here
 constexpr int TitleLeft = 55;
-constexpr int NameLeft = 4;              // playlist and album names
+constexpr int NameLeft = 4; // playlist and album names
 
 // An entry's two texts on panel row `row` (0-based), the duration right-aligned.
 void DrawEntryTexts(int row, const std::string &title, const std::string &duration, uint32_t colour) {
@@ -47,17 +47,16 @@ std::string ListTimeText(int64_t bytes, int32_t frequency) {
 }
 
 void DrawListPanel(int view, int row, int page) {
-    if (view == ViewList1 || view == ViewList2) {
-        const size_t count = view == ViewList1 ? List1.size() : List2.size();
-        int32_t &selected = view == ViewList1 ? SelectedIndex1 : SelectedIndex2;
+    if (const int list = ListOfView(view)) {
+        const size_t count = ListOf(list).Entries.size();
+        int32_t &selected = ListOf(list).Selected;
         // The bound is the entry count, compared with the panel row.
         selected = row >= 1 && static_cast<size_t>(row) <= count ? page * PageStep + row - 1 : 0;
     }
     // Private copies: drawing lets the window system run, and nothing may change the lists under it.
     std::vector<ListEntry> entries;
     std::vector<std::string> names;
-    if (view == ViewList1) entries = List1;
-    if (view == ViewList2) entries = List2;
+    if (const int list = ListOfView(view)) entries = ListOf(list).Entries;
     if (view == ViewPlaylists) names = PlaylistNames;
     if (view == ViewLibrary) names = LibraryOne;
 
@@ -94,7 +93,7 @@ void DrawListButton(int list) {
     DrawImage(list == 1 ? List1Patch : List2Patch, 0, 0);
     DrawingMode(ModeTransparent);
     DrawingFont(FontCalligraphy12);
-    const std::string time = ListTimeText(list == 1 ? ListBytes1 : ListBytes2, OutputFrequency);
+    const std::string time = ListTimeText(ListOf(list).Bytes, RunFrequency());
     if (time.empty())
         DrawText(4, 2, list == 1 ? "List 1" : "List 2", ListButtonText);
     else

@@ -15,9 +15,13 @@ uint8_t CoverShown = 0; // main thread
 
 namespace {
 
+// --- main thread: the last track the refresh showed (its TrackId); 0 makes the next refresh count
+// as a track change
+int32_t ShownTrackId = 0;
+// --- end of state
+
 constexpr int RefreshMs = 200;
 constexpr int FinishMs = 200;
-constexpr int DryStopMs = 2000; // how long a run-dry output stays before playback stops
 
 constexpr int CornerPhotoAlpha = 96; // the photograph over the corner cover: 159 parts cover, 96 photo
 constexpr int LabelDarkAlpha = 64;   // black over the label cover: a quarter darker
@@ -65,9 +69,11 @@ void StartRefresh() {
     AddWindowTimer(MainWindow, RefreshTimer, RefreshMs);
 }
 
+// Playback has stopped: the next run's first refresh shows its track afresh.
 void StopTimers() {
     RemoveWindowTimer(MainWindow, RefreshTimer);
     RemoveWindowTimer(MainWindow, FinishTimer);
+    ShownTrackId = 0;
 }
 
 // Audio thread.
@@ -125,11 +131,11 @@ void FollowTrack(const TrackRecord &track) {
         ActiveView = static_cast<uint8_t>(track.List);
         DrawListPanel(ActiveView, 0, 0);
     }
-    const std::vector<ListEntry> &entries = ActiveView == ViewList1 ? List1 : List2;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].TrackId != track.TrackId) continue;
+    PlayList &list = ListOf(track.List);
+    for (size_t i = 0; i < list.Entries.size(); ++i) {
+        if (list.Entries[i].TrackId != track.TrackId) continue;
         const int index = static_cast<int>(i);
-        (ActiveView == ViewList1 ? SelectedIndex1 : SelectedIndex2) = index;
+        list.Selected = index;
         ListPage = FollowPage(index, ListPage);
         DrawListPanel(ActiveView, index - ListPage * PageStep + 1, ListPage);
     }
@@ -137,16 +143,23 @@ void FollowTrack(const TrackRecord &track) {
 
 } // namespace
 
-const PlaybackDisplay TurntableDisplay = {
-    .ShowRateLabel = ShowRate,
-    .SetTransportColours = ColourTransport,
-    .LightPlayText = LightPlay,
-    .ShowPaused = ShowPaused,
-    .ResetTimeDisplays = ShowBareBar,
-    .StartRefresh = StartRefresh,
-    .StopTimers = StopTimers,
-    .PostFinish = PostFinish,
-};
+void ShowPlaybackOnTurntable() {
+    static const PlaybackDisplay TurntableDisplay = {
+        .ShowRateLabel = ShowRate,
+        .SetTransportColours = ColourTransport,
+        .LightPlayText = LightPlay,
+        .ShowPaused = ShowPaused,
+        .ResetTimeDisplays = ShowBareBar,
+        .StartRefresh = StartRefresh,
+        .StopTimers = StopTimers,
+        .PostFinish = PostFinish,
+        .ShowMessage = [](const std::string &title, const std::string &text,
+                          uint32_t flags) { MessageBox(title, text, flags); },
+        .WaitPassingEvents = WaitPassingEvents,
+        .DrainEvents = [] { DrainWindowEvents(); },
+    };
+    Display = &TurntableDisplay;
+}
 
 bool IsCoverPath(const std::string &path) {
     return path.size() > 4;
@@ -215,21 +228,6 @@ int FollowPage(int index, int page) {
 }
 
 void RefreshNowPlaying() {
-    const bool running = AudioThreadRuns() ? PlayState.load(std::memory_order_acquire) != 0
-                                           : EngineFn.Tava_ASIO_IsStarted() != 0;
-    const bool dry = OutputDry.load(std::memory_order_acquire) == 1;
-    if (dry || !running) {
-        ResetTimeDisplays();
-        if (dry && PlayState.load(std::memory_order_acquire) != 2) {
-            // The output ran out of data before the decoder finished: stop after a pause.
-            WaitPassingEvents(DryStopMs);
-            StopPlayback(false);
-            SetTransportColours(0);
-            PlayingList.store(0, std::memory_order_release);
-            NextIndex.store(0, std::memory_order_release);
-        }
-        return;
-    }
     // The record and its played count are taken together, once per tick.
     const NowPlayingInfo now = TakeNowPlaying();
     if (now.Track.TrackId != ShownTrackId) FollowTrack(now.Track);

@@ -18,8 +18,8 @@ constexpr int PageStep = 6;     // rows per scroll step
 extern int ListPage;
 
 // Repaints the whole panel for `view` at scroll position `page`, with the 1-based panel row `row`
-// highlighted (0: none). For view 1 or 2 the row also becomes that list's selection (SelectedIndex1
-// or 2 = page * 6 + row - 1) when 1 <= row <= the list's entry count, else the selection is 0.
+// highlighted (0: none). For view 1 or 2 the row also becomes that list's selection (its Selected =
+// page * 6 + row - 1) when 1 <= row <= the list's entry count, else the selection is 0.
 void DrawListPanel(int view, int row, int page);
 // Writes one entry's duration and title on panel row `index` (0-based) over what is there, without
 // repainting the background; nothing for a row outside 0 to 11.
@@ -45,10 +45,10 @@ std::string PadLeft(int64_t number, size_t width, char fill);
 // 0 no cover on screen, 1 a cover in CornerBox, 2 a cover on the label. Main thread.
 extern uint8_t CoverShown;
 
-// What playback shows on the main window: the rate label, the transport texts' colours, the position
-// bar, the view refresh and finish timers. The program sets Display to it once the main window
-// stands.
-extern const PlaybackDisplay TurntableDisplay;
+// From now on playback shows itself on the main window (audio/'s Display is the turntable's table):
+// the rate label, the transport texts' colours, the position bar, the view refresh and finish
+// timers, its messages. Once the main window stands.
+void ShowPlaybackOnTurntable();
 
 // Loads the picture (PNG or JPEG, by its content) and shows it as ViewCover says; a picture that
 // cannot be loaded changes nothing and shows no message.
@@ -59,10 +59,9 @@ void RemoveCover();
 // A cover path is one only when it is longer than 4 characters.
 bool IsCoverPath(const std::string &path);
 
-// Run on every tick of timer 117 while a list plays and the main window is not minimised: the
-// position bar with the title heard; at a change of the track heard, its cover and the list panel
-// turned to its list with its row selected and in view. An output that ran dry while the decoder
-// still delivered ends playback after two seconds; an output that no longer runs shows the bare bar.
+// Run on every tick of timer 117 while a list plays, the output plays on (OutputPlaysOn) and the
+// main window is not minimised: the position bar with the title heard; at a change of the track
+// heard, its cover and the list panel turned to its list with its row selected and in view.
 void RefreshNowPlaying();
 // Repaints the position bar: its patch, the light box 464 wide, the dark fill `width` wide (both
 // blended) and the title in the calligraphic face. Only the 470x28 bar is repainted.

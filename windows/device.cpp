@@ -3,7 +3,6 @@
 
 #include "windows.h"
 
-#include "audio/audio.h"
 #include "library/library.h"
 #include "platform/gui.h"
 #include "platform/system.h"
@@ -54,23 +53,6 @@ int ClickRow() {
 
 } // namespace
 
-bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair) {
-    dsd = {};
-    // Linux: the desktop's sound server lends us the card for the probe.
-    ReserveDeviceCard(n);
-    const bool opened = EngineFn.Tava_ASIO_Init(n, 0) != 0;
-    // Enabling a channel without a procedure only asks whether the pair fits the device's channels.
-    const bool fits =
-        opened && (pair < 0 || EngineFn.Tava_ASIO_ChannelEnable(0, uint32_t(pair), nullptr, nullptr));
-    if (fits && EngineFn.Tava_ASIO_SetDSD(1)) {
-        for (size_t i = 0; i < dsd.size() && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i) dsd[i] = 1;
-        EngineFn.Tava_ASIO_SetDSD(0);
-    }
-    EngineFn.Tava_ASIO_Free();
-    ReleaseSoundCard();
-    return opened;
-}
-
 std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> &dsd) {
     std::string caption = CutToUnits(name, MaxNameUnits);
     if (!dsd[0]) return caption;
@@ -91,25 +73,21 @@ void OpenDeviceWindow() {
              TextCentered);
     AddKeyboardShortcut(DeviceWindow, KeyEscape, CmdEscape);
     ActivateWindow(DeviceWindow);
+}
 
-    for (int n = 0; n < MaxDevices; ++n) {
-        TavaDeviceInfo info{};
-        if (!EngineFn.Tava_ASIO_GetDeviceInfo(uint32_t(n), &info)) break;
-        DeviceRecord row;
-        row.Number = uint8_t(n);
-        row.Name = info.name ? info.name : "";
-        const bool opened = ProbeDsdRates(n, row.Dsd);
-        const int id = DeviceRowBase + n;
-        TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits), FontTahoma10,
-                 DeviceText, DeviceBack);
-        if (row.Dsd[0])
-            SetControlText(id, DeviceCaption(row.Name, row.Dsd));
-        else
-            SetControlColor(id, ColorFront, DeviceGrey);
-        // Linux: a device another program holds says which.
-        if (!opened) SetControlText(id, CutToUnits(row.Name, MaxNameUnits) + DeviceBusyNote(n));
-        DeviceRows.push_back(std::move(row));
-    }
+void AddDeviceRow(const DeviceRecord &row, const std::string &busy_note) {
+    const int n = int(DeviceRows.size());
+    if (n >= MaxDevices) return;
+    const int id = DeviceRowBase + n;
+    TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits), FontTahoma10,
+             DeviceText, DeviceBack);
+    if (row.Dsd[0])
+        SetControlText(id, DeviceCaption(row.Name, row.Dsd));
+    else
+        SetControlColor(id, ColorFront, DeviceGrey);
+    // Linux: a device another program holds says which.
+    if (!busy_note.empty()) SetControlText(id, CutToUnits(row.Name, MaxNameUnits) + busy_note);
+    DeviceRows.push_back(row);
 }
 
 bool RunDeviceWindow() {
@@ -125,9 +103,4 @@ bool RunDeviceWindow() {
     CloseDeviceWindow();
     if (chosen) SleepMs(20);
     return chosen;
-}
-
-bool ChooseAudioDevice() {
-    OpenDeviceWindow();
-    return RunDeviceWindow();
 }

@@ -13,37 +13,27 @@
 
 // --- The audio device window (device.cpp)
 
-constexpr int MaxDevices = 12; // device numbers 0 to 11 are listed
-
 // The rows of the open device window, row i for device number i. Main thread; emptied when the window
 // closes.
 extern std::vector<DeviceRecord> DeviceRows;
-
-// Opens device n, switches it to DSD and tests the rates in ascending order, marking each one it
-// takes and stopping at the first it refuses (a device that refuses 5.6 MHz is not asked for
-// 11.3 MHz); then switches DSD off and closes the device, also when opening failed. dsd starts at 0.
-// False when the device could not be opened. Through EngineFn; main thread. Linux: the device's card
-// is reserved from the desktop's sound server for the probe and given back after it (ReserveDeviceCard).
-// With `pair` 0 or more, a device without the stereo pair of channels pair and pair + 1 reads as
-// taking no rate at all.
-bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair = -1);
 
 // The caption of a device row: the first 60 characters (UTF-16 code units) of the name, and for a
 // device that plays DSD 2.8 MHz "  dsd 2.8", then "/5.6", "/11.3", "/22.6" for each further rate it
 // plays, then " MHz".
 std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> &dsd);
 
-// Opens the window titled "audio device" and lists the devices 0 to 11 that the output library
-// reports, each probed with ProbeDsdRates. Rows of devices without DSD 2.8 MHz are grey and cannot be
-// chosen; a device that could not be opened because another program holds it says which (Linux:
-// DeviceBusyNote, "  (busy: pipewire, pid 1234)").
+// Opens the window titled "audio device", still without rows. The program then adds a row for each
+// device that the output library reports, as it probes them.
 void OpenDeviceWindow();
+// Adds the row of the next device (rows come in device order, row.Number 0, 1, ...) with its name and
+// the DSD rates found for it (DeviceCaption). The row of a device without DSD 2.8 MHz is grey and
+// cannot be chosen; a device that could not be opened because another program holds it shows
+// busy_note after its name (Linux: "  (busy: pipewire, pid 1234)"). Nothing past MaxDevices rows.
+void AddDeviceRow(const DeviceRecord &row, const std::string &busy_note);
 // Waits for the choice: a click on a row that plays DSD 2.8 MHz sets DeviceCaps, OutputDevice and
 // OutputChannel (0), closes the window and returns true. Escape, or a click on the close mark,
 // closes it and returns false. Events while the pointer is outside the window are ignored.
 bool RunDeviceWindow();
-// Both of the above. False: the window was left without a choice, and the program must end.
-bool ChooseAudioDevice();
 
 // --- The options window (options.cpp)
 

@@ -4,6 +4,7 @@
 
 #include "app/app.h"
 #include "audio/audio.h"
+#include "audio/internal.h"
 #include "dsd_testfiles.h"
 #include "library/library.h"
 #include "library/settings.h"
@@ -21,19 +22,21 @@
 namespace {
 
 std::vector<std::string> Messages;
+// No window: the messages playback would show are recorded.
+const PlaybackDisplay Recorder = {
+    .ShowMessage = [](const std::string &title, const std::string &text,
+                      uint32_t) { Messages.push_back(title + "|" + text); },
+};
 
 class ListCommands : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(BindEngine(ENGINE_DIR), BindOk);
         EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
-        SetMessageBoxHook([](const std::string &title, const std::string &text, uint32_t) {
-            Messages.push_back(title + "|" + text);
-            return 1;
-        });
+        Display = &Recorder;
     }
     static void TearDownTestSuite() {
-        SetMessageBoxHook({});
+        Display = nullptr;
         EngineFn.Tavo_Free();
         UnbindEngine();
     }
@@ -51,11 +54,9 @@ class ListCommands : public ::testing::Test {
     void TearDown() override { Reset(); }
     // Both lists empty, List 1 shown at the top, no run rate.
     static void Reset() {
-        List1.clear();
-        List2.clear();
-        ListBytes1 = ListBytes2 = 0;
-        SelectedIndex1 = SelectedIndex2 = 0;
-        SessionDsdRate = OutputFrequency = 0;
+        ClearList(1);
+        ClearList(2);
+        Transport.SessionDsdRate = Transport.OutputFrequency = 0;
         ActiveView = ViewList1;
         ListPage = 0;
     }
@@ -108,23 +109,23 @@ ListEntry Held() {
 
 // Both lists hold `count` entries, both selections are `selected`, view `view` is shown.
 void Fill(int view, int count, int selected) {
-    List1 = Entries("a", count);
-    List2 = Entries("b", count);
-    ListBytes1 = Bytes(List1);
-    ListBytes2 = Bytes(List2);
-    SelectedIndex1 = SelectedIndex2 = selected;
+    ListOf(1).Entries = Entries("a", count);
+    ListOf(2).Entries = Entries("b", count);
+    ListOf(1).Bytes = Bytes(ListOf(1).Entries);
+    ListOf(2).Bytes = Bytes(ListOf(2).Entries);
+    ListOf(1).Selected = ListOf(2).Selected = selected;
     ActiveView = uint8_t(view);
 }
 
 // Both lists hold exactly these entries, their byte totals follow, and these entries are selected.
 void ExpectLists(const std::vector<ListEntry> &one, const std::vector<ListEntry> &two, int32_t want1,
                  int32_t want2) {
-    EXPECT_EQ(Paths(List1), Paths(one));
-    EXPECT_EQ(Paths(List2), Paths(two));
-    EXPECT_EQ(ListBytes1, Bytes(one));
-    EXPECT_EQ(ListBytes2, Bytes(two));
-    EXPECT_EQ(SelectedIndex1, want1);
-    EXPECT_EQ(SelectedIndex2, want2);
+    EXPECT_EQ(Paths(ListOf(1).Entries), Paths(one));
+    EXPECT_EQ(Paths(ListOf(2).Entries), Paths(two));
+    EXPECT_EQ(ListOf(1).Bytes, Bytes(one));
+    EXPECT_EQ(ListOf(2).Bytes, Bytes(two));
+    EXPECT_EQ(ListOf(1).Selected, want1);
+    EXPECT_EQ(ListOf(2).Selected, want2);
 }
 
 } // namespace
@@ -138,7 +139,7 @@ TEST_F(ListCommands, RemoveAndMoveWorkOnTheSelectedEntryOfTheShownList) {
         SCOPED_TRACE("remove: view " + std::to_string(view) + ", " + std::to_string(count) +
                      " entries, index " + std::to_string(selected));
         Fill(view, count, selected);
-        std::vector<ListEntry> one = List1, two = List2;
+        std::vector<ListEntry> one = ListOf(1).Entries, two = ListOf(2).Entries;
         const bool removes = view <= 2 && count > 1 && selected < count;
         std::vector<ListEntry> &changed = view == 2 ? two : one;
         int32_t want1 = selected, want2 = selected;
@@ -159,7 +160,7 @@ TEST_F(ListCommands, RemoveAndMoveWorkOnTheSelectedEntryOfTheShownList) {
                      " entries, index " + std::to_string(selected) + ", direction " +
                      std::to_string(direction));
         Fill(view, count, selected);
-        std::vector<ListEntry> one = List1, two = List2;
+        std::vector<ListEntry> one = ListOf(1).Entries, two = ListOf(2).Entries;
         std::vector<ListEntry> &changed = view == 2 ? two : one;
         const int to = direction == 1 ? selected - 1 : direction == 2 ? selected + 1 : -1;
         int32_t want1 = selected, want2 = selected;
@@ -207,31 +208,31 @@ TEST_F(ListCommands, EmptyingResetsTheRateOnlyOnceBothListsAreEmpty) {
         SCOPED_TRACE("view " + std::to_string(view) + ", lists " + std::to_string(has1) +
                      std::to_string(has2));
         Fill(view, 3, 2);
-        if (!has1) List1.clear(), ListBytes1 = 0;
-        if (!has2) List2.clear(), ListBytes2 = 0;
-        SessionDsdRate = Rate;
-        OutputFrequency = Frequency;
+        if (!has1) ListOf(1).Entries.clear(), ListOf(1).Bytes = 0;
+        if (!has2) ListOf(2).Entries.clear(), ListOf(2).Bytes = 0;
+        Transport.SessionDsdRate = Rate;
+        Transport.OutputFrequency = Frequency;
         const bool left1 = has1 && view != 1, left2 = has2 && view != 2;
         EmptyShownList();
-        EXPECT_EQ(List1.size(), left1 ? 3u : 0u);
-        EXPECT_EQ(List2.size(), left2 ? 3u : 0u);
-        EXPECT_EQ(ListBytes1, Bytes(List1));
-        EXPECT_EQ(ListBytes2, Bytes(List2));
-        EXPECT_EQ(SelectedIndex1, view == 1 ? 0 : 2);
-        EXPECT_EQ(SelectedIndex2, view == 2 ? 0 : 2);
-        EXPECT_EQ(SessionDsdRate, left1 || left2 ? Rate : 0);
-        EXPECT_EQ(OutputFrequency, left1 || left2 ? Frequency : 0);
+        EXPECT_EQ(ListOf(1).Entries.size(), left1 ? 3u : 0u);
+        EXPECT_EQ(ListOf(2).Entries.size(), left2 ? 3u : 0u);
+        EXPECT_EQ(ListOf(1).Bytes, Bytes(ListOf(1).Entries));
+        EXPECT_EQ(ListOf(2).Bytes, Bytes(ListOf(2).Entries));
+        EXPECT_EQ(ListOf(1).Selected, view == 1 ? 0 : 2);
+        EXPECT_EQ(ListOf(2).Selected, view == 2 ? 0 : 2);
+        EXPECT_EQ(Transport.SessionDsdRate, left1 || left2 ? Rate : 0);
+        EXPECT_EQ(Transport.OutputFrequency, left1 || left2 ? Frequency : 0);
         EXPECT_EQ(ActiveView, view);
     }
 
     Fill(ViewLibrary, 3, 2);
     ListPage = 2;
-    SessionDsdRate = Rate;
-    OutputFrequency = Frequency;
+    Transport.SessionDsdRate = Rate;
+    Transport.OutputFrequency = Frequency;
     EmptyBothLists();
-    EXPECT_TRUE(List1.empty() && List2.empty());
-    EXPECT_EQ(ListBytes1 + ListBytes2 + SelectedIndex1 + SelectedIndex2, 0);
-    EXPECT_EQ(SessionDsdRate + OutputFrequency, 0);
+    EXPECT_TRUE(ListOf(1).Entries.empty() && ListOf(2).Entries.empty());
+    EXPECT_EQ(ListOf(1).Bytes + ListOf(2).Bytes + ListOf(1).Selected + ListOf(2).Selected, 0);
+    EXPECT_EQ(Transport.SessionDsdRate + Transport.OutputFrequency, 0);
     EXPECT_EQ(ActiveView, ViewList1);
     EXPECT_EQ(ListPage, 0);
 }
@@ -270,17 +271,17 @@ TEST_F(ListCommands, DroppedFoldersAndFilesFillTheListsTheyBelongTo) {
         SCOPED_TRACE("view " + std::to_string(t.view) + " with " + std::to_string(t.held1) +
                      std::to_string(t.held2) + ": " + t.items);
         Reset();
-        if (t.held1) List1 = {Held()};
-        if (t.held2) List2 = {Held()};
+        if (t.held1) ListOf(1).Entries = {Held()};
+        if (t.held2) ListOf(2).Entries = {Held()};
         ActiveView = uint8_t(t.view);
         DropFiles(t.items);
         std::vector<std::string> want1 = t.added1, want2 = t.added2;
         if (t.held1) want1.push_back(held);
         if (t.held2) want2.push_back(held);
-        EXPECT_EQ(Sorted(Paths(List1)), Sorted(want1));
-        EXPECT_EQ(Sorted(Paths(List2)), Sorted(want2));
-        EXPECT_EQ(ListBytes1, Bytes(List1));
-        EXPECT_EQ(ListBytes2, Bytes(List2));
+        EXPECT_EQ(Sorted(Paths(ListOf(1).Entries)), Sorted(want1));
+        EXPECT_EQ(Sorted(Paths(ListOf(2).Entries)), Sorted(want2));
+        EXPECT_EQ(ListOf(1).Bytes, Bytes(ListOf(1).Entries));
+        EXPECT_EQ(ListOf(2).Bytes, Bytes(ListOf(2).Entries));
         EXPECT_EQ(ActiveView, t.view_after);
     }
     EXPECT_TRUE(Messages.empty()) << Messages.front();
@@ -312,8 +313,8 @@ TEST_F(ListCommands, ChosenRowLoadsIntoTheFirstEmptyList) {
         Reset();
         PlaylistNames = {"Evening", "P1", "P2", "P3", "P4", "P5", "Mix"};
         LibraryOne = {"Album"};
-        if (t.held1) List1 = {Held()};
-        if (t.held2) List2 = {Held()};
+        if (t.held1) ListOf(1).Entries = {Held()};
+        if (t.held2) ListOf(2).Entries = {Held()};
         ActiveView = uint8_t(t.view);
         ListPage = t.page;
         ChoosePanelRow(t.row);
@@ -322,8 +323,8 @@ TEST_F(ListCommands, ChosenRowLoadsIntoTheFirstEmptyList) {
         if (t.held2) want2 = {held};
         if (t.target == 1) want1 = t.loaded;
         if (t.target == 2) want2 = t.loaded;
-        EXPECT_EQ(Paths(List1), want1);
-        EXPECT_EQ(Paths(List2), want2);
+        EXPECT_EQ(Paths(ListOf(1).Entries), want1);
+        EXPECT_EQ(Paths(ListOf(2).Entries), want2);
         EXPECT_EQ(ActiveView, t.target ? t.target : t.view);
         EXPECT_EQ(ListPage, t.target ? 0 : t.page);
     }

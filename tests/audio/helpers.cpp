@@ -7,7 +7,6 @@
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/files.h"
-#include "platform/gui.h"
 
 #include <atomic>
 #include <chrono>
@@ -29,10 +28,19 @@ std::string g_folder, g_capture;
 std::mutex g_messages_lock;
 std::atomic<bool> g_finish{false};
 // No window: the audio thread's request to finish is recorded for WaitUntilIdle.
-const PlaybackDisplay NoWindow = {.PostFinish = [] {
-    g_finish.store(true, std::memory_order_release);
-    return true;
-}};
+// The messages playback shows are recorded in Messages.
+const PlaybackDisplay NoWindow = {
+    .PostFinish =
+        [] {
+            g_finish.store(true, std::memory_order_release);
+            return true;
+        },
+    .ShowMessage =
+        [](const std::string &title, const std::string &text, uint32_t) {
+            std::lock_guard<std::mutex> guard(g_messages_lock);
+            Messages.push_back(title + "|" + text);
+        },
+};
 
 bool SetUpAudioTestProgram() {
     std::string dir = (fs::temp_directory_path() / "gs-audio-XXXXXX").string();
@@ -44,11 +52,6 @@ bool SetUpAudioTestProgram() {
         << "\" format \"raw\" hint { show on description \"DSD capture\" } }\n";
     setenv("ALSA_CONFIG_PATH", ("/usr/share/alsa/alsa.conf:" + g_folder + "extra.conf").c_str(), 1);
     if (BindEngine(ENGINE_DIR) != BindOk) return false;
-    SetMessageBoxHook([](const std::string &title, const std::string &text, uint32_t) {
-        std::lock_guard<std::mutex> guard(g_messages_lock);
-        Messages.push_back(title + "|" + text);
-        return 1;
-    });
     Display = &NoWindow;
     return ReservePlaybackMemory();
 }
@@ -79,25 +82,20 @@ std::string WriteTrack(const TestDsdShape &shape, const std::string &name) {
 }
 
 void ResetPlayer() {
-    {
-        std::lock_guard<std::mutex> guard(ListLock);
-        List1.clear();
-        List2.clear();
-    }
-    ListBytes1 = ListBytes2 = 0;
+    ClearList(1);
+    ClearList(2);
     ActiveView = ViewList1;
-    SelectedIndex1 = SelectedIndex2 = 0;
-    SessionDsdRate = 0;
-    OutputFrequency = 0;
+    Transport.SessionDsdRate = 0;
+    Transport.OutputFrequency = 0;
     DeviceCaps = DeviceRecord{};
     DeviceCaps.Dsd = {1, 1, 1, 1};
     ViewCover = CoverTrack = 0;
     OutputChannel = 0;
-    ChunkSize = ProgramChunkSize;
-    PlayingList.store(0);
-    NextIndex.store(0);
-    StreamHandle.store(0);
-    OutputDsdRate.store(0);
+    Memory.ChunkSize = ProgramChunkSize;
+    Transport.PlayingList.store(0);
+    Transport.NextIndex.store(0);
+    Transport.StreamHandle.store(0);
+    Transport.OutputDsdRate.store(0);
     EmptyNowPlaying();
     EmptyTrackQueue();
     EngineFn.Tavo_Free(); // with every stream
@@ -110,11 +108,10 @@ void AddTracks(const std::vector<TestDsdShape> &tracks, size_t list1, const std:
     for (size_t i = 0; i < tracks.size(); ++i) {
         const std::string ext = tracks[i].kind == TestDsdKind::Dff ? "dff" : "dsf";
         const std::string path = WriteTrack(tracks[i], folder + "/" + std::to_string(i) + "." + ext);
-        ActiveView = i < list1 ? ViewList1 : ViewList2;
-        ASSERT_TRUE(ProbeTrack(path, ext)) << path;
-        AppendTrackInfo();
+        const ProbedTrack probe = ProbeTrack(path, ext);
+        ASSERT_TRUE(probe) << path;
+        AppendEntry(i < list1 ? 1 : 2, probe.Entry);
     }
-    ActiveView = ViewList1;
 }
 
 bool OpenCaptureDevice() {
@@ -138,7 +135,7 @@ bool WaitUntilIdle(double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     // Like timer 119, the request stands until playback has ended: FinishPlayback does nothing while
     // the audio thread is still on its way out.
-    while (PlayingList.load() != 0) {
+    while (Transport.PlayingList.load() != 0) {
         if (std::chrono::steady_clock::now() > end) return false;
         if (g_finish.load(std::memory_order_acquire)) FinishPlayback();
         SleepMs(5);

@@ -5,6 +5,8 @@
 
 #include "capture.h"
 
+#include "audio/internal.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>

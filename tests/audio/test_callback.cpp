@@ -2,6 +2,7 @@
 // the excess carried, and the frozen count once the output has run dry.
 
 #include "audio/audio.h"
+#include "audio/internal.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +16,18 @@ uint8_t Pattern(bool a, int64_t i) {
 }
 
 void ResetBuffers() {
-    for (auto *v : {&FillA, &ReadA, &FillB, &ReadB, &ActiveBuffer, &BufferSwitched, &OutputDry}) v->store(0);
+    for (auto *v : {&Memory.FillA, &Memory.ReadA, &Memory.FillB, &Memory.ReadB, &Memory.ActiveBuffer,
+                    &Memory.BufferSwitched, &Memory.OutputDry})
+        v->store(0);
     EmptyTrackQueue();
     EmptyNowPlaying();
 }
 
 // A chunk handed over the way the audio thread does it.
 void Fill(bool a, int64_t bytes) {
-    for (int64_t i = 0; i < bytes; ++i) (a ? BufferA : BufferB)[i] = Pattern(a, i);
-    (a ? ReadA : ReadB).store(0);
-    (a ? FillA : FillB).store(bytes);
+    for (int64_t i = 0; i < bytes; ++i) (a ? Memory.BufferA : Memory.BufferB)[i] = Pattern(a, i);
+    (a ? Memory.ReadA : Memory.ReadB).store(0);
+    (a ? Memory.FillA : Memory.FillB).store(bytes);
 }
 
 TrackRecord Track(int64_t end, int32_t id) {
@@ -76,12 +79,12 @@ TEST_F(Callback, CopiesFromTheActiveBufferThenTheOtherWhenReadyAndCountsOnlyWhat
         ResetBuffers();
         Fill(true, c.fill_a);
         Fill(false, c.fill_b);
-        ReadA.store(c.read_a);
-        ReadB.store(c.read_b);
-        ActiveBuffer.store(c.active);
-        OutputDry.store(c.dry);
+        Memory.ReadA.store(c.read_a);
+        Memory.ReadB.store(c.read_b);
+        Memory.ActiveBuffer.store(c.active);
+        Memory.OutputDry.store(c.dry);
         SetNowPlaying(Track(100'000, 2));
-        while (TickSemaphore.TryWait()) {
+        while (Transport.TickSemaphore.TryWait()) {
         }
 
         std::vector<uint8_t> out(c.length, 0xEE);
@@ -95,20 +98,20 @@ TEST_F(Callback, CopiesFromTheActiveBufferThenTheOtherWhenReadyAndCountsOnlyWhat
         }
         EXPECT_EQ(result, at) << c.what;
         for (; at < out.size(); ++at) ASSERT_EQ(out[at], 0xEE) << c.what << " " << at;
-        EXPECT_EQ(ReadA.load(), read_after[1]) << c.what;
-        EXPECT_EQ(ReadB.load(), read_after[0]) << c.what;
-        EXPECT_EQ(ActiveBuffer.load(), c.active_after) << c.what;
-        EXPECT_EQ(OutputDry.load(), c.dry_after) << c.what;
-        EXPECT_EQ(BufferSwitched.load(), c.switched) << c.what;
+        EXPECT_EQ(Memory.ReadA.load(), read_after[1]) << c.what;
+        EXPECT_EQ(Memory.ReadB.load(), read_after[0]) << c.what;
+        EXPECT_EQ(Memory.ActiveBuffer.load(), c.active_after) << c.what;
+        EXPECT_EQ(Memory.OutputDry.load(), c.dry_after) << c.what;
+        EXPECT_EQ(Memory.BufferSwitched.load(), c.switched) << c.what;
         EXPECT_EQ(NowPlayingPlayed(), c.dry_after ? 0 : int64_t{result}) << c.what << ": counted";
-        EXPECT_TRUE(TickSemaphore.TryWait()) << c.what << ": every call releases one tick";
-        EXPECT_FALSE(TickSemaphore.TryWait()) << c.what;
+        EXPECT_TRUE(Transport.TickSemaphore.TryWait()) << c.what << ": every call releases one tick";
+        EXPECT_FALSE(Transport.TickSemaphore.TryWait()) << c.what;
     }
 }
 
 TEST_F(Callback, TrackChange_MovesNowPlayingPastTheEndAndCarriesTheExcess) {
     Fill(true, 100'000);
-    ActiveBuffer.store(ActiveA);
+    Memory.ActiveBuffer.store(ActiveA);
     SetNowPlaying(Track(1000, 2));
     for (auto [end, id] : {std::pair{3000, 4}, {100, 6}, {5000, 8}}) ASSERT_TRUE(QueueTrack(Track(end, id)));
     std::vector<uint8_t> out(6000);

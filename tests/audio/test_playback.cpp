@@ -42,13 +42,13 @@ class Playback : public PlayerTest {
         ASSERT_TRUE(OpenCaptureDevice());
     }
     void TearDown() override {
-        if (PlayingList.load() != 0) TransportStop();
+        if (Transport.PlayingList.load() != 0) TransportStop();
         CloseCaptureDevice();
         PlayerTest::TearDown();
     }
     // Plays from idle until the player returns to idle by itself; the capture as played.
     static std::vector<uint8_t> PlayThrough(double seconds) {
-        EXPECT_TRUE(StartPlayback(false));
+        EXPECT_TRUE(StartPlayback({1, 0}, false));
         EXPECT_TRUE(WaitUntilIdle(seconds)) << "still playing after " << seconds << " s";
         CloseCaptureDevice();
         return CapturedPair();
@@ -64,13 +64,13 @@ class Formats : public Playback, public ::testing::WithParamInterface<std::tuple
 
 TEST_P(Formats, CaptureHoldsEveryTrackInOrderThenSilence) {
     const auto [rate, kind] = GetParam();
-    ChunkSize = BytesPerSecond(rate) * 2 / 8 * 8; // two seconds of sound
+    Memory.ChunkSize = BytesPerSecond(rate) * 2 / 8 * 8; // two seconds of sound
     const std::vector<TestDsdShape> tracks = {Shape(kind, rate, 1.4, 1), Shape(kind, rate, 1.5, 2),
                                               Shape(kind, rate, 1.2, 3)};
     AddTracks(tracks, 2, std::string("formats-") + KindNames[int(kind)] + std::to_string(rate));
     EXPECT_EQ(CheckCapture(PlayThrough(30), tracks), "");
-    EXPECT_EQ(PlayingList.load(), 0);
-    EXPECT_EQ(PlayState.load(), 0);
+    EXPECT_EQ(Transport.PlayingList.load(), 0);
+    EXPECT_EQ(Transport.PlayState.load(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRatesAndKinds, Formats,
@@ -89,7 +89,7 @@ TEST_F(Playback, Dsd512_ThreeProgramSizedChunks) {
     const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfLsb, Dsd512, seconds, 11),
                                               Shape(TestDsdKind::Dff, Dsd512, seconds, 12)};
     AddTracks(tracks, 1, "dsd512");
-    ASSERT_GT(ListBytes1 + ListBytes2, 2 * ProgramChunkSize);
+    ASSERT_GT(ListOf(1).Bytes + ListOf(2).Bytes, 2 * ProgramChunkSize);
     EXPECT_EQ(CheckCapture(PlayThrough(seconds * 2 + 30), tracks), "");
 }
 
@@ -97,7 +97,7 @@ TEST_F(Playback, PauseAndResume_LoseNothing) {
     const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfMsb, Dsd64, 1.0, 21),
                                               Shape(TestDsdKind::DsfMsb, Dsd64, 1.0, 22)};
     AddTracks(tracks, 2, "pause");
-    ASSERT_TRUE(StartPlayback(false));
+    ASSERT_TRUE(StartPlayback({1, 0}, false));
     ASSERT_TRUE(WaitForSound());
     Wait(0.4);
     TransportPause(false);
@@ -124,17 +124,17 @@ TEST_F(Playback, NextMidTrack_GoesOnWithTheTrackAfterTheOneHeard) {
                                               Shape(TestDsdKind::DsfLsb, Dsd64, 0.5, 33)};
     // Chunks of 0.6 s: the first track is still being read when Next comes. (Once the decoder has
     // read the last track, the lists count as used up and Next stops instead.)
-    ChunkSize = BytesPerSecond(Dsd64) * 6 / 10 / 8 * 8;
+    Memory.ChunkSize = BytesPerSecond(Dsd64) * 6 / 10 / 8 * 8;
     AddTracks(tracks, 3, "next");
-    ASSERT_TRUE(StartPlayback(false));
+    ASSERT_TRUE(StartPlayback({1, 0}, false));
     ASSERT_TRUE(WaitForSound());
     Wait(0.3);
-    EXPECT_EQ(TakeNowPlaying().Track.TrackId, List1[0].TrackId);
-    ASSERT_EQ(PlayingList.load(), 1);
+    EXPECT_EQ(TakeNowPlaying().Track.TrackId, ListOf(1).Entries[0].TrackId);
+    ASSERT_EQ(Transport.PlayingList.load(), 1);
     TransportNext();
-    EXPECT_EQ(PlayingList.load(), 1);
+    EXPECT_EQ(Transport.PlayingList.load(), 1);
     ASSERT_TRUE(WaitForSound());
-    EXPECT_EQ(TakeNowPlaying().Track.TrackId, List1[1].TrackId);
+    EXPECT_EQ(TakeNowPlaying().Track.TrackId, ListOf(1).Entries[1].TrackId);
     ASSERT_TRUE(WaitUntilIdle(20));
     CloseCaptureDevice();
 
@@ -149,21 +149,21 @@ TEST_F(Playback, NextMidTrack_GoesOnWithTheTrackAfterTheOneHeard) {
 
 // Stopped mid-track, the player is idle and a new start plays everything cleanly again.
 TEST_F(Playback, Stop_ReturnsEverythingToIdle) {
-    ChunkSize = BytesPerSecond(Dsd128) / 2 / 8 * 8;
+    Memory.ChunkSize = BytesPerSecond(Dsd128) / 2 / 8 * 8;
     const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::Dff, Dsd128, 1.0, 41),
                                               Shape(TestDsdKind::Dff, Dsd128, 0.5, 42)};
     AddTracks(tracks, 1, "stop");
-    ASSERT_TRUE(StartPlayback(false));
+    ASSERT_TRUE(StartPlayback({1, 0}, false));
     ASSERT_TRUE(WaitForSound());
     EXPECT_TRUE(AudioThreadRuns());
-    EXPECT_EQ(OutputDsdRate.load(), 5'644'800.0f);
+    EXPECT_EQ(Transport.OutputDsdRate.load(), 5'644'800.0f);
     TransportPause(true);
     TransportStop();
-    EXPECT_EQ(PlayingList.load(), 0);
-    EXPECT_EQ(PlayState.load(), 0);
-    EXPECT_EQ(NextIndex.load(), 0);
-    EXPECT_EQ(StreamHandle.load(), 0u);
-    EXPECT_EQ(OutputDsdRate.load(), 0.0f);
+    EXPECT_EQ(Transport.PlayingList.load(), 0);
+    EXPECT_EQ(Transport.PlayState.load(), 0);
+    EXPECT_EQ(Transport.NextIndex.load(), 0);
+    EXPECT_EQ(Transport.StreamHandle.load(), 0u);
+    EXPECT_EQ(Transport.OutputDsdRate.load(), 0.0f);
     EXPECT_FALSE(AudioThreadRuns());
     EXPECT_FALSE(PlaybackPaused());
     EXPECT_EQ(EngineFn.Tava_ASIO_IsStarted(), 0);
@@ -172,9 +172,9 @@ TEST_F(Playback, Stop_ReturnsEverythingToIdle) {
     EXPECT_EQ(NowPlayingPlayed(), 0);
     // The buffers' pages went back to the system.
     unsigned char resident = 1;
-    ASSERT_EQ(mincore(BufferA, 4096, &resident), 0);
+    ASSERT_EQ(mincore(Memory.BufferA, 4096, &resident), 0);
     EXPECT_EQ(resident & 1, 0);
-    EXPECT_EQ(BufferA[0], 0);
+    EXPECT_EQ(Memory.BufferA[0], 0);
 
     CloseCaptureDevice();
     ASSERT_TRUE(OpenCaptureDevice());
@@ -182,10 +182,10 @@ TEST_F(Playback, Stop_ReturnsEverythingToIdle) {
 }
 
 TEST_F(Playback, NothingToPlay_ShowsTheRefusalAndStaysIdle) {
-    EXPECT_FALSE(StartPlayback(false));
+    EXPECT_FALSE(StartPlayback({1, 0}, false));
     EXPECT_EQ(Messages, std::vector<std::string>{"Error|Illegal sample rate"});
-    EXPECT_EQ(PlayingList.load(), 0);
-    EXPECT_EQ(PlayState.load(), 0);
+    EXPECT_EQ(Transport.PlayingList.load(), 0);
+    EXPECT_EQ(Transport.PlayState.load(), 0);
     EXPECT_FALSE(AudioThreadRuns());
     TransportPause(false); // from the Pause text: nothing while idle
     EXPECT_EQ(Messages.size(), 1u);
@@ -193,11 +193,11 @@ TEST_F(Playback, NothingToPlay_ShowsTheRefusalAndStaysIdle) {
 
 TEST_F(Playback, NextAfterTheListsAreUsedUp_StopsAndReturnsToIdle) {
     AddTracks({Shape(TestDsdKind::DsfLsb, Dsd64, 1.5, 51)}, 1, "usedup");
-    ASSERT_TRUE(StartPlayback(false));
+    ASSERT_TRUE(StartPlayback({1, 0}, false));
     ASSERT_TRUE(WaitForSound());
-    EXPECT_EQ(PlayingList.load(), -1) << "the only track is read: the lists are used up";
+    EXPECT_EQ(Transport.PlayingList.load(), -1) << "the only track is read: the lists are used up";
     TransportNext();
-    EXPECT_EQ(PlayingList.load(), 0);
+    EXPECT_EQ(Transport.PlayingList.load(), 0);
     EXPECT_FALSE(AudioThreadRuns());
     EXPECT_EQ(EngineFn.Tava_ASIO_IsStarted(), 0);
 }

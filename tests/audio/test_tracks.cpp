@@ -20,14 +20,14 @@ class Tracks : public PlayerTest {
     // As the audio thread does it when a stream has ended: the stream goes, then the next track
     // opens, with the tick that the running output provides already there.
     static void OpenNext() {
-        if (const uint32_t stream = StreamHandle.exchange(0)) EngineFn.Tavo_StreamFree(stream);
-        TickSemaphore.Release();
+        if (const uint32_t stream = Transport.StreamHandle.exchange(0)) EngineFn.Tavo_StreamFree(stream);
+        Transport.TickSemaphore.Release();
         OpenNextTrack();
     }
     // Whether the open stream starts with the track's bytes.
     static bool StreamStartsWith(const TestDsdShape &track) {
         std::vector<uint8_t> bytes(64);
-        return EngineFn.Tavo_ChannelGetData(StreamHandle.load(), bytes.data(), 64) == 64 &&
+        return EngineFn.Tavo_ChannelGetData(Transport.StreamHandle.load(), bytes.data(), 64) == 64 &&
                bytes == TestDsd_Expected(track, 0, 64);
     }
     // Count short tracks of 2.8 MHz, list1 of them in List 1, the rest in List 2.
@@ -39,11 +39,13 @@ class Tracks : public PlayerTest {
     }
 };
 
-TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
+TEST_F(Tracks, Probe_MakesTheEntryFromTheFileAndItsFolders) {
     // A mono file of 61 seconds: the stream doubles it into a stereo pair.
     const TestDsdShape shape = Shape(Dsf, Dsd64, 61.0, 3, 1);
     const std::string path = WriteTrack(shape, "Artist/Album One/01 First.dsf");
-    ASSERT_TRUE(ProbeTrack(path, "dsf"));
+    ProbedTrack probe = ProbeTrack(path, "dsf");
+    ASSERT_TRUE(probe);
+    const ListEntry &TrackInfo = probe.Entry;
     EXPECT_EQ(TrackInfo.Path, path);
     EXPECT_EQ(TrackInfo.Extension, "dsf");
     EXPECT_EQ(TrackInfo.Title, "01 First");
@@ -54,8 +56,8 @@ TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
     EXPECT_EQ(TrackInfo.SampleRate, 88'200);
     EXPECT_EQ(TrackInfo.DsdRate, 2'822'400);
     EXPECT_EQ(TrackInfo.IsDsd, 1);
-    EXPECT_EQ(SessionDsdRate, 2'822'400);
-    EXPECT_EQ(OutputFrequency, 88'200);
+    EXPECT_EQ(Transport.SessionDsdRate, 2'822'400);
+    EXPECT_EQ(Transport.OutputFrequency, 88'200);
 
     // The next accepted track gets an id 2 higher; one refused for its extension uses none, silently.
     const int32_t first = TrackInfo.TrackId;
@@ -63,9 +65,10 @@ TEST_F(Tracks, Probe_FillsTrackInfoFromTheFileAndItsFolders) {
     EXPECT_EQ(first % 2, 0);
     const std::string dff =
         WriteTrack(Shape(TestDsdKind::Dff, Dsd64, 0.2, 4), "Artist/Album One/02 Second.DFF");
-    EXPECT_FALSE(ProbeTrack(dff, "wav"));
+    EXPECT_EQ(ProbeTrack(dff, "wav").Result, ProbeNotMusic);
     EXPECT_TRUE(Messages.empty());
-    ASSERT_TRUE(ProbeTrack(dff, "DFF"));
+    probe = ProbeTrack(dff, "DFF");
+    ASSERT_TRUE(probe);
     EXPECT_EQ(TrackInfo.TrackId, first + 2);
     EXPECT_EQ(TrackInfo.Title, "02 Second");
     EXPECT_EQ(TrackInfo.DurationText, "  0:00");
@@ -75,7 +78,7 @@ TEST_F(Tracks, Probe_RefusesUnreadableFilesAndRatesTooHighWithAMessageAndAnother
     const std::string junk = TestFolder() + "r/junk.dsf";
     std::filesystem::create_directories(TestFolder() + "r");
     std::ofstream(junk) << "not a DSD file at all, but long enough to be looked at........";
-    EXPECT_FALSE(ProbeTrack(junk, "dsf"));
+    EXPECT_EQ(ProbeTrack(junk, "dsf").Result, ProbeUnreadable);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(Messages[0], "Error|Error of the file 'junk.dsf'");
     // A pipe named like a track is refused at once, never waited on.
@@ -91,127 +94,122 @@ TEST_F(Tracks, Probe_RefusesUnreadableFilesAndRatesTooHighWithAMessageAndAnother
     const std::string dsd128 = WriteTrack(Shape(Dsf, Dsd128, 0.1, 7), "r/128.dsf");
     // A device that plays only 2.8 MHz: a 5.6 MHz file is too high; without DSD, every file is.
     DeviceCaps.Dsd = {1, 0, 0, 0};
-    EXPECT_FALSE(ProbeTrack(dsd128, "dsf"));
+    EXPECT_EQ(ProbeTrack(dsd128, "dsf").Result, ProbeRateTooHigh);
     ASSERT_EQ(Messages.size(), 2u);
     EXPECT_EQ(Messages[1], "DSD Native|Sample rate is too high.");
     DeviceCaps.Dsd = {0, 0, 0, 0};
     EXPECT_FALSE(ProbeTrack(dsd64, "dsf"));
     EXPECT_EQ(Messages.size(), 3u);
-    EXPECT_EQ(SessionDsdRate, 0) << "a refused track sets no rate";
+    EXPECT_EQ(Transport.SessionDsdRate, 0) << "a refused track sets no rate";
 
     // After a 2.8 MHz track, a 5.6 MHz one the device plays is refused without a word...
     DeviceCaps.Dsd = {1, 1, 0, 0};
     ASSERT_TRUE(ProbeTrack(dsd64, "dsf"));
-    EXPECT_FALSE(ProbeTrack(dsd128, "dsf"));
+    EXPECT_EQ(ProbeTrack(dsd128, "dsf").Result, ProbeOtherRate);
     EXPECT_EQ(Messages.size(), 3u);
     // ...until both lists have been emptied, which resets the session rate.
-    SessionDsdRate = 0;
-    OutputFrequency = 0;
+    Transport.SessionDsdRate = 0;
+    Transport.OutputFrequency = 0;
     ASSERT_TRUE(ProbeTrack(dsd128, "dsf"));
-    EXPECT_EQ(SessionDsdRate, 5'644'800);
-    EXPECT_EQ(OutputFrequency, 176'400);
+    EXPECT_EQ(Transport.SessionDsdRate, 5'644'800);
+    EXPECT_EQ(Transport.OutputFrequency, 176'400);
 }
 
-TEST_F(Tracks, Probe_LooksUpCoversOnlyWhenShownAndNeverKeepsAnEarlierTracksCover) {
+TEST_F(Tracks, Probe_LooksUpCoversOnlyWhenShown) {
     const std::string with = WriteTrack(Shape(Dsf, Dsd64, 0.1, 8), "c/With/01.dsf");
     std::ofstream(TestFolder() + "c/With/cover.png") << "png";
     const std::string without = WriteTrack(Shape(Dsf, Dsd64, 0.1, 9), "c/Without/01.dsf");
     ViewCover = 2;
-    ASSERT_TRUE(ProbeTrack(with, "dsf"));
-    EXPECT_EQ(TrackInfo.CoverPath, TestFolder() + "c/With/cover.png");
-    ASSERT_TRUE(ProbeTrack(without, "dsf"));
-    EXPECT_EQ(TrackInfo.CoverPath, "");
+    EXPECT_EQ(ProbeTrack(with, "dsf").Entry.CoverPath, TestFolder() + "c/With/cover.png");
+    EXPECT_EQ(ProbeTrack(without, "dsf").Entry.CoverPath, "");
     ViewCover = 0;
-    ASSERT_TRUE(ProbeTrack(with, "dsf"));
-    EXPECT_EQ(TrackInfo.CoverPath, "");
+    EXPECT_EQ(ProbeTrack(with, "dsf").Entry.CoverPath, "");
 }
 
 TEST_F(Tracks, OpenNextTrack_GoesFromTheSelectionThroughList1IntoList2AndEnds) {
     const std::vector<TestDsdShape> shapes = AddShortTracks("n", 4, 3);
 
-    // From idle, the selected entry of the list shown.
-    SelectedIndex1 = 1;
-    OpenNext();
-    EXPECT_EQ(PlayingList.load(), 1);
-    EXPECT_EQ(NextIndex.load(), 2);
+    // From idle, StartPlayback opens the entry it is given; the following ones come from the lists.
+    Transport.PlayingList.store(1);
+    Transport.TickSemaphore.Release();
+    OpenTrackAt(1, 1);
+    EXPECT_EQ(Transport.PlayingList.load(), 1);
+    EXPECT_EQ(Transport.NextIndex.load(), 2);
     NowPlayingInfo now = TakeNowPlaying();
-    EXPECT_EQ(now.Track.TrackId, List1[1].TrackId);
+    EXPECT_EQ(now.Track.TrackId, ListOf(1).Entries[1].TrackId);
     EXPECT_EQ(now.Track.End, static_cast<int64_t>(TestDsd_PlayLength(shapes[1])));
     EXPECT_TRUE(StreamStartsWith(shapes[1]));
 
     OpenNext();
-    EXPECT_EQ(TakeNowPlaying().Track.TrackId, List1[2].TrackId);
+    EXPECT_EQ(TakeNowPlaying().Track.TrackId, ListOf(1).Entries[2].TrackId);
     EXPECT_TRUE(StreamStartsWith(shapes[2]));
     // Past List 1's last entry: List 2 from its start.
     OpenNext();
-    EXPECT_EQ(PlayingList.load(), 2);
-    EXPECT_EQ(NextIndex.load(), 1);
+    EXPECT_EQ(Transport.PlayingList.load(), 2);
+    EXPECT_EQ(Transport.NextIndex.load(), 1);
     now = TakeNowPlaying();
-    EXPECT_EQ(now.Track.TrackId, List2[0].TrackId);
+    EXPECT_EQ(now.Track.TrackId, ListOf(2).Entries[0].TrackId);
     EXPECT_EQ(now.Track.List, 2);
     EXPECT_TRUE(StreamStartsWith(shapes[3]));
     // Past List 2's last: the lists are used up and nothing opens.
     OpenNext();
-    EXPECT_EQ(PlayingList.load(), -1);
-    EXPECT_EQ(StreamHandle.load(), 0u);
-    EXPECT_EQ(TakeNowPlaying().Track.TrackId, List2[0].TrackId);
+    EXPECT_EQ(Transport.PlayingList.load(), -1);
+    EXPECT_EQ(Transport.StreamHandle.load(), 0u);
+    EXPECT_EQ(TakeNowPlaying().Track.TrackId, ListOf(2).Entries[0].TrackId);
 }
 
 TEST_F(Tracks, OpenNextTrack_EndsAfterList1WhenList2IsEmptyAndIgnoresAnIndexPastTheEnd) {
     AddShortTracks("e", 1, 1);
-    PlayingList.store(1);
-    NextIndex.store(3);
+    Transport.PlayingList.store(1);
+    Transport.NextIndex.store(3);
     OpenNext();
-    EXPECT_EQ(PlayingList.load(), 1) << "an index past the end changes nothing";
-    EXPECT_EQ(StreamHandle.load(), 0u);
-    NextIndex.store(1);
+    EXPECT_EQ(Transport.PlayingList.load(), 1) << "an index past the end changes nothing";
+    EXPECT_EQ(Transport.StreamHandle.load(), 0u);
+    Transport.NextIndex.store(1);
     OpenNext();
-    EXPECT_EQ(PlayingList.load(), -1);
+    EXPECT_EQ(Transport.PlayingList.load(), -1);
 
-    // Nothing to start from while a view other than the lists is shown.
-    PlayingList.store(0);
-    ActiveView = ViewPlaylists;
+    // Idle: nothing follows.
+    Transport.PlayingList.store(0);
     OpenNext();
-    EXPECT_EQ(PlayingList.load(), 0);
-    EXPECT_EQ(StreamHandle.load(), 0u);
+    EXPECT_EQ(Transport.PlayingList.load(), 0);
+    EXPECT_EQ(Transport.StreamHandle.load(), 0u);
 }
 
 TEST_F(Tracks, OpenTrackAt_OpensNothingForAVanishedFileOrAnotherRateWithoutAWord) {
     const TestDsdShape shape = AddShortTracks("v", 1, 1)[0];
     std::filesystem::remove(TestFolder() + "v/0.dsf");
-    PlayingList.store(1);
+    Transport.PlayingList.store(1);
     OpenNext();
-    EXPECT_EQ(StreamHandle.load(), 0u);
-    EXPECT_EQ(NextIndex.load(), 0);
+    EXPECT_EQ(Transport.StreamHandle.load(), 0u);
+    EXPECT_EQ(Transport.NextIndex.load(), 0);
 
     WriteTrack(shape, "v/0.dsf");
-    OutputDsdRate.store(5'644'800.0f); // the output runs at another rate
+    Transport.OutputDsdRate.store(5'644'800.0f); // the output runs at another rate
     OpenNext();
-    EXPECT_EQ(StreamHandle.load(), 0u);
-    OutputDsdRate.store(2'822'400.0f);
+    EXPECT_EQ(Transport.StreamHandle.load(), 0u);
+    Transport.OutputDsdRate.store(2'822'400.0f);
     OpenNext();
-    EXPECT_NE(StreamHandle.load(), 0u);
-    EXPECT_EQ(NextIndex.load(), 1);
+    EXPECT_NE(Transport.StreamHandle.load(), 0u);
+    EXPECT_EQ(Transport.NextIndex.load(), 1);
     EXPECT_TRUE(Messages.empty());
 }
 
-TEST_F(Tracks, FindResumeIndex_PointsPastTheTrackHeardInThePlayingList) {
+TEST_F(Tracks, ResumeIndex_PointsPastTheTrackHeardInThePlayingList) {
     AddShortTracks("f", 3, 2);
     TrackRecord heard;
     // (track heard, list playing, the index found)
     const int32_t cases[][3] = {
-        {List1[0].TrackId, 1, 1},
-        {List1[0].TrackId, 2, 0}, // the audio thread went on into List 2 while List 1's track is heard
-        {List2[0].TrackId, 2, 1},
+        {ListOf(1).Entries[0].TrackId, 1, 1},
+        {ListOf(1).Entries[0].TrackId, 2,
+         0}, // the audio thread went on into List 2 while List 1's track is heard
+        {ListOf(2).Entries[0].TrackId, 2, 1},
         {99'999, 2, 0}, // a track no longer in the lists
     };
     for (const auto &[id, list, index] : cases) {
         heard.TrackId = id;
         SetNowPlaying(heard);
-        PlayingList.store(list);
-        NextIndex.store(5);
-        FindResumeIndex();
-        EXPECT_EQ(NextIndex.load(), index) << id << " in " << list;
+        EXPECT_EQ(ResumeIndex(list), index) << id << " in " << list;
     }
 }
 

@@ -89,23 +89,20 @@ inline Lines Titles(const std::vector<ListEntry> &list) {
     return out;
 }
 
-// The probe the tests install: Title from the file name, Length the file size; refuses a path that
-// holds "refused". Every call is recorded.
+// What the program does with the paths a loader found, with a fake probe: Title from the file name,
+// Length the file size, a path that holds "refused" refused; each accepted entry is appended to the
+// shown list. Every probe is recorded.
 inline Lines ProbedPaths;
-inline bool FakeProbe(const std::string &path, const std::string &extension) {
-    ProbedPaths.push_back(path);
-    if (path.find("refused") != std::string::npos) return false;
-    std::string name = path.substr(path.rfind('/') + 1);
-    TrackInfo = Entry(name.substr(0, name.rfind('.')), path);
-    TrackInfo.Extension = extension;
-    TrackInfo.Length = int64_t(std::filesystem::file_size(path));
-    return true;
-}
-// What the program hands each track of a load to, with the fake probe: probe, then append.
-inline bool FakeAdd(const std::string &path, const std::string &extension) {
-    if (!FakeProbe(path, extension)) return false;
-    AppendTrackInfo();
-    return true;
+inline void FakeAdd(const Lines &paths) {
+    for (const std::string &path : paths) {
+        ProbedPaths.push_back(path);
+        if (path.find("refused") != std::string::npos) continue;
+        std::string name = path.substr(path.rfind('/') + 1);
+        ListEntry entry = Entry(name.substr(0, name.rfind('.')), path);
+        entry.Extension = name.substr(name.rfind('.') + 1);
+        entry.Length = int64_t(std::filesystem::file_size(path));
+        AppendEntry(ShownList(), entry);
+    }
 }
 
 // Limits the size of any file this process writes while it lives, as a full disk would: a longer
@@ -127,9 +124,8 @@ class LibraryTest : public ::testing::Test {
   protected:
     void SetUp() override {
         Make(dir.path(), {"drive/", "lpli/"});
-        List1.clear();
-        List2.clear();
-        ListBytes1 = ListBytes2 = 0;
+        ClearList(1);
+        ClearList(2);
         LibraryOne.clear();
         PlaylistNames.clear();
         ActiveView = ViewList1;

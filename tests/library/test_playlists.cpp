@@ -49,10 +49,10 @@ TEST_F(Playlists, WritePlaylistFiles_CreatesBothFilesWithTheMarkThenAppendsAndLo
     EXPECT_EQ(PlaylistNames, (Lines{"Alpha", "zeta"})); // sorted in memory, appended on disk
 
     ActiveView = ViewList2;
-    LoadPlaylist("zeta", FakeAdd);
-    LoadPlaylist("Alpha", FakeAdd);
-    EXPECT_EQ(Titles(List2), (Lines{"a", "b"}));
-    EXPECT_TRUE(List1.empty());
+    FakeAdd(LoadPlaylist("zeta"));
+    FakeAdd(LoadPlaylist("Alpha"));
+    EXPECT_EQ(Titles(ListOf(2).Entries), (Lines{"a", "b"}));
+    EXPECT_TRUE(ListOf(1).Entries.empty());
 }
 
 TEST_F(Playlists, WritePlaylistFiles_KeepsFilesEditedByHandReadable) {
@@ -130,26 +130,27 @@ TEST_F(Playlists, SortActiveList_ByNameIsOrdinalAndStable) {
     // Upper case before lower (b, A, a, B); equal titles keep their order; a text sorts before a longer
     // one it begins; UTF-16 order puts a pair (D83D..) before U+FF21, which code point order would not.
     const Lines titles = {"b", "A", "a", "B", "x", "\xEF\xBC\xA1", "x", "\xF0\x9F\x98\x80", "xa", "x"};
-    for (size_t i = 0; i < titles.size(); ++i) List1.push_back(Entry(titles[i], std::to_string(i)));
+    for (size_t i = 0; i < titles.size(); ++i)
+        ListOf(1).Entries.push_back(Entry(titles[i], std::to_string(i)));
     SortActiveList(1);
     std::string order;
-    for (const ListEntry &e : List1) order += e.Path;
+    for (const ListEntry &e : ListOf(1).Entries) order += e.Path;
     EXPECT_EQ(order, "1320469875");
 
     // Only the shown play list is sorted.
-    List2 = {Entry("b"), Entry("a")};
+    ListOf(2).Entries = {Entry("b"), Entry("a")};
     for (uint8_t view : {ViewPlaylists, ViewLibrary, ViewList1}) {
         ActiveView = view;
         SortActiveList(1);
         SortActiveList(2);
     }
-    EXPECT_EQ(Titles(List2), (Lines{"b", "a"}));
+    EXPECT_EQ(Titles(ListOf(2).Entries), (Lines{"b", "a"}));
     ActiveView = ViewList2;
     for (size_t n : {0, 1}) {
-        List2.resize(n, Entry("only"));
+        ListOf(2).Entries.resize(n, Entry("only"));
         SortActiveList(1);
         SortActiveList(2);
-        EXPECT_EQ(List2.size(), n);
+        EXPECT_EQ(ListOf(2).Entries.size(), n);
     }
 }
 
@@ -157,10 +158,10 @@ TEST_F(Playlists, SortActiveList_AtRandomIsAPermutationThatReachesEveryOrder) {
     const std::string abcd = "abcd";
     std::map<std::string, int> seen;
     for (int run = 0; run < 24000; ++run) {
-        List1 = {Entry("a"), Entry("b"), Entry("c"), Entry("d")};
+        ListOf(1).Entries = {Entry("a"), Entry("b"), Entry("c"), Entry("d")};
         SortActiveList(2);
         std::string order;
-        for (const ListEntry &e : List1) order += e.Title;
+        for (const ListEntry &e : ListOf(1).Entries) order += e.Title;
         ++seen[order];
     }
     // All 24 orders, each about 1000 times (standard deviation 31). A biased draw leaves orders out

@@ -38,12 +38,6 @@ struct Loaded {
     std::set<std::string> albums_without_section;
 };
 
-int Added = 0;
-bool CountTrack(const std::string &, const std::string &) {
-    ++Added;
-    return true;
-}
-
 Loaded LoadAll() {
     Loaded out;
     ReadSettingsFile();
@@ -52,9 +46,7 @@ Loaded LoadAll() {
     PlaylistNames.clear();
     LoadPlaylistIndex();
     for (const std::string &name : PlaylistNames) {
-        Added = 0;
-        LoadPlaylist(name, CountTrack);
-        out.playlists[name] = Added;
+        out.playlists[name] = static_cast<int>(LoadPlaylist(name).size());
     }
     Lines lines;
     ReadTextLines(ListFolder + PlaylistTrackFile, lines);
@@ -64,9 +56,7 @@ Loaded LoadAll() {
     LibraryOne.clear();
     LoadLibraryIndex();
     for (const std::string &name : LibraryOne) {
-        Added = 0;
-        LoadAlbum(name, 1, CountTrack);
-        out.albums[name] = Added;
+        out.albums[name] = static_cast<int>(LoadAlbum(name, 1).size());
         if (ReadSection(ListFolder + AlbumTrackFile(1), name).empty())
             out.albums_without_section.insert(name);
     }

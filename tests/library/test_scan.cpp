@@ -113,10 +113,10 @@ TEST_F(Scan, ScanLibrary_CutsNamesTo55UnitsAndLoadsCutTwinsAsOneAlbum) {
     const std::string cut = "Art : " + std::string(49, 'a');
     ASSERT_EQ(LibraryOne, (Lines{cut, cut, "Art : " + std::string(48, 'p')}));
 
-    LoadAlbum(cut, 1, FakeAdd);
+    FakeAdd(LoadAlbum(cut, 1));
     EXPECT_EQ(ProbedPaths, (Lines{drive + "Art/" + long_a + "/1.dsf", drive + "Art/" + long_a + "/2.dsf",
                                   drive + "Art/" + long_b + "/3.dsf"}));
-    EXPECT_EQ(List1.size(), 3u);
+    EXPECT_EQ(ListOf(1).Entries.size(), 3u);
 }
 
 TEST_F(Scan, LoadSection_ProbesEveryPlayablePathAndKeepsTheFirstSix) {
@@ -127,12 +127,12 @@ TEST_F(Scan, LoadSection_ProbesEveryPlayablePathAndKeepsTheFirstSix) {
         section.push_back("  " + drive + track);
     }
     ASSERT_TRUE(WriteTextLines(lists + "lpli1.lo", section));
-    LoadAlbum("Big", 1, FakeAdd);
+    FakeAdd(LoadAlbum("Big", 1));
     ASSERT_EQ(ProbedPaths.size(), 10u); // nine tracks and the one the probe refuses
-    ASSERT_EQ(Titles(List1), (Lines{"1", "2", "3", "4", "5", "6"}));
-    EXPECT_EQ(List1[3].Extension, "dsf"); // as written in the path
-    EXPECT_EQ(ListBytes1, 6 * 4);
-    EXPECT_TRUE(List2.empty());
+    ASSERT_EQ(Titles(ListOf(1).Entries), (Lines{"1", "2", "3", "4", "5", "6"}));
+    EXPECT_EQ(ListOf(1).Entries[3].Extension, "dsf"); // as written in the path
+    EXPECT_EQ(ListOf(1).Bytes, 6 * 4);
+    EXPECT_TRUE(ListOf(2).Entries.empty());
 }
 
 TEST_F(Scan, AddFolderFiles_AppendsTheFolderOwnMusicFilesToTheShownListOnly) {
@@ -143,11 +143,11 @@ TEST_F(Scan, AddFolderFiles_AppendsTheFolderOwnMusicFilesToTheShownListOnly) {
     for (uint8_t view : {ViewPlaylists, ViewLibrary, ViewList2}) {
         ActiveView = view;
         ProbedPaths.clear();
-        AddFolderFiles(drive + "Drop", FakeAdd);
+        FakeAdd(AddFolderFiles(drive + "Drop"));
         EXPECT_EQ(ProbedPaths, expected);
     }
-    EXPECT_TRUE(List1.empty());
-    ASSERT_EQ(Titles(List2), (Lines{"a", "b", "c", "d", "e", "f"})); // views 3 and 4 take nothing
-    EXPECT_EQ(List2[0].Extension, "DSF");
-    EXPECT_EQ(ListBytes2, 6 * 4);
+    EXPECT_TRUE(ListOf(1).Entries.empty());
+    ASSERT_EQ(Titles(ListOf(2).Entries), (Lines{"a", "b", "c", "d", "e", "f"})); // views 3 and 4 take nothing
+    EXPECT_EQ(ListOf(2).Entries[0].Extension, "dsf");                            // as written in the path
+    EXPECT_EQ(ListOf(2).Bytes, 6 * 4);
 }

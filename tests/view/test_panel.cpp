@@ -2,6 +2,7 @@
 // pixel against pictures the test composes itself from the photograph's patches and the layout rules
 // (durations end at x 40, titles and names start at 55 and 4, rows 32 pixels apart from y 2).
 
+#include "audio/internal.h"
 #include "library/library.h"
 #include "platform/gui.h"
 #include "resources.h"
@@ -91,8 +92,8 @@ TEST_F(PanelTest, ListPanelShowsTheRowsOfItsPageWithOneHighlight) {
     const std::vector<ListEntry> two = {Entry("Aria", "  3:07"), Entry("Variatio 1", "  1:51")};
     std::vector<std::string> names;
     for (int i = 0; i < 19; ++i) names.push_back("Album " + std::to_string(i) + (i % 2 ? " (live)" : ""));
-    List1 = one;
-    List2 = two;
+    ListOf(1).Entries = one;
+    ListOf(2).Entries = two;
     PlaylistNames = {"Evening", "Morning", "Road trip"};
     LibraryOne = names;
     const std::vector<uint32_t> background = Compose(PanelBackground, FontSegoeLight12, {});
@@ -106,10 +107,10 @@ TEST_F(PanelTest, ListPanelShowsTheRowsOfItsPageWithOneHighlight) {
     for (const auto &[view, row, page, selected1, selected2] : cases) {
         SCOPED_TRACE("view " + std::to_string(view) + " row " + std::to_string(row) + " page " +
                      std::to_string(page));
-        SelectedIndex1 = SelectedIndex2 = 99;
+        ListOf(1).Selected = ListOf(2).Selected = 99;
         DrawListPanel(view, row, page);
-        EXPECT_EQ(SelectedIndex1, selected1 < 0 ? 99 : selected1);
-        EXPECT_EQ(SelectedIndex2, selected2 < 0 ? 99 : selected2);
+        EXPECT_EQ(ListOf(1).Selected, selected1 < 0 ? 99 : selected1);
+        EXPECT_EQ(ListOf(2).Selected, selected2 < 0 ? 99 : selected2);
 
         std::vector<Expected> texts;
         const size_t count = view == 1 ? one.size() : view == 2 ? two.size() : view == 3 ? 3 : names.size();
@@ -133,7 +134,7 @@ TEST_F(PanelTest, ListPanelShowsTheRowsOfItsPageWithOneHighlight) {
 
 // A single row is written over what the panel shows, and only for rows 0 to 11.
 TEST_F(PanelTest, ListRowWritesOneRowAndNothingOutsideThePanel) {
-    List1.clear();
+    ListOf(1).Entries.clear();
     DrawListPanel(1, 0, 0);
     const std::vector<uint32_t> background = Compose(PanelBackground, FontSegoeLight12, {});
     ASSERT_EQ(Difference(Pixels(CanvasOutput(ListPanel)), background), "");
@@ -180,9 +181,9 @@ TEST_F(PanelTest, ListButtonsShowTheCaptionOrThePlayingTime) {
 
         // Each button shows its own list's total; the other list's total is far from it.
         for (int list : {1, 2}) {
-            OutputFrequency = frequency;
-            ListBytes1 = list == 1 ? bytes : 8 * 3000 * int64_t{frequency};
-            ListBytes2 = list == 2 ? bytes : 8 * 3000 * int64_t{frequency};
+            Transport.OutputFrequency = frequency;
+            ListOf(1).Bytes = list == 1 ? bytes : 8 * 3000 * int64_t{frequency};
+            ListOf(2).Bytes = list == 2 ? bytes : 8 * 3000 * int64_t{frequency};
             DrawListButton(list);
             const std::string caption = list == 1 ? "List 1" : "List 2";
             const Expected text = c.text.empty() ? Expected{4, 2, false, caption, Caption}

@@ -7,6 +7,7 @@
 // that the benchmark's own ALSA configuration defines, paced in real time by the output host.
 
 #include "audio/audio.h"
+#include "audio/internal.h"
 #include "dsd_testfiles.h"
 #include "library/library.h"
 #include "library/settings.h"
@@ -40,13 +41,14 @@ using Clock = std::chrono::steady_clock;
 constexpr int64_t Region = 64 << 20;
 
 void PrepareBufferA() {
-    for (int64_t i = 0; i < Region; i += 4096) std::memset(BufferA + i, static_cast<int>(i >> 12), 4096);
-    ActiveBuffer.store(ActiveA);
-    FillA.store(Region);
-    ReadA.store(0);
-    FillB.store(0);
-    ReadB.store(0);
-    OutputDry.store(0);
+    for (int64_t i = 0; i < Region; i += 4096)
+        std::memset(Memory.BufferA + i, static_cast<int>(i >> 12), 4096);
+    Memory.ActiveBuffer.store(ActiveA);
+    Memory.FillA.store(Region);
+    Memory.ReadA.store(0);
+    Memory.FillB.store(0);
+    Memory.ReadB.store(0);
+    Memory.OutputDry.store(0);
     EmptyTrackQueue();
     TrackRecord endless;
     endless.End = int64_t{1} << 50;
@@ -58,11 +60,11 @@ void BM_AsioProc(benchmark::State &state) {
     std::vector<uint8_t> out(length);
     PrepareBufferA();
     for (auto _ : state) {
-        if (ReadA.load(std::memory_order_relaxed) + 2 * length > Region) ReadA.store(0);
+        if (Memory.ReadA.load(std::memory_order_relaxed) + 2 * length > Region) Memory.ReadA.store(0);
         benchmark::DoNotOptimize(AsioProc(0, 0, out.data(), length, nullptr));
         benchmark::ClobberMemory();
     }
-    while (TickSemaphore.TryWait()) {
+    while (Transport.TickSemaphore.TryWait()) {
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * length);
 }
@@ -74,7 +76,7 @@ void BM_Memcpy(benchmark::State &state) {
     int64_t at = 0;
     for (auto _ : state) {
         if (at + 2 * static_cast<int64_t>(length) > Region) at = 0;
-        std::memcpy(out.data(), BufferA + at, length);
+        std::memcpy(out.data(), Memory.BufferA + at, length);
         at += static_cast<int64_t>(length);
         benchmark::ClobberMemory();
     }
@@ -138,10 +140,11 @@ void RunLatency() {
         std::printf("latency: cannot bind the engine in %s\n", ENGINE_DIR);
         return;
     }
-    SetMessageBoxHook([](const std::string &title, const std::string &text, uint32_t) {
-        std::printf("latency: %s: %s\n", title.c_str(), text.c_str());
-        return 1;
-    });
+    static const PlaybackDisplay Printer = {
+        .ShowMessage = [](const std::string &title, const std::string &text,
+                          uint32_t) { std::printf("latency: %s: %s\n", title.c_str(), text.c_str()); },
+    };
+    Display = &Printer;
     TavaDeviceInfo info;
     int device = -1;
     for (uint32_t n = 0; EngineFn.Tava_ASIO_GetDeviceInfo(n, &info); ++n)
@@ -156,18 +159,15 @@ void RunLatency() {
         const std::string path = WriteTrack(rate, 20, "latency-" + std::to_string(rate) + ".dsf");
         double best = 1e9, worst = 0, start_call = 0;
         for (int run = 0; run < 3; ++run) {
-            {
-                std::lock_guard<std::mutex> guard(ListLock);
-                List1.clear();
-            }
-            SessionDsdRate = OutputFrequency = 0;
+            ClearList(1);
+            Transport.SessionDsdRate = Transport.OutputFrequency = 0;
             EngineFn.Tavo_Free();
             EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
-            ActiveView = ViewList1;
-            if (!ProbeTrack(path, "dsf")) return;
-            AppendTrackInfo();
+            const ProbedTrack probe = ProbeTrack(path, "dsf");
+            if (!probe) return;
+            AppendEntry(1, probe.Entry);
             const auto t0 = Clock::now();
-            if (!StartPlayback(false)) return;
+            if (!StartPlayback({1, 0}, false)) return;
             const auto t1 = Clock::now();
             while (NowPlayingPlayed() == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
             const double total = std::chrono::duration<double>(Clock::now() - t0).count();

@@ -113,8 +113,8 @@ void BM_BarTick(benchmark::State &state) {
     }
     state.counters["waits"] = waits;
     state.SetLabel("repainted " + std::to_string(int(g_clip[2] - g_clip[0])) + "x" +
-                   std::to_string(int(g_clip[3] - g_clip[1])) + " at (" + std::to_string(int(g_clip[0])) + "," +
-                   std::to_string(int(g_clip[1])) + ")");
+                   std::to_string(int(g_clip[3] - g_clip[1])) + " at (" + std::to_string(int(g_clip[0])) +
+                   "," + std::to_string(int(g_clip[1])) + ")");
 }
 
 void BM_BareBarTick(benchmark::State &state) {
@@ -234,9 +234,10 @@ bool SetUpWindow() {
     // List 1 full and shown on the panel, as while it plays.
     for (int i = 0; i < static_cast<int>(MaxListEntries); ++i) {
         ListEntry entry;
-        entry.Title = entry.DisplayTitle = "0" + std::to_string(i + 1) + " Nocturne in E-flat major, Op. 9 No. 2";
+        entry.Title = entry.DisplayTitle =
+            "0" + std::to_string(i + 1) + " Nocturne in E-flat major, Op. 9 No. 2";
         entry.DurationText = "  4:3" + std::to_string(i);
-        List1.push_back(entry);
+        ListOf(1).Entries.push_back(entry);
     }
     ActiveView = ViewList1;
     DrawListPanel(ActiveView, 0, 0);

@@ -6,13 +6,13 @@
 // the player is idle again. Exits 1, with the reason on standard error, when playback cannot start;
 // 2 for a wrong command line or a missing engine; 3 when the output ran dry before the data ended.
 // There is no window: the display table holds only PostFinish, through which the audio thread asks
-// for the end.
+// for the end, and ShowMessage, which prints the messages.
 
 #include "audio/audio.h"
+#include "audio/internal.h"
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/files.h"
-#include "platform/gui.h"
 
 #include <atomic>
 #include <cstdio>
@@ -29,7 +29,11 @@ bool PostFinish() {
     FinishAsked.store(true, std::memory_order_release);
     return true;
 }
-const PlaybackDisplay NoWindow = {.PostFinish = PostFinish};
+void PrintMessage(const std::string &title, const std::string &text, uint32_t) {
+    Reasons.push_back(title + ": " + text);
+    std::fprintf(stderr, "play_files: %s: %s\n", title.c_str(), text.c_str());
+}
+const PlaybackDisplay NoWindow = {.PostFinish = PostFinish, .ShowMessage = PrintMessage};
 
 bool BindFromAnywhere() {
     const std::string here = ExecutableFolder();
@@ -80,11 +84,6 @@ int main(int argc, char **argv) {
             (second ? list2 : list1).push_back(argv[i]);
     }
 
-    SetMessageBoxHook([](const std::string &title, const std::string &text, uint32_t) {
-        Reasons.push_back(title + ": " + text);
-        std::fprintf(stderr, "play_files: %s: %s\n", title.c_str(), text.c_str());
-        return 1;
-    });
     if (!BindFromAnywhere())
         return Fail(2, "the engine libraries are not in ../engine/, engine/ or the data folder");
     if (!ReservePlaybackMemory()) return Fail(2, "cannot reserve the playback memory");
@@ -108,30 +107,27 @@ int main(int argc, char **argv) {
 
     // The lists, through the probe and the append of the list model.
     for (int list : {1, 2}) {
-        ActiveView = static_cast<uint8_t>(list);
         for (const std::string &path : list == 1 ? list1 : list2) {
-            if (!ProbeTrack(path, ExtensionOf(path)))
-                std::fprintf(stderr, "play_files: refused: %s\n", path.c_str());
+            if (const ProbedTrack probe = ProbeTrack(path, ExtensionOf(path)))
+                AppendEntry(list, probe.Entry);
             else
-                AppendTrackInfo();
+                std::fprintf(stderr, "play_files: refused: %s\n", path.c_str());
         }
     }
-    ActiveView = ViewList1;
-    SelectedIndex1 = 0;
 
-    if (!StartPlayback(false)) {
+    if (!StartPlayback({1, 0}, false)) {
         const std::string why = Reasons.empty() ? "nothing to play" : Reasons.back();
         EngineFn.Tava_ASIO_Free();
         return Fail(1, "playback did not start: " + why);
     }
     int result = 0;
-    while (PlayingList.load(std::memory_order_acquire) != 0) {
+    while (!PlaybackIdle()) {
         // Like timer 119, the request stands until playback has ended: FinishPlayback does nothing
         // while the audio thread is still on its way out.
         if (FinishAsked.load(std::memory_order_acquire)) FinishPlayback();
         // What the view's refresh does when the output runs out while the decoder still delivers.
-        if (OutputDry.load(std::memory_order_acquire) == 1 &&
-            PlayState.load(std::memory_order_acquire) != 2) {
+        if (Memory.OutputDry.load(std::memory_order_acquire) == 1 &&
+            Transport.PlayState.load(std::memory_order_acquire) != 2) {
             result = Fail(3, "the output ran dry while the tracks were still being read");
             TransportStop();
         }

@@ -16,6 +16,7 @@
 
 #include "app/app.h"
 #include "audio/audio.h"
+#include "audio/internal.h"
 #include "dsd_testfiles.h"
 #include "library/library.h"
 #include "library/settings.h"
@@ -169,10 +170,10 @@ std::string Missing(const std::vector<std::string> &a, const std::vector<std::st
 // The pages of the four playback buffers that are in memory, in bytes.
 size_t PlaybackResident() {
     const long page = sysconf(_SC_PAGESIZE);
-    const std::pair<uint8_t *, size_t> buffers[] = {{StagingBuffer, PlayBufferSize},
-                                                    {SpareBuffer, SpareBufferSize},
-                                                    {BufferA, PlayBufferSize},
-                                                    {BufferB, PlayBufferSize}};
+    const std::pair<uint8_t *, size_t> buffers[] = {{Memory.StagingBuffer, PlayBufferSize},
+                                                    {Memory.SpareBuffer, SpareBufferSize},
+                                                    {Memory.BufferA, PlayBufferSize},
+                                                    {Memory.BufferB, PlayBufferSize}};
     size_t resident = 0;
     std::vector<unsigned char> map;
     for (auto [buffer, size] : buffers) {
@@ -216,7 +217,7 @@ int ListOfCycle(int cycle) {
 // refill (set while idle, as the playback tests set it) keeps Next moving to the next track and
 // switches the buffers several times per track.
 void ReloadPlaylist(int list) {
-    ChunkSize = int64_t(Lists[list].rate) / 16 / 8 * 8;
+    Memory.ChunkSize = int64_t(Lists[list].rate) / 16 / 8 * 8;
     ShowNames(ViewPlaylists);
     ChoosePanelRow(list + 1);
 }
@@ -251,15 +252,16 @@ void RunStep() {
 }
 
 int8_t Playing() {
-    return PlayingList.load(std::memory_order_acquire);
+    return Transport.PlayingList.load(std::memory_order_acquire);
 }
 
 // Whether the step's effect is there.
 bool StepDone() {
     switch (S.step) {
     case StepLoad:
-        return int(List1.size()) == TracksPerList && List2.empty() && ActiveView == ViewList1 &&
-               SessionDsdRate == int32_t(Lists[ListOfCycle(S.cycle + 1)].rate);
+        return int(ListOf(1).Entries.size()) == TracksPerList && ListOf(2).Entries.empty() &&
+               ActiveView == ViewList1 &&
+               Transport.SessionDsdRate == int32_t(Lists[ListOfCycle(S.cycle + 1)].rate);
     case StepPlay:
         // The output takes the first track's bytes.
         if (Playing() == 0 || NowPlayingPlayed() == 0) return false;
@@ -276,9 +278,9 @@ bool StepDone() {
         // Playing on, or played out meanwhile.
         return !PlaybackPaused() && (NowPlayingPlayed() != S.played_mark || Playing() == 0);
     case StepStop:
-        return Playing() == 0 && !AudioThreadRuns() && StreamHandle.load() == 0;
+        return Playing() == 0 && !AudioThreadRuns() && Transport.StreamHandle.load() == 0;
     case StepClear:
-        return List1.empty() && List2.empty() && SessionDsdRate == 0;
+        return ListOf(1).Entries.empty() && ListOf(2).Entries.empty() && Transport.SessionDsdRate == 0;
     case Step_COUNT:
         break;
     }
@@ -450,8 +452,8 @@ void Drive() {
             Fail(std::string(StepNames[S.step]) + " in cycle " + std::to_string(std::max(S.cycle, 1)) +
                  " took effect not within " + std::to_string(StepBoundMs / 1000) + " s (playing list " +
                  std::to_string(Playing()) + ", track " + std::to_string(heard.Track.TrackId) + ", " +
-                 std::to_string(heard.Played) + " bytes played, list 1 of " + std::to_string(List1.size()) +
-                 (PlaybackPaused() ? ", paused)" : ")"));
+                 std::to_string(heard.Played) + " bytes played, list 1 of " +
+                 std::to_string(ListOf(1).Entries.size()) + (PlaybackPaused() ? ", paused)" : ")"));
             Finish();
         }
         return;
