@@ -55,8 +55,6 @@ extern std::vector<std::string> LaunchFiles;
 // The one way out: releases the windows, controls, images, fonts, timers and menus, the engine
 // libraries and the playback memory, and ends the process with exit code 0.
 [[noreturn]] void Shutdown();
-// Creates the seven text fonts of FontTable under their FontId numbers.
-void LoadTextFonts();
 
 // --- The visible start (visible.cpp) -- main thread
 
@@ -81,13 +79,10 @@ void FadeInMainWindow();
 
 // --- The main window (mainwindow.cpp) -- main thread
 
-constexpr int MainWidth = 820, MainHeight = 560;
-constexpr int PhotoTop = 24; // the photograph lies below the title bar
-
-// Opens the main window (20) at opacity 0, hidden, and builds every control on the photograph: the
-// title bar, the close and minimise buttons, the canvases with their photo patches, the scroll
-// chevrons, the transport texts and the button captions. CornerBox exists only when ViewCover is 1,
-// image PlainPanelBackground only when it is 2.
+// Opens the main window (20) at opacity 0, hidden, and builds every control at its place in
+// MainLayout (ui/objects.h) on the photograph: the title bar, the close and minimise buttons, the canvases
+// with their photo patches, the scroll chevrons, the transport texts and the button captions. CornerBox
+// exists only when ViewCover is 1, image PlainPanelBackground only when it is 2.
 void BuildMainWindow();
 // Repaints the close or minimise button in its normal or pointer-over look.
 void DrawCloseButton(bool hover);

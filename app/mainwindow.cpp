@@ -1,7 +1,9 @@
-// The main window: the turntable photograph with every control painted onto it.
+// The main window: the turntable photograph with every control painted onto it, each at its place
+// in the layout table (MainLayout).
 
 #include "app.h"
 #include "ui/objects.h"
+#include "ui/ui.h"
 
 #include "library/settings.h"
 #include "platform/gui.h"
@@ -9,47 +11,20 @@
 
 namespace {
 
-// Cuts the photograph's rectangle under a control at window position (x, y) into image `patch`.
-void CutPatch(int patch, int x, int y, int w, int h) {
-    GrabImage(TurntablePhotoImage, patch, x, y - PhotoTop, w, h);
-}
-
-void DrawPatch(int control, int patch) {
+// A button resting on its patch, with its caption.
+void CaptionButton(int control, const char *caption) {
+    PlaceCanvas(control);
     if (!StartDrawing(CanvasOutput(control))) return;
-    DrawImage(patch, 0, 0);
-    StopDrawing();
-}
-
-// A canvas resting on its patch of the photograph.
-void PatchCanvas(int control, int patch, int x, int y, int w, int h) {
-    CanvasControl(control, x, y, w, h);
-    CutPatch(patch, x, y, w, h);
-    DrawPatch(control, patch);
-}
-
-// A button: its patch and its caption.
-void CaptionButton(int control, int patch, int x, int y, const char *caption) {
-    constexpr int ButtonWidth = 76, ButtonHeight = 26;
-    CanvasControl(control, x, y, ButtonWidth, ButtonHeight);
-    CutPatch(patch, x, y, ButtonWidth, ButtonHeight);
-    if (!StartDrawing(CanvasOutput(control))) return;
-    DrawImage(patch, 0, 0);
     DrawingMode(ModeTransparent);
     DrawingFont(FontCalligraphy12);
     DrawText(4, 2, caption, CaptionText);
     StopDrawing();
 }
 
-void TransportText(int control, int y, const char *text) {
-    TextControl(control, 12, y, 62, 30, text);
-    SetControlColor(control, ColorFront, CaptionText);
-    SetControlColor(control, ColorBack, ButtonBack);
-}
-
 // Two chevrons, pointing up (dy = 1) or down (dy = -1), on the scroll button's patch.
-void DrawChevrons(int control, int patch, int first_y, int dy) {
+void DrawChevrons(int control, int first_y, int dy) {
     if (!StartDrawing(CanvasOutput(control))) return;
-    DrawImage(patch, 0, 0);
+    DrawImage(LayoutOf(control).Picture, 0, 0);
     for (int y : {first_y, first_y + 8}) {
         Line(17, y, -7, 7 * dy, ArrowColour);
         Line(17, y, 7, 7 * dy, ArrowColour);
@@ -61,7 +36,7 @@ void DrawChevrons(int control, int patch, int first_y, int dy) {
 
 void DrawCloseButton(bool hover) {
     if (!StartDrawing(CanvasOutput(CloseButton))) return;
-    Box(0, 0, 50, 24, hover ? CloseHover : CloseBack);
+    Box(0, 0, LayoutOf(CloseButton).W, LayoutOf(CloseButton).H, hover ? CloseHover : CloseBack);
     Line(20, 7, 11, 11, GlyphColour);
     Line(20, 17, 11, -11, GlyphColour);
     StopDrawing();
@@ -69,7 +44,7 @@ void DrawCloseButton(bool hover) {
 
 void DrawMinimizeButton(bool hover) {
     if (!StartDrawing(CanvasOutput(MinimizeButton))) return;
-    Box(0, 0, 46, 24, hover ? MinimizeHover : MinimizeBack);
+    Box(0, 0, LayoutOf(MinimizeButton).W, LayoutOf(MinimizeButton).H, hover ? MinimizeHover : MinimizeBack);
     Line(20, 17, 11, 1, GlyphColour);
     StopDrawing();
 }
@@ -83,46 +58,40 @@ void BuildMainWindow() {
 
     const ResourceBytes photo = Resource(ResTurntablePhoto);
     CatchImage(TurntablePhotoImage, photo.data, photo.size);
-    ImageControl(PhotoView, 0, PhotoTop, MainWidth, MainHeight - PhotoTop, TurntablePhotoImage);
+    const LayoutRow &view = LayoutOf(PhotoView);
+    ImageControl(PhotoView, view.X, view.Y, view.W, view.H, view.Picture);
     const ResourceBytes mask = Resource(ResLabelMask);
     CatchImage(LabelMaskImage, mask.data, mask.size);
 
-    if (ViewCover == 1) PatchCanvas(CornerBox, CornerPatch, 680, 32, 128, 128);
+    if (ViewCover == 1) PlaceCanvas(CornerBox);
 
-    SetDefaultFont(FontSegoeLight12);
-    TextControl(TitleBar, 0, 0, 724, 24, "");
-    SetControlColor(TitleBar, ColorFront, TitleColour);
-    SetControlColor(TitleBar, ColorBack, TitleBack);
-
-    CanvasControl(CloseButton, 770, 0, 50, 24);
+    PlaceText(TitleBar, "", FontSegoeLight12, TitleColour, TitleBack);
+    PlaceCanvas(CloseButton);
     DrawCloseButton(false);
-    CanvasControl(MinimizeButton, 724, 0, 46, 24);
+    PlaceCanvas(MinimizeButton);
     DrawMinimizeButton(false);
 
-    PatchCanvas(RateCanvas, RatePatch, 12, 32, 76, 22);
-    PatchCanvas(PositionBar, PositionBarPatch, 150, 80, 470, 28);
-    CanvasControl(ListPanel, 100, 122, 570, 400);
-    CutPatch(PanelBackground, 100, 122, 570, 400);
+    PlaceCanvas(RateCanvas);
+    PlaceCanvas(PositionBar);
+    PlaceCanvas(ListPanel);
     // The label cover is composed into PanelBackground; this copy brings the bare record back.
     if (ViewCover == 2) CopyImage(PanelBackground, PlainPanelBackground);
-    DrawPatch(ListPanel, PanelBackground);
 
-    PatchCanvas(ScrollUpButton, ScrollUpPatch, 744, 224, 36, 36);
-    PatchCanvas(ScrollDownButton, ScrollDownPatch, 744, 392, 36, 36);
-    DrawChevrons(ScrollUpButton, ScrollUpPatch, 9, 1);
-    DrawChevrons(ScrollDownButton, ScrollDownPatch, 17, -1);
+    PlaceCanvas(ScrollUpButton);
+    PlaceCanvas(ScrollDownButton);
+    DrawChevrons(ScrollUpButton, 9, 1);
+    DrawChevrons(ScrollDownButton, 17, -1);
 
-    SetDefaultFont(FontCalligraphy12);
-    TransportText(PauseText, 82, "Pause");
-    TransportText(NextText, 124, "Next");
-    TransportText(StopText, 166, "Stop");
-    TransportText(PlayText, 208, "Play");
+    PlaceText(PauseText, "Pause", FontCalligraphy12, CaptionText, ButtonBack);
+    PlaceText(NextText, "Next", FontCalligraphy12, CaptionText, ButtonBack);
+    PlaceText(StopText, "Stop", FontCalligraphy12, CaptionText, ButtonBack);
+    PlaceText(PlayText, "Play", FontCalligraphy12, CaptionText, ButtonBack);
 
     // Both lists are empty while the window is built, so the list buttons show their captions.
-    CaptionButton(List1Button, List1Patch, 8, 270, "List 1");
-    CaptionButton(List2Button, List2Patch, 8, 310, "List 2");
-    CaptionButton(ListsButton, ListsPatch, 8, 354, "Lists");
-    CaptionButton(LibraryButton, LibraryPatch, 8, 500, "Library");
-    CaptionButton(OpenButton, OpenPatch, 8, 410, "Open");
-    CaptionButton(EmptyListButton, EmptyListPatch, 8, 450, "Clear");
+    CaptionButton(List1Button, "List 1");
+    CaptionButton(List2Button, "List 2");
+    CaptionButton(ListsButton, "Lists");
+    CaptionButton(LibraryButton, "Library");
+    CaptionButton(OpenButton, "Open");
+    CaptionButton(EmptyListButton, "Clear");
 }

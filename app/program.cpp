@@ -1,7 +1,6 @@
 // The program's entry and its one way out.
 
 #include "app.h"
-#include "ui/objects.h"
 
 #include "audio/audio.h"
 #include "library/library.h"
@@ -22,11 +21,6 @@ namespace {
 constexpr uint32_t SystemStop = MessageIconStop | 0x1000;
 
 } // namespace
-
-void LoadTextFonts() {
-    for (int font = 0; font < Font_COUNT; ++font)
-        LoadFont(font, FontTable[font].face, FontTable[font].points);
-}
 
 void Shutdown() {
     ReleaseMprisName();

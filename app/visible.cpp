@@ -17,6 +17,7 @@ namespace {
 
 constexpr int SplashWidth = 420, SplashHeight = 280;
 constexpr int SplashMs = 800;
+constexpr int SplashTimedOut = 2; // the splash's answer when its timer ticks
 
 void CloseSplash() {
     RemoveWindowTimer(SplashWindow, SplashTimer);
@@ -54,25 +55,16 @@ bool WaitOnSplash(bool ask_device) {
     AddWindowTimer(SplashWindow, SplashTimer, SplashMs);
     AddKeyboardShortcut(SplashWindow, KeyReturn, CmdSplashEnter);
     AddKeyboardShortcut(SplashWindow, KeySpace, CmdSplashSpace);
-    for (;;) {
-        const int event = WindowEvent();
-        if (event == EventNone) {
-            SleepMs(20);
-            continue;
-        }
-        if (EventWindow() != SplashWindow) continue;
-        if (event == EventLeftButtonDown) {
-            ask_device = true;
-            break;
-        }
-        if (event == EventMenuItem) {
-            ask_device = EventMenu() == CmdSplashEnter;
-            break;
-        }
-        if (event == EventTimerTick && EventTimer() == SplashTimer) break;
-    }
+    // The answers: ask for the device (1) or not (0), or what the caller brought when time is up.
+    const ModalWindow splash = {
+        .Window = SplashWindow,
+        .Click = [] { return 1; },
+        .Command = [](int command) { return command == CmdSplashEnter ? 1 : 0; },
+        .Timer = [](int timer) { return timer == SplashTimer ? SplashTimedOut : KeepWaiting; },
+    };
+    const int answer = RunModalWindow(splash);
     CloseSplash();
-    return ask_device;
+    return answer == SplashTimedOut ? ask_device : answer == 1;
 }
 
 void FadeInMainWindow() {

@@ -2,8 +2,11 @@
 // the colour palette. Every subsystem addresses the platform layer with these numbers.
 #pragma once
 
+#include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
 
 // --- Windows
 enum WindowId : int {
@@ -14,33 +17,41 @@ enum WindowId : int {
     DialogWindow = 24, // the playlist name and delete dialogs
 };
 
-// --- Controls of the main window, in the order they are created
+// --- Controls of the main window, in the order they are created (the first lies lowest): name,
+//     number, place in the window (x, y, width, height) and the picture it shows: the photograph
+//     for PhotoView, the patch of the photograph under it for a canvas, NoPicture for the texts and
+//     the buttons drawn by hand. The table MainLayout below holds the same rows.
+#define GS_MAIN_CONTROLS(X)                                                                                  \
+    X(PhotoView, 51, 0, PhotoTop, MainWidth, MainHeight - PhotoTop, TurntablePhotoImage)                     \
+    X(CornerBox, 64, 680, 32, 128, 128, CornerPatch) /* only while ViewCover is 1 */                         \
+    X(TitleBar, 32, 0, 0, 724, 24, NoPicture)                                                                \
+    X(CloseButton, 30, 770, 0, 50, 24, NoPicture)                                                            \
+    X(MinimizeButton, 31, 724, 0, 46, 24, NoPicture)                                                         \
+    X(RateCanvas, 33, 12, 32, 76, 22, RatePatch)                                                             \
+    X(PositionBar, 65, 150, 80, 470, 28, PositionBarPatch)                                                   \
+    X(ListPanel, 63, 100, 122, 570, 400, PanelBackground)                                                    \
+    X(ScrollUpButton, 66, 744, 224, 36, 36, ScrollUpPatch)                                                   \
+    X(ScrollDownButton, 67, 744, 392, 36, 36, ScrollDownPatch)                                               \
+    X(PauseText, 37, 12, 82, 62, 30, NoPicture)                                                              \
+    X(NextText, 36, 12, 124, 62, 30, NoPicture)                                                              \
+    X(StopText, 35, 12, 166, 62, 30, NoPicture)                                                              \
+    X(PlayText, 34, 12, 208, 62, 30, NoPicture)                                                              \
+    X(List1Button, 38, 8, 270, 76, 26, List1Patch)                                                           \
+    X(List2Button, 40, 8, 310, 76, 26, List2Patch)                                                           \
+    X(ListsButton, 42, 8, 354, 76, 26, ListsPatch)                                                           \
+    X(LibraryButton, 48, 8, 500, 76, 26, LibraryPatch)                                                       \
+    X(OpenButton, 44, 8, 410, 76, 26, OpenPatch)                                                             \
+    X(EmptyListButton, 46, 8, 450, 76, 26, EmptyListPatch)
+
 enum MainControl : int {
-    PhotoView = 51,
-    CornerBox = 64,
-    TitleBar = 32,
-    CloseButton = 30,
-    MinimizeButton = 31,
-    RateCanvas = 33,
-    PositionBar = 65,
-    ListPanel = 63,
-    ScrollUpButton = 66,
-    ScrollDownButton = 67,
-    PauseText = 37,
-    NextText = 36,
-    StopText = 35,
-    PlayText = 34,
-    List1Button = 38,
-    List2Button = 40,
-    ListsButton = 42,
-    LibraryButton = 48,
-    OpenButton = 44,
-    EmptyListButton = 46,
-    SplashCanvas = 68, // the splash window's one canvas
+#define GS_CONTROL_NUMBER(name, number, ...) name = number,
+    GS_MAIN_CONTROLS(GS_CONTROL_NUMBER)
+#undef GS_CONTROL_NUMBER
 };
 
 // --- Controls of the secondary windows
 enum SecondaryControl : int {
+    SplashCanvas = 68,   // the splash window's one canvas
     DeviceRowBase = 120, // device row i is DeviceRowBase + i, i = 0..11
     CloseMark = 500,
     DeviceHeader = 501,
@@ -114,16 +125,16 @@ enum MenuId : int {
     DriveMenu = 218,
 };
 enum CommandId : int {
-    CmdPlayPause = 200,   // Space
-    CmdNext = 201,        // N
-    CmdStop = 202,        // S
-    CmdPlay = 203,        // P
-    CmdRemove = 206,      // Delete
-    CmdScrollUp = 207,    // Up
-    CmdScrollDown = 208,  // Down
-    CmdMoveUp = 209,      // Ctrl+Up
-    CmdMoveDown = 210,    // Ctrl+Down
-    CmdEmptyBoth = 211,   // Ctrl+C
+    CmdPlayPause = 200,  // Space
+    CmdNext = 201,       // N
+    CmdStop = 202,       // S
+    CmdPlay = 203,       // P
+    CmdRemove = 206,     // Delete
+    CmdScrollUp = 207,   // Up
+    CmdScrollDown = 208, // Down
+    CmdMoveUp = 209,     // Ctrl+Up
+    CmdMoveDown = 210,   // Ctrl+Down
+    CmdEmptyBoth = 211,  // Ctrl+C
     CmdWritePlaylist = 214,
     CmdDeletePlaylist = 215,
     CmdSortByName = 216,
@@ -144,25 +155,22 @@ constexpr bool AllDifferent(std::initializer_list<int> numbers) {
     return true;
 }
 static_assert(AllDifferent({MainWindow, DeviceWindow, OptionsWindow, SplashWindow, DialogWindow}));
-static_assert(AllDifferent({PhotoView,      CornerBox,        TitleBar,       CloseButton,  MinimizeButton,
-                            RateCanvas,     PositionBar,      ListPanel,      ScrollUpButton,
-                            ScrollDownButton, PauseText,      NextText,       StopText,     PlayText,
-                            List1Button,    List2Button,      ListsButton,    LibraryButton, OpenButton,
-                            EmptyListButton, SplashCanvas,    DeviceRowBase,  DeviceRowBase + 11,
-                            CloseMark,      DeviceHeader,     ViewLine,       TrackLine,    BlendLine,
-                            StartLine,      DialogFrame,      DialogCaption,  DialogEntry,  DialogName,
-                            DialogOk,       DialogCancel}));
-static_assert(int{DeviceRowBase} > int{SplashCanvas}, "the device rows lie above every control of the main window");
+#define GS_CONTROL_NAME(name, ...) name,
+static_assert(AllDifferent({GS_MAIN_CONTROLS(GS_CONTROL_NAME) SplashCanvas, DeviceRowBase, DeviceRowBase + 11,
+                            CloseMark, DeviceHeader, ViewLine, TrackLine, BlendLine, StartLine, DialogFrame,
+                            DialogCaption, DialogEntry, DialogName, DialogOk, DialogCancel}));
+#undef GS_CONTROL_NAME
 static_assert(AllDifferent({SplashPictureImage, List1Patch, List2Patch, ListsPatch, OpenPatch, EmptyListPatch,
                             LibraryPatch, TurntablePhotoImage, CoverPicture, CornerPatch, LabelMaskImage,
                             RatePatch, PanelBackground, PlainPanelBackground, PositionBarPatch, ScrollUpPatch,
                             ScrollDownPatch, ScratchImage}));
 static_assert(AllDifferent({RefreshTimer, FinishTimer, SplashTimer}));
-static_assert(AllDifferent({CmdPlayPause, CmdNext, CmdStop, CmdPlay, CmdRemove, CmdScrollUp, CmdScrollDown,
-                            CmdMoveUp, CmdMoveDown, CmdEmptyBoth, CmdWritePlaylist, CmdDeletePlaylist,
-                            CmdSortByName, CmdSortRandom, CmdDriveFirst, CmdDriveFirst + 1, CmdDriveFirst + 2,
-                            CmdDriveFirst + 3, CmdDriveFirst + 4, CmdDriveFirst + 5, CmdDriveLast, CmdEscape,
-                            CmdSplashEnter, CmdSplashSpace}));
+static_assert(AllDifferent({CmdPlayPause,      CmdNext,           CmdStop,           CmdPlay,
+                            CmdRemove,         CmdScrollUp,       CmdScrollDown,     CmdMoveUp,
+                            CmdMoveDown,       CmdEmptyBoth,      CmdWritePlaylist,  CmdDeletePlaylist,
+                            CmdSortByName,     CmdSortRandom,     CmdDriveFirst,     CmdDriveFirst + 1,
+                            CmdDriveFirst + 2, CmdDriveFirst + 3, CmdDriveFirst + 4, CmdDriveFirst + 5,
+                            CmdDriveLast,      CmdEscape,         CmdSplashEnter,    CmdSplashSpace}));
 static_assert(CmdDriveLast - CmdDriveFirst + 1 == 7, "one drive item per drive slot");
 
 // --- Palette (0xRRGGBB)
@@ -185,3 +193,40 @@ enum Palette : uint32_t {
     DeviceGrey = 0xA1A1A1,
     DeviceHighlight = 0x60F060,
 };
+
+// --- The main window's layout: a row per control of GS_MAIN_CONTROLS, in window coordinates. The
+//     program builds the window from it, and the view draws within it.
+constexpr int MainWidth = 820, MainHeight = 560;
+constexpr int PhotoTop = 24; // the photograph lies below the title bar
+constexpr int NoPicture = -1;
+
+struct LayoutRow {
+    int Control;
+    int X, Y, W, H;
+    int Picture; // an image, or NoPicture
+};
+inline constexpr LayoutRow MainLayout[] = {
+#define GS_LAYOUT_ROW(name, number, x, y, w, h, picture) {name, x, y, w, h, picture},
+    GS_MAIN_CONTROLS(GS_LAYOUT_ROW)
+#undef GS_LAYOUT_ROW
+};
+
+// The row of a control of the main window.
+constexpr const LayoutRow &LayoutOf(int control) {
+    size_t i = 0;
+    while (i + 1 < std::size(MainLayout) && MainLayout[i].Control != control) ++i;
+    assert(MainLayout[i].Control == control && "a control of the main window");
+    return MainLayout[i];
+}
+
+static_assert(
+    [] {
+        for (const LayoutRow &row : MainLayout)
+            if (row.Control >= DeviceRowBase) return false;
+        return true;
+    }(),
+    "the device rows lie above every control of the main window");
+
+// The record's label on the photograph, where a cover is printed (window coordinates); the label
+// mask (LabelMaskImage) is as large.
+constexpr int LabelLeft = 241, LabelTop = 205, LabelWidth = 258, LabelHeight = 222;

@@ -1,11 +1,13 @@
-// ui/: what every window of the program shares: the numbered objects (objects.h), hit-testing of
-// clicks, and the ways a long command lets the window system run without handling its events.
+// ui/: what every window of the program shares: the numbered objects and the main window's layout
+// (objects.h), the program's kind of window with its texts and modal loop, hit-testing of clicks, and
+// the ways a long command lets the window system run without handling its events.
 // Main thread only, except where a comment says otherwise.
 #pragma once
 
 #include "platform/gui.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 // --- Windows (windows.cpp) ----------------------------------------------------------------------
@@ -14,6 +16,56 @@
 // borderless, centred on the screen, kept above the other windows, in colour `back`. It is built
 // hidden; ActivateWindow shows it once it is drawn.
 void OpenPlainWindow(int win, int width, int height, const std::string &title, uint32_t back);
+// Creates the seven text fonts of FontTable under their FontId numbers.
+void LoadTextFonts();
+// A static text (TextControl) in `font`, `front` on `back`; flags as TextControl takes them.
+void TextItem(int id, int x, int y, int w, int h, const std::string &text, int font, uint32_t front,
+              uint32_t back, uint32_t flags = 0);
+// The font and colours of a text or string control.
+void SetControlLook(int id, int font, uint32_t front, uint32_t back);
+
+// --- The main window's layout (layout.cpp) --------------------------------------------------------
+//
+// Controls made at their places in MainLayout (ui/objects.h), in the main window, which is current.
+
+// The canvas `control`; when it has a picture, that patch is cut from the photograph
+// (TurntablePhotoImage) under it and painted on it.
+void PlaceCanvas(int control);
+// The text control `control` (TextItem).
+void PlaceText(int control, const std::string &text, int font, uint32_t front, uint32_t back);
+
+// --- Modal windows (modal.cpp) ------------------------------------------------------------------
+//
+// The splash, the device and options windows and the dialogs each hold the program until the user
+// answers. RunModalWindow runs that wait from a row that says how the window takes its events and
+// what it does with them. Every event taken stores PointerPos first.
+
+constexpr int KeepWaiting = -1; // a handler's answer that lets the loop go on
+constexpr int ModalPollMs = 20;
+
+struct ModalWindow {
+    int Window = -1;
+    // How events come: waited for up to ModalPollMs each (true), or polled ModalPollMs apart while
+    // none is pending, a close request of the main window among them noted (PollWindowEvent).
+    bool WaitForEvents = false;
+    // Which events count: while true, every event that comes while the pointer is over the window,
+    // whichever window it is for; while false, the window's own events wherever the pointer is.
+    bool UnderPointerOnly = false;
+    // The handlers of the events that count, each returning KeepWaiting or the loop's answer; null
+    // ones drop their events. Click: a left press, or a quick second click that comes as a double
+    // click (one more click). Command: a key's command or a menu item, by number. Timer: a timer of
+    // the window ticked, by number.
+    int (*Click)() = nullptr;
+    int (*Command)(int number) = nullptr;
+    int (*Timer)(int timer) = nullptr;
+    // The texts that light up under the pointer: on each pointer move, a text in DeviceText under it
+    // turns DeviceHighlight and a lit one no longer under it turns back; texts in another colour
+    // (grey device rows) keep it.
+    std::span<const int> HoverTexts = {};
+};
+
+// Runs the window's loop until a handler answers; returns that answer. Main thread.
+int RunModalWindow(const ModalWindow &window);
 
 // --- Hit-testing (pointer.cpp) ------------------------------------------------------------------
 //

@@ -23,15 +23,11 @@ int32_t ShownTrackId = 0;
 constexpr int RefreshMs = 200;
 constexpr int FinishMs = 200;
 
-// The corner box and the label on the photograph (photo coordinates: window y - 24).
-constexpr int CornerX = 680, CornerY = 8, CornerSide = 128;
 constexpr int CornerPhotoAlpha = 96; // the photograph over the corner cover: 159 parts cover, 96 photo
-constexpr int LabelW = 258, LabelH = 222;
-constexpr int LabelOnPanelX = 141, LabelOnPanelY = 83; // the label's place in PanelBackground
-constexpr int LabelDarkAlpha = 64;                     // black over the label cover: a quarter darker
+constexpr int LabelDarkAlpha = 64;   // black over the label cover: a quarter darker
 
 // The position bar: a light box and the dark fill of the part played, the title over them.
-constexpr int BarWidth = 470, BarBoxWidth = 464, BarTop = 2, BarHeight = 26;
+constexpr int BarBoxWidth = 464, BarTop = 2, BarHeight = 26;
 constexpr uint32_t BarLight = 0xFFFFFF, BarDark = 0x001400;
 constexpr int BarLightAlpha = 64, BarDarkAlpha = 128;
 constexpr uint32_t TitleText = 0xEFEFEF;
@@ -87,33 +83,33 @@ bool PostFinish() {
     return true;
 }
 
-// CoverPicture as the corner shows it: 128x128, the photograph's corner over it at 96 of 255.
+// CoverPicture as the corner shows it: the size of CornerBox, the photograph's corner (CornerPatch)
+// over it at 96 of 255.
 void ComposeCorner() {
-    ResizeImage(CoverPicture, CornerSide, CornerSide, true);
+    const LayoutRow &corner = LayoutOf(CornerBox);
+    ResizeImage(CoverPicture, corner.W, corner.H, true);
     if (BlendPicture != 1) return;
-    GrabImage(TurntablePhotoImage, ScratchImage, CornerX, CornerY, CornerSide, CornerSide);
     if (StartDrawing(ImageOutput(CoverPicture))) {
-        DrawAlphaImage(ScratchImage, 0, 0, CornerPhotoAlpha);
+        DrawAlphaImage(corner.Picture, 0, 0, CornerPhotoAlpha);
         StopDrawing();
     }
-    FreeImage(ScratchImage);
 }
 
-// CoverPicture as the label shows it: 258x222, a quarter darker, the record around the label's
-// ellipse drawn over it by the mask.
+// CoverPicture as the label shows it: the label's size, a quarter darker, the record around the
+// label's ellipse drawn over it by the mask.
 void ComposeLabel() {
     const int w = ImageWidth(CoverPicture), h = ImageHeight(CoverPicture);
     // A small picture is first enlarged by repeating pixels, so that the smooth scaling does not
     // blur it into a smear. Both sides come from the width; the next scaling sets the shape. A
     // picture 1 or 2 pixels wide has nothing to keep sharp.
-    if ((w < LabelW || h < LabelW) && w > 2) {
-        const int k = LabelW / w + 1;
+    if ((w < LabelWidth || h < LabelWidth) && w > 2) {
+        const int k = LabelWidth / w + 1;
         ResizeImage(CoverPicture, w * k, w * k, false);
     }
-    ResizeImage(CoverPicture, LabelW, LabelH, true);
+    ResizeImage(CoverPicture, LabelWidth, LabelHeight, true);
     if (!StartDrawing(ImageOutput(CoverPicture))) return;
     DrawingMode(ModeAlphaBlend);
-    Box(0, 0, LabelW, LabelH, 0x000000, LabelDarkAlpha);
+    Box(0, 0, LabelWidth, LabelHeight, 0x000000, LabelDarkAlpha);
     DrawImage(LabelMaskImage, 0, 0);
     StopDrawing();
 }
@@ -182,7 +178,8 @@ void ShowCover(const std::string &path) {
         CoverShown = 2;
         ComposeLabel();
         if (StartDrawing(ImageOutput(PanelBackground))) {
-            DrawImage(CoverPicture, LabelOnPanelX, LabelOnPanelY);
+            // The label's place in PanelBackground.
+            DrawImage(CoverPicture, LabelLeft - LayoutOf(ListPanel).X, LabelTop - LayoutOf(ListPanel).Y);
             StopDrawing();
         }
         DrawListPanel(ActiveView, 0, 0);
@@ -219,7 +216,8 @@ void DrawPositionBar(int width, const std::string &title) {
 int PositionBarWidth(int64_t played, int64_t end) {
     if (end <= 0) return 0;
     played = std::clamp<int64_t>(played, 0, end);
-    return static_cast<int>(std::trunc(static_cast<double>(played) / static_cast<double>(end) * BarWidth));
+    const int bar = LayoutOf(PositionBar).W;
+    return static_cast<int>(std::trunc(static_cast<double>(played) / static_cast<double>(end) * bar));
 }
 
 int FollowPage(int index, int page) {

@@ -8,8 +8,8 @@
 
 // --- The list panel (panel.cpp) -----------------------------------------------------------------
 //
-// ListPanel (canvas 63, 570x400 at (100, 122)) shows one view: List 1, List 2 (a duration and a title
-// per entry), the playlist names or the library's album names. Its background is PanelBackground.
+// ListPanel (canvas 63, at its place in MainLayout) shows one view: List 1, List 2 (a duration and a
+// title per entry), the playlist names or the library's album names. Its background is PanelBackground.
 
 constexpr int VisibleRows = 12; // rows shown at once
 constexpr int PageStep = 6;     // rows per scroll step
@@ -37,10 +37,10 @@ std::string PadLeft(int64_t number, size_t width, char fill);
 
 // --- The turntable view (turntable.cpp) ---------------------------------------------------------
 //
-// The album cover is shown as ViewCover says: in CornerBox (128x128 at (680, 32)), blended with the
-// photograph when BlendPicture is 1, or printed on the record's label: darkened, cut to the label's
-// ellipse by LabelMask and burned into PanelBackground at (141, 83), so that every later panel
-// repaint shows it. ViewCover cannot change while the main window lives.
+// The album cover is shown as ViewCover says: in CornerBox, blended with the photograph when
+// BlendPicture is 1, or printed on the record's label: darkened, cut to the label's ellipse by
+// LabelMask and burned into PanelBackground at the label's place (LabelLeft, LabelTop), so that every
+// later panel repaint shows it. ViewCover cannot change while the main window lives.
 
 // 0 no cover on screen, 1 a cover in CornerBox, 2 a cover on the label. Main thread.
 extern uint8_t CoverShown;

@@ -3,11 +3,11 @@
 
 #include "windows.h"
 
-#include "ui/objects.h"
-#include "ui/ui.h"
 #include "library/library.h"
 #include "platform/gui.h"
 #include "platform/system.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 
 // --- state: main thread, while the window is open
 std::vector<DeviceRecord> DeviceRows;
@@ -17,6 +17,12 @@ namespace {
 
 constexpr int WindowWidth = 820, WindowHeight = 560;
 constexpr size_t MaxNameUnits = 60;
+// The row texts, DeviceRowBase + i for device i.
+constexpr std::array<int, MaxDevices> RowIds = [] {
+    std::array<int, MaxDevices> ids{};
+    for (int i = 0; i < MaxDevices; ++i) ids[size_t(i)] = DeviceRowBase + i;
+    return ids;
+}();
 
 void CloseDeviceWindow() {
     RemoveKeyboardShortcut(DeviceWindow, KeyEscape);
@@ -33,22 +39,16 @@ void DrawCloseMark() {
     StopDrawing();
 }
 
-void TextItem(int id, int x, int y, int w, int h, const std::string &text, uint32_t flags = 0) {
-    TextControl(id, x, y, w, h, text, flags);
-    SetControlFont(id, FontTahoma10);
-    SetControlColor(id, ColorFront, DeviceText);
-    SetControlColor(id, ColorBack, DeviceBack);
-}
-
-// Green under the pointer, white elsewhere; grey rows keep their colour.
-void HoverRows() {
+// A click on a row that plays DSD 2.8 MHz chooses its device (1); one on the close mark leaves (0).
+int ClickRow() {
     for (size_t i = 0; i < DeviceRows.size(); ++i) {
-        const int id = DeviceRowBase + int(i);
-        const int64_t colour = GetControlColor(id, ColorFront);
-        const bool over = PointerOverControl(id);
-        if (over && colour == DeviceText) SetControlColor(id, ColorFront, DeviceHighlight);
-        if (!over && colour == DeviceHighlight) SetControlColor(id, ColorFront, DeviceText);
+        if (!PointerOverControl(DeviceRowBase + int(i)) || !DeviceRows[i].Dsd[0]) continue;
+        DeviceCaps = DeviceRows[i];
+        OutputDevice = DeviceCaps.Number;
+        OutputChannel = 0;
+        return 1;
     }
+    return PointerOverControl(CloseMark) ? 0 : KeepWaiting;
 }
 
 } // namespace
@@ -69,7 +69,8 @@ void OpenDeviceWindow() {
     OpenPlainWindow(DeviceWindow, WindowWidth, WindowHeight, "audio device", DeviceBack);
     CanvasControl(CloseMark, 770, 0, 50, 36);
     DrawCloseMark();
-    TextItem(DeviceHeader, 0, 8, 770, 24, "Select ASIO driver", TextCentered);
+    TextItem(DeviceHeader, 0, 8, 770, 24, "Select ASIO driver", FontTahoma10, DeviceText, DeviceBack,
+             TextCentered);
     AddKeyboardShortcut(DeviceWindow, KeyEscape, CmdEscape);
     ActivateWindow(DeviceWindow);
 }
@@ -78,7 +79,8 @@ void AddDeviceRow(const DeviceRecord &row, const std::string &busy_note) {
     const int n = int(DeviceRows.size());
     if (n >= MaxDevices) return;
     const int id = DeviceRowBase + n;
-    TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits));
+    TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits), FontTahoma10,
+             DeviceText, DeviceBack);
     if (row.Dsd[0])
         SetControlText(id, DeviceCaption(row.Name, row.Dsd));
     else
@@ -89,30 +91,16 @@ void AddDeviceRow(const DeviceRecord &row, const std::string &busy_note) {
 }
 
 bool RunDeviceWindow() {
-    for (;;) {
-        const int event = WaitWindowEvent(20);
-        RememberPointer();
-        if (!PointerOverWindow(DeviceWindow)) continue;
-        // A quick second click comes as a double click; it is a click here all the same.
-        if (event == EventLeftButtonDown || event == EventLeftDoubleClick) {
-            for (size_t i = 0; i < DeviceRows.size(); ++i) {
-                if (!PointerOverControl(DeviceRowBase + int(i)) || !DeviceRows[i].Dsd[0]) continue;
-                DeviceCaps = DeviceRows[i];
-                OutputDevice = DeviceCaps.Number;
-                OutputChannel = 0;
-                CloseDeviceWindow();
-                SleepMs(20);
-                return true;
-            }
-            if (PointerOverControl(CloseMark)) {
-                CloseDeviceWindow();
-                return false;
-            }
-        } else if (event == EventMouseMove) {
-            HoverRows();
-        } else if (event == EventMenuItem && EventMenu() == CmdEscape) {
-            CloseDeviceWindow();
-            return false;
-        }
-    }
+    const ModalWindow device = {
+        .Window = DeviceWindow,
+        .WaitForEvents = true,
+        .UnderPointerOnly = true,
+        .Click = ClickRow,
+        .Command = [](int command) { return command == CmdEscape ? 0 : KeepWaiting; },
+        .HoverTexts = std::span(RowIds).first(DeviceRows.size()),
+    };
+    const bool chosen = RunModalWindow(device) == 1;
+    CloseDeviceWindow();
+    if (chosen) SleepMs(20);
+    return chosen;
 }

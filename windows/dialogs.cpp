@@ -4,25 +4,16 @@
 
 #include "library/library.h"
 #include "platform/gui.h"
-#include "platform/system.h"
 #include "ui/objects.h"
 #include "ui/ui.h"
 
 namespace {
 
 constexpr int DialogWidth = 500, DialogHeight = 280;
-constexpr uint32_t DialogBack = ButtonBack;    // #060606
-constexpr uint32_t CaptionGrey = ArrowColour;  // #A2A2A2, also the frame
-constexpr uint32_t ButtonFace = WindowBack;    // #101010 behind OK, Cancel and the entry
-constexpr uint32_t NameBack = 0x000000;        // behind the name in the delete dialog
-constexpr int PollMs = 20;
-
-void Text(int id, int x, int y, int w, int h, const std::string &text, int font, uint32_t front, uint32_t back) {
-    TextControl(id, x, y, w, h, text, TextCentered);
-    SetControlFont(id, font);
-    SetControlColor(id, ColorFront, front);
-    SetControlColor(id, ColorBack, back);
-}
+constexpr uint32_t DialogBack = ButtonBack;   // #060606
+constexpr uint32_t CaptionGrey = ArrowColour; // #A2A2A2, also the frame
+constexpr uint32_t ButtonFace = WindowBack;   // #101010 behind OK, Cancel and the entry
+constexpr uint32_t NameBack = 0x000000;       // behind the name in the delete dialog
 
 // The window with its frame, caption, OK and Cancel; the caller adds what lies between.
 void OpenDialog(const std::string &caption) {
@@ -36,9 +27,9 @@ void OpenDialog(const std::string &caption) {
         Line(10, 10, 1, 260, CaptionGrey);
         StopDrawing();
     }
-    Text(DialogCaption, 100, 50, 300, 24, caption, FontSegoe12, CaptionGrey, DialogBack);
-    Text(DialogOk, 100, 200, 100, 24, "OK", FontSegoe12, ButtonText, ButtonFace);
-    Text(DialogCancel, 300, 200, 100, 24, "Cancel", FontSegoe12, ButtonText, ButtonFace);
+    TextItem(DialogCaption, 100, 50, 300, 24, caption, FontSegoe12, CaptionGrey, DialogBack, TextCentered);
+    TextItem(DialogOk, 100, 200, 100, 24, "OK", FontSegoe12, ButtonText, ButtonFace, TextCentered);
+    TextItem(DialogCancel, 300, 200, 100, 24, "Cancel", FontSegoe12, ButtonText, ButtonFace, TextCentered);
     AddKeyboardShortcut(DialogWindow, KeyEscape, CmdEscape);
 }
 
@@ -47,25 +38,21 @@ void CloseDialog() {
     CloseWindow(DialogWindow);
 }
 
-enum Answer { NoAnswer, Ok, Cancel };
+constexpr int Ok = 1, Cancel = 2; // the answers
 
-// Polls until OK or Cancel is pressed or Escape typed. Every event is taken, the main window's too;
+// Waits until OK or Cancel is pressed or Escape typed. Every event is taken, the main window's too;
 // only the dialog's presses and its Escape count.
-Answer WaitForAnswer() {
-    for (;;) {
-        const int event = PollWindowEvent();
-        if (event == EventNone) {
-            SleepMs(PollMs);
-            continue;
-        }
-        RememberPointer();
-        if (EventWindow() != DialogWindow) continue;
-        if (event == EventMenuItem && EventMenu() == CmdEscape) return Cancel;
-        // A quick second click comes as a double click; it is one more press.
-        if (event != EventLeftButtonDown && event != EventLeftDoubleClick) continue;
-        if (PointerOverControl(DialogOk)) return Ok;
-        if (PointerOverControl(DialogCancel)) return Cancel;
-    }
+int WaitForAnswer() {
+    const ModalWindow dialog = {
+        .Window = DialogWindow,
+        .Click =
+            [] {
+                if (PointerOverControl(DialogOk)) return Ok;
+                return PointerOverControl(DialogCancel) ? Cancel : KeepWaiting;
+            },
+        .Command = [](int command) { return command == CmdEscape ? Cancel : KeepWaiting; },
+    };
+    return RunModalWindow(dialog);
 }
 
 } // namespace
@@ -73,9 +60,7 @@ Answer WaitForAnswer() {
 bool AskPlaylistName(std::string &name) {
     OpenDialog("Name of playlist");
     StringControl(DialogEntry, 100, 100, 300, 26, "");
-    SetControlFont(DialogEntry, FontSegoe14);
-    SetControlColor(DialogEntry, ColorFront, ButtonText);
-    SetControlColor(DialogEntry, ColorBack, ButtonFace);
+    SetControlLook(DialogEntry, FontSegoe14, ButtonText, ButtonFace);
     ActivateWindow(DialogWindow);
     ActivateControl(DialogEntry);
     bool named = false;
@@ -95,7 +80,7 @@ bool AskPlaylistName(std::string &name) {
 
 bool ConfirmPlaylistDelete(const std::string &name) {
     OpenDialog("Delete playlist");
-    Text(DialogName, 50, 100, 400, 26, name, FontSegoe14, GlyphColour, NameBack);
+    TextItem(DialogName, 50, 100, 400, 26, name, FontSegoe14, GlyphColour, NameBack, TextCentered);
     ActivateWindow(DialogWindow);
     const bool confirmed = WaitForAnswer() == Ok;
     CloseDialog();

@@ -3,36 +3,39 @@
 
 #include "windows.h"
 
-#include "ui/objects.h"
-#include "ui/ui.h"
 #include "platform/gui.h"
 #include "platform/system.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 
 namespace {
 
 constexpr int WindowWidth = 820, WindowHeight = 560;
 constexpr int OptionLines[] = {ViewLine, TrackLine, BlendLine, StartLine};
 
-void LineItem(int id, int x, int y, int w, int h, const std::string &text, int font) {
-    TextControl(id, x, y, w, h, text);
-    SetControlFont(id, font);
-    SetControlColor(id, ColorFront, DeviceText);
-    SetControlColor(id, ColorBack, DeviceBack);
-}
-
 void CloseOptionsWindow() {
     RemoveKeyboardShortcut(OptionsWindow, KeyEscape);
     CloseWindow(OptionsWindow);
 }
 
-// Green under the pointer, white elsewhere.
-void HoverLines() {
-    for (int id : OptionLines) {
-        const int64_t colour = GetControlColor(id, ColorFront);
-        const bool over = PointerOverControl(id);
-        if (over && colour == DeviceText) SetControlColor(id, ColorFront, DeviceHighlight);
-        if (!over && colour == DeviceHighlight) SetControlColor(id, ColorFront, DeviceText);
+// A click on an option line changes that option; one on "Start" ends the window (1).
+int ClickLine() {
+    if (PointerOverControl(ViewLine)) {
+        // An unknown value from an older file is left alone; the line reads "Off" for it.
+        if (ViewCover <= 2) {
+            ViewCover = uint8_t((ViewCover + 1) % 3);
+            SetControlText(ViewLine, ViewCoverCaption(ViewCover));
+        }
+    } else if (PointerOverControl(TrackLine)) {
+        CoverTrack = CoverTrack == 0 ? 1 : 0;
+        SetControlText(TrackLine, CoverTrackCaption(CoverTrack));
+    } else if (PointerOverControl(BlendLine)) {
+        BlendPicture = BlendPicture == 0 ? 1 : 0;
+        SetControlText(BlendLine, BlendPictureCaption(BlendPicture));
+    } else if (PointerOverControl(StartLine)) {
+        return 1;
     }
+    return KeepWaiting;
 }
 
 } // namespace
@@ -58,45 +61,29 @@ std::string BlendPictureCaption(uint8_t value) {
 
 void OpenOptionsWindow() {
     OpenPlainWindow(OptionsWindow, WindowWidth, WindowHeight, "options", DeviceBack);
-    LineItem(ViewLine, 60, 120, 200, 24, ViewCoverCaption(ViewCover), FontTahoma10);
-    LineItem(TrackLine, 60, 160, 160, 24, CoverTrackCaption(CoverTrack), FontTahoma10);
-    LineItem(BlendLine, 60, 200, 160, 24, BlendPictureCaption(BlendPicture), FontTahoma10);
-    LineItem(StartLine, 200, 320, 60, 24, "Start", FontSegoe12);
+    TextItem(ViewLine, 60, 120, 200, 24, ViewCoverCaption(ViewCover), FontTahoma10, DeviceText, DeviceBack);
+    TextItem(TrackLine, 60, 160, 160, 24, CoverTrackCaption(CoverTrack), FontTahoma10, DeviceText,
+             DeviceBack);
+    TextItem(BlendLine, 60, 200, 160, 24, BlendPictureCaption(BlendPicture), FontTahoma10, DeviceText,
+             DeviceBack);
+    TextItem(StartLine, 200, 320, 60, 24, "Start", FontSegoe12, DeviceText, DeviceBack);
     AddKeyboardShortcut(OptionsWindow, KeyEscape, CmdEscape);
     ActivateWindow(OptionsWindow);
 }
 
 bool RunOptionsWindow() {
-    for (;;) {
-        const int event = WaitWindowEvent(20);
-        RememberPointer();
-        if (!PointerOverWindow(OptionsWindow)) continue;
-        // A quick second click comes as a double click; it is a click here all the same.
-        if (event == EventLeftButtonDown || event == EventLeftDoubleClick) {
-            if (PointerOverControl(ViewLine)) {
-                // An unknown value from an older file is left alone; the line reads "Off" for it.
-                if (ViewCover <= 2) {
-                    ViewCover = uint8_t((ViewCover + 1) % 3);
-                    SetControlText(ViewLine, ViewCoverCaption(ViewCover));
-                }
-            } else if (PointerOverControl(TrackLine)) {
-                CoverTrack = CoverTrack == 0 ? 1 : 0;
-                SetControlText(TrackLine, CoverTrackCaption(CoverTrack));
-            } else if (PointerOverControl(BlendLine)) {
-                BlendPicture = BlendPicture == 0 ? 1 : 0;
-                SetControlText(BlendLine, BlendPictureCaption(BlendPicture));
-            } else if (PointerOverControl(StartLine)) {
-                CloseOptionsWindow();
-                SleepMs(20);
-                return true;
-            }
-        } else if (event == EventMouseMove) {
-            HoverLines();
-        } else if (event == EventMenuItem && EventMenu() == CmdEscape) {
-            CloseOptionsWindow();
-            return false;
-        }
-    }
+    const ModalWindow options = {
+        .Window = OptionsWindow,
+        .WaitForEvents = true,
+        .UnderPointerOnly = true,
+        .Click = ClickLine,
+        .Command = [](int command) { return command == CmdEscape ? 0 : KeepWaiting; },
+        .HoverTexts = OptionLines,
+    };
+    const bool started = RunModalWindow(options) == 1;
+    CloseOptionsWindow();
+    if (started) SleepMs(20);
+    return started;
 }
 
 bool ShowOptions() {

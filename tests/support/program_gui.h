@@ -1,13 +1,16 @@
 // The program's windowing as start-up leaves it, for the tests that draw in-process: the display, the
 // calligraphic face carried in the executable with the private aliases of the Windows face names, and
-// the seven text fonts; and the pixels of what was drawn.
+// the seven text fonts; the main window's photograph with the canvases the view draws on; and the
+// pixels of what was drawn.
 #pragma once
 
-#include "app/app.h"
 #include "platform/gui.h"
 #include "resources.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 inline bool StartProgramGui() {
@@ -17,6 +20,16 @@ inline bool StartProgramGui() {
     AddFontAliases("TeX Gyre Chorus");
     LoadTextFonts();
     return true;
+}
+
+// The main window (hidden) with the photograph, the label mask and the canvases `controls` on their
+// patches, where the program's main window has them.
+inline void OpenTurntable(std::initializer_list<int> controls) {
+    OpenWindow(MainWindow, 0, 0, MainWidth, MainHeight, "turntable", WindowBorderless | WindowInvisible);
+    const ResourceBytes photo = Resource(ResTurntablePhoto), mask = Resource(ResLabelMask);
+    CatchImage(TurntablePhotoImage, photo.data, photo.size);
+    CatchImage(LabelMaskImage, mask.data, mask.size);
+    for (int control : controls) PlaceCanvas(control);
 }
 
 // Every pixel of a canvas or an image, w x h row by row (0 outside it; empty when it does not exist).

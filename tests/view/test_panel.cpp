@@ -2,7 +2,6 @@
 // pixel against pictures the test composes itself from the photograph's patches and the layout rules
 // (durations end at x 40, titles and names start at 55 and 4, rows 32 pixels apart from y 2).
 
-#include "app/app.h"
 #include "audio/internal.h"
 #include "library/library.h"
 #include "platform/gui.h"
@@ -26,12 +25,13 @@ class PanelTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(StartProgramGui());
-        BuildMainWindow();
+        OpenTurntable({ListPanel, List1Button, List2Button});
     }
     static void TearDownTestSuite() { CloseWindow(MainWindow); }
 };
 
-constexpr int PanelWidth = 570, PanelHeight = 400; // the list buttons fit in this as well
+// The list buttons fit in the panel's size as well.
+constexpr int PanelWidth = LayoutOf(ListPanel).W, PanelHeight = LayoutOf(ListPanel).H;
 
 // Every pixel of a canvas or an image the size of the panel (0 outside it).
 std::vector<uint32_t> Pixels(Output out) {

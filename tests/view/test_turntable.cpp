@@ -2,7 +2,6 @@
 // the page the track following turns to. Expected pictures are computed here from the photograph, the
 // label mask and covers whose colours are known, away from the edges where a filter blurs.
 
-#include "app/app.h"
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/gui.h"
@@ -27,11 +26,13 @@
 
 namespace {
 
-// The photograph starts below the title bar; these are its coordinates (window y - 24).
-constexpr int CornerPhotoX = 680, CornerPhotoY = 8, CornerSide = 128;
-constexpr int LabelW = 258, LabelH = 222, LabelX = 141, LabelY = 83; // the label in PanelBackground
-constexpr int PanelW = 570, PanelH = 400;
-constexpr int BarW = 470, BarH = 28;
+// The corner box in the photograph's coordinates (window y - PhotoTop).
+constexpr int CornerPhotoX = LayoutOf(CornerBox).X, CornerPhotoY = LayoutOf(CornerBox).Y - PhotoTop;
+constexpr int CornerSide = LayoutOf(CornerBox).W;
+constexpr int PanelW = LayoutOf(ListPanel).W, PanelH = LayoutOf(ListPanel).H;
+// The label in PanelBackground.
+constexpr int LabelX = LabelLeft - LayoutOf(ListPanel).X, LabelY = LabelTop - LayoutOf(ListPanel).Y;
+constexpr int BarW = LayoutOf(PositionBar).W, BarH = LayoutOf(PositionBar).H;
 
 int Channel(uint32_t rgb, int shift) {
     return static_cast<int>((rgb >> shift) & 0xFF);
@@ -109,12 +110,12 @@ std::vector<int> MaskAlpha() {
     };
     cairo_surface_t *s = cairo_image_surface_create_from_png_stream(read, &reader);
     std::vector<int> alpha;
-    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_width(s) == LabelW &&
-        cairo_image_surface_get_height(s) == LabelH) {
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS && cairo_image_surface_get_width(s) == LabelWidth &&
+        cairo_image_surface_get_height(s) == LabelHeight) {
         const unsigned char *data = cairo_image_surface_get_data(s);
         const int stride = cairo_image_surface_get_stride(s);
-        for (int y = 0; y < LabelH; ++y)
-            for (int x = 0; x < LabelW; ++x)
+        for (int y = 0; y < LabelHeight; ++y)
+            for (int x = 0; x < LabelWidth; ++x)
                 alpha.push_back(static_cast<int>(
                     reinterpret_cast<const uint32_t *>(data + static_cast<size_t>(y) * stride)[x] >> 24));
     }
@@ -124,9 +125,7 @@ std::vector<int> MaskAlpha() {
 
 class TurntableTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(StartProgramGui());
-    }
+    static void SetUpTestSuite() { ASSERT_TRUE(StartProgramGui()); }
     void TearDown() override {
         CloseWindow(MainWindow);
         CoverShown = 0;
@@ -135,7 +134,10 @@ class TurntableTest : public ::testing::Test {
         ViewCover = view;
         FreeImage(PlainPanelBackground);
         CoverShown = 0;
-        BuildMainWindow();
+        OpenTurntable({PositionBar, ListPanel});
+        if (view == 1) PlaceCanvas(CornerBox);
+        // The bare record, kept aside as the program keeps it for a label cover.
+        if (view == 2) CopyImage(PanelBackground, PlainPanelBackground);
     }
     // A file the loader cannot decode: a PNG cut after its first 100 bytes.
     std::string Undecodable() {
@@ -154,8 +156,9 @@ const Cover Quarters{300, 200, [](int x, int y) -> uint32_t {
 
 TEST_F(TurntableTest, CornerCoverIsScaledBlendedWithThePhotographOrNotAndRemovedToThePatch) {
     Build(1);
-    const std::vector<uint32_t> photo = Pixels(ImageOutput(TurntablePhotoImage), 820, 536);
-    ASSERT_EQ(photo.size(), 820u * 536u);
+    constexpr int PhotoW = MainWidth, PhotoH = MainHeight - PhotoTop;
+    const std::vector<uint32_t> photo = Pixels(ImageOutput(TurntablePhotoImage), PhotoW, PhotoH);
+    ASSERT_EQ(photo.size(), size_t(PhotoW) * PhotoH);
     const std::vector<uint32_t> patch = Pixels(ImageOutput(CornerPatch), CornerSide, CornerSide);
     const std::string path = dir_.path + "cover.png", bad = Undecodable();
     WriteCover(path, Quarters);
@@ -172,7 +175,7 @@ TEST_F(TurntableTest, CornerCoverIsScaledBlendedWithThePhotographOrNotAndRemoved
             for (int x = 0; x < CornerSide; ++x) {
                 const std::optional<uint32_t> cover = Uniform(Quarters, CornerSide, CornerSide, x, y);
                 if (!cover) continue;
-                const uint32_t under = photo[size_t(CornerPhotoY + y) * 820 + size_t(CornerPhotoX + x)];
+                const uint32_t under = photo[size_t(CornerPhotoY + y) * PhotoW + size_t(CornerPhotoX + x)];
                 const uint32_t want = blend ? Over(under, *cover, 96) : *cover;
                 const uint32_t seen = box[size_t(y) * CornerSide + size_t(x)];
                 ++compared;
@@ -201,8 +204,8 @@ TEST_F(TurntableTest, CornerCoverIsScaledBlendedWithThePhotographOrNotAndRemoved
 TEST_F(TurntableTest, LabelCoverIsDarkenedCutByTheMaskBurnedIntoThePanelAndRemoved) {
     Build(2);
     const std::vector<int> alpha = MaskAlpha();
-    ASSERT_EQ(alpha.size(), size_t(LabelW) * LabelH);
-    const std::vector<uint32_t> mask = Pixels(ImageOutput(LabelMaskImage), LabelW, LabelH);
+    ASSERT_EQ(alpha.size(), size_t(LabelWidth) * LabelHeight);
+    const std::vector<uint32_t> mask = Pixels(ImageOutput(LabelMaskImage), LabelWidth, LabelHeight);
     const std::vector<uint32_t> plain = Pixels(ImageOutput(PlainPanelBackground), PanelW, PanelH);
     ASSERT_EQ(Pixels(ImageOutput(PanelBackground), PanelW, PanelH), plain);
     const std::string bad = Undecodable();
@@ -217,7 +220,7 @@ TEST_F(TurntableTest, LabelCoverIsDarkenedCutByTheMaskBurnedIntoThePanelAndRemov
     };
     // Bilinear across two columns, as the smooth enlargement of a 2-pixel-wide picture spreads them.
     auto ramp = [&](int x, int) -> std::optional<uint32_t> {
-        const double t = std::clamp((x + 0.5) * 2 / LabelW - 0.5, 0.0, 1.0);
+        const double t = std::clamp((x + 0.5) * 2 / LabelWidth - 0.5, 0.0, 1.0);
         return Over(b, a, static_cast<int>(std::lround(t * 255)));
     };
     struct Case {
@@ -251,16 +254,17 @@ TEST_F(TurntableTest, LabelCoverIsDarkenedCutByTheMaskBurnedIntoThePanelAndRemov
                 const int lx = x - LabelX, ly = y - LabelY;
                 std::optional<uint32_t> want;
                 int tolerance = 0;
-                if (lx < 0 || ly < 0 || lx >= LabelW || ly >= LabelH) {
+                if (lx < 0 || ly < 0 || lx >= LabelWidth || ly >= LabelHeight) {
                     want = plain[at];
                 } else {
-                    const size_t m = size_t(ly) * LabelW + size_t(lx);
+                    const size_t m = size_t(ly) * LabelWidth + size_t(lx);
                     if (alpha[m] == 255) {
                         want = mask[m];
                         ++photo_pixels;
                     } else if (alpha[m] == 0) {
                         const std::optional<uint32_t> cover =
-                            t.expected ? t.expected(lx, ly) : Uniform(t.cover, LabelW, LabelH, lx, ly);
+                            t.expected ? t.expected(lx, ly)
+                                       : Uniform(t.cover, LabelWidth, LabelHeight, lx, ly);
                         if (cover) {
                             want = Over(0x000000, *cover, 64);
                             tolerance = 3;

@@ -4,9 +4,9 @@
 
 #include "x11_probe.h"
 
-#include "app/app.h"
-#include "ui/objects.h"
 #include "platform/gui.h"
+#include "ui/objects.h"
+#include "ui/ui.h"
 #include "windows/windows.h"
 
 #include <X11/keysym.h>

@@ -23,6 +23,7 @@
 #include "platform/gui.h"
 #include "resources.h"
 #include "ui/objects.h"
+#include "ui/ui.h"
 #include "view/view.h"
 
 #include <benchmark/benchmark.h>
