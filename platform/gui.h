@@ -16,7 +16,7 @@
 #include <vector>
 
 struct Rect {
-    int x = 0, y = 0, w = 0, h = 0;
+    int X = 0, Y = 0, Width = 0, Height = 0;
 };
 
 // --- start and end ---
@@ -170,8 +170,8 @@ std::string FontResolvedName(int font);
 // --- drawing ---
 
 struct Output {
-    int kind = 0; // 1 canvas, 2 image
-    int id = -1;
+    int Kind = 0; // 1 canvas, 2 image
+    int Id = -1;
 };
 Output CanvasOutput(int id);
 Output ImageOutput(int img);
