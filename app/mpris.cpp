@@ -81,8 +81,8 @@ enum RemoteAction {
 };
 
 struct RemoteRequest {
-    RemoteAction action;
-    std::string path; // RemoteOpen: the local file
+    RemoteAction Action;
+    std::string Path; // RemoteOpen: the local file
 };
 
 // --- state: main thread only (the bus's worker thread never calls into this file)
@@ -229,7 +229,7 @@ const GDBusInterfaceVTable Handlers = {CallMethod, GetProperty, nullptr, {}};
 
 void RunRequest(const RemoteRequest &request) {
     const bool playing = !Stopped();
-    switch (request.action) {
+    switch (request.Action) {
     case RemoteRaise:
         ActivateWindow(MainWindow);
         break;
@@ -254,7 +254,7 @@ void RunRequest(const RemoteRequest &request) {
         RunCommand(CmdStop);
         break;
     case RemoteOpen:
-        DropFiles(request.path);
+        DropFiles(request.Path);
         break;
     }
 }

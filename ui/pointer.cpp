@@ -16,16 +16,16 @@ void RememberPointer() {
 
 bool PointerOverWindow(int win) {
     Rect r;
-    return WindowRect(win, r) && PointInRect(PointerPos.x, PointerPos.y, r);
+    return WindowRect(win, r) && PointInRect(PointerPos.X, PointerPos.Y, r);
 }
 
 bool PointerOverControl(int control) {
     Rect r;
-    return ControlRect(control, r) && PointInRect(PointerPos.x, PointerPos.y, r);
+    return ControlRect(control, r) && PointInRect(PointerPos.X, PointerPos.Y, r);
 }
 
 int RowUnderPointer(int control) {
     Rect r;
     if (!ControlRect(control, r)) return 0;
-    return (PointerPos.y - r.Y) / RowHeight + 1;
+    return (PointerPos.Y - r.Y) / RowHeight + 1;
 }
