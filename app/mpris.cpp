@@ -11,6 +11,7 @@
 #include "audio/audio.h"
 #include "library/library.h"
 #include "platform/gui.h"
+#include "platform/reserve.h"
 #include "ui/objects.h"
 
 #include <gio/gio.h>

@@ -3,7 +3,7 @@
 
 #include "audio.h"
 
-#include "platform/gui.h"
+#include "platform/reserve.h"
 #include "platform/system.h"
 
 #include <unistd.h>

@@ -5,7 +5,7 @@
 // back whatever else the process does on the bus, and a thread that runs the connection's object:
 // it answers RequestRelease and the properties while the main thread is busy elsewhere.
 
-#include "gui.h"
+#include "reserve.h"
 
 #include <gio/gio.h>
 #include <sys/stat.h>
