@@ -22,8 +22,8 @@ bool IsMusicFile(const DirEntry &e) {
 }
 
 struct Album {
-    std::string folder;              // full path without a trailing '/'
-    std::vector<std::string> tracks; // names of its DSF/DFF files, in listing order
+    std::string Folder;              // full path without a trailing '/'
+    std::vector<std::string> Tracks; // names of its DSF/DFF files, in listing order
 };
 
 // Examines `folder` at `depth` (1 to 5), pre-order: a folder directly holding music files is an album
@@ -39,12 +39,12 @@ void Examine(const std::string &folder, int depth, std::vector<Album> &albums) {
     std::vector<std::string> pending;
     for (const DirEntry &e : entries) {
         if (IsMusicFile(e))
-            album.tracks.push_back(e.Name);
+            album.Tracks.push_back(e.Name);
         else if (depth < DeepestAlbum && e.Name[0] != '.' && IsFolderToEnter(e))
             pending.push_back(folder + "/" + e.Name);
     }
-    if (!album.tracks.empty()) {
-        album.folder = folder;
+    if (!album.Tracks.empty()) {
+        album.Folder = folder;
         albums.push_back(std::move(album));
         return;
     }
@@ -80,9 +80,9 @@ void ScanLibrary(const std::string &root_text, int library) {
     std::vector<std::string> names, lines;
     names.reserve(albums.size());
     for (const Album &album : albums) {
-        std::string name = AlbumName(std::string_view(album.folder).substr(root.size()));
+        std::string name = AlbumName(std::string_view(album.Folder).substr(root.size()));
         lines.push_back("!" + name);
-        for (const std::string &track : album.tracks) lines.push_back("  " + album.folder + "/" + track);
+        for (const std::string &track : album.Tracks) lines.push_back("  " + album.Folder + "/" + track);
         names.push_back(std::move(name));
     }
     // Each file is replaced whole or not at all, the track file first and the index only once it is
