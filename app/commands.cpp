@@ -14,7 +14,7 @@
 
 namespace {
 
-enum Guard {
+enum CommandGuard {
     Always,
     WhileIdle,       // only while no list plays (PlayingList 0)
     WhilePlaying,    // only while a list plays
@@ -23,13 +23,13 @@ enum Guard {
 };
 
 struct Command {
-    int number;  // the key's or menu item's command number; 0 for a click only
-    int control; // the control whose left click runs it; 0 for none
-    int key;     // the key bound to it (with its modifiers); 0 for none
-    Guard guard;
-    void (*run)();
-    int menu = 0;               // the pop-up menu holding it as an item; 0 for none
-    const char *item = nullptr; // the item's text; a row of a menu without a command is a separator
+    int Number;         // the key's or menu item's command number; 0 for a click only
+    int Control;        // the control whose left click runs it; 0 for none
+    int Key;            // the key bound to it (with its modifiers); 0 for none
+    CommandGuard Guard; // when it may run
+    void (*Run)();
+    int Menu = 0;               // the pop-up menu holding it as an item; 0 for none
+    const char *Item = nullptr; // the item's text; a row of a menu without a command is a separator
 };
 
 // Where Play starts from idle: the list shown, at its selected entry; nothing on the other views.
@@ -117,7 +117,7 @@ const Command Commands[] = {
 };
 static_assert(CmdDriveLast == CmdDriveFirst + 6 && DriveSlotCount == 7, "one drive item per drive slot");
 
-bool Allowed(Guard guard) {
+bool Allowed(CommandGuard guard) {
     const bool idle = PlaybackIdle();
     switch (guard) {
     case Always:
@@ -137,11 +137,11 @@ bool Allowed(Guard guard) {
 // The items of one menu, in table order.
 void FillMenu(int menu) {
     for (const Command &c : Commands) {
-        if (c.menu != menu) continue;
-        if (c.number == 0)
+        if (c.Menu != menu) continue;
+        if (c.Number == 0)
             MenuBar();
         else
-            MenuItem(c.number, c.item);
+            MenuItem(c.Number, c.Item);
     }
 }
 
@@ -161,10 +161,10 @@ void ShowNames(uint8_t view) {
 
 void BindCommandKeys() {
     for (const Command &c : Commands) {
-        if (!c.key) continue;
-        AddKeyboardShortcut(MainWindow, c.key, c.number);
+        if (!c.Key) continue;
+        AddKeyboardShortcut(MainWindow, c.Key, c.Number);
         // Shift gives the same letter in upper case (Caps Lock needs nothing: the key is the same).
-        if (IsLetterKey(c.key)) AddKeyboardShortcut(MainWindow, c.key | KeyShift, c.number);
+        if (IsLetterKey(c.Key)) AddKeyboardShortcut(MainWindow, c.Key | KeyShift, c.Number);
     }
 }
 
@@ -197,8 +197,8 @@ void RightClickAt() {
 
 void RunCommand(int number) {
     for (const Command &c : Commands) {
-        if (c.number != number || number == 0) continue;
-        if (Allowed(c.guard)) c.run();
+        if (c.Number != number || number == 0) continue;
+        if (Allowed(c.Guard)) c.Run();
         return;
     }
 }
@@ -210,8 +210,8 @@ void ClickAt() {
     BeginWindowDrag(MainWindow);
     if (!PointerOverWindow(MainWindow)) return;
     for (const Command &c : Commands) {
-        if (!c.control || !PointerOverControl(c.control)) continue;
-        if (Allowed(c.guard)) c.run();
+        if (!c.Control || !PointerOverControl(c.Control)) continue;
+        if (Allowed(c.Guard)) c.Run();
         return;
     }
 }

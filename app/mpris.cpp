@@ -11,6 +11,7 @@
 #include "audio/audio.h"
 #include "library/library.h"
 #include "platform/gui.h"
+#include "platform/reserve.h"
 #include "ui/objects.h"
 
 #include <gio/gio.h>
@@ -81,8 +82,8 @@ enum RemoteAction {
 };
 
 struct RemoteRequest {
-    RemoteAction action;
-    std::string path; // RemoteOpen: the local file
+    RemoteAction Action;
+    std::string Path; // RemoteOpen: the local file
 };
 
 // --- state: main thread only (the bus's worker thread never calls into this file)
@@ -229,7 +230,7 @@ const GDBusInterfaceVTable Handlers = {CallMethod, GetProperty, nullptr, {}};
 
 void RunRequest(const RemoteRequest &request) {
     const bool playing = !Stopped();
-    switch (request.action) {
+    switch (request.Action) {
     case RemoteRaise:
         ActivateWindow(MainWindow);
         break;
@@ -254,7 +255,7 @@ void RunRequest(const RemoteRequest &request) {
         RunCommand(CmdStop);
         break;
     case RemoteOpen:
-        DropFiles(request.path);
+        DropFiles(request.Path);
         break;
     }
 }

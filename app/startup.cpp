@@ -36,8 +36,8 @@ bool AnotherPlayerRunning() {
 namespace {
 
 struct EmbeddedLibrary {
-    const char *file;
-    ResourceId resource;
+    const char *File;
+    ResourceId Resource;
 };
 
 // In the order they are deployed.
@@ -69,8 +69,8 @@ std::string DeployEngineLibraries(const std::string &base) {
     }
 
     for (const EmbeddedLibrary &lib : Libraries) {
-        const std::string path = folder + lib.file;
-        ResourceBytes bytes = Resource(lib.resource);
+        const std::string path = folder + lib.File;
+        ResourceBytes bytes = Resource(lib.Resource);
         // Only a file holding exactly the embedded bytes is kept: a new build of the same size, or a
         // library damaged in place, is replaced. The libraries are small; reading them costs little.
         std::string deployed;

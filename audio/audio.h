@@ -92,7 +92,7 @@ void UnbindEngine();
 // --- The output device's sound card (card.cpp) -------------------------------------------------
 
 // Asks the desktop's sound server to give up the card of output device n before the device is
-// opened (ReserveSoundCard of platform/gui.h, for the card of its hardware PCM name; nothing for
+// opened (ReserveSoundCard of platform/reserve.h, for the card of its hardware PCM name; nothing for
 // other PCMs, which have no card of their own). ReleaseSoundCard gives it back once the device is
 // closed. False when the server kept the card: opening the device will then find it busy.
 bool ReserveDeviceCard(int n);

@@ -3,7 +3,7 @@
 
 #include "audio.h"
 
-#include "platform/gui.h"
+#include "platform/reserve.h"
 #include "platform/system.h"
 
 #include <unistd.h>
@@ -25,16 +25,16 @@ HardwarePcm DeviceCard(int n) {
 
 bool ReserveDeviceCard(int n) {
     const HardwarePcm hw = DeviceCard(n);
-    return hw.card < 0 || ReserveSoundCard(hw.card, ApplicationName);
+    return hw.Card < 0 || ReserveSoundCard(hw.Card, ApplicationName);
 }
 
 std::string DeviceBusyNote(int n) {
     const HardwarePcm hw = DeviceCard(n);
-    if (hw.card < 0) return "";
-    const DeviceHolder holder = SoundDeviceHolder(hw.card, hw.device);
+    if (hw.Card < 0) return "";
+    const DeviceHolder holder = SoundDeviceHolder(hw.Card, hw.Device);
     // Our own open device is no other program's doing.
-    if (holder.pid == 0 || holder.pid == getpid()) return "";
+    if (holder.Pid == 0 || holder.Pid == getpid()) return "";
     std::string note = "  (busy: ";
-    if (!holder.name.empty()) note += holder.name + ", ";
-    return note + "pid " + std::to_string(holder.pid) + ")";
+    if (!holder.Name.empty()) note += holder.Name + ", ";
+    return note + "pid " + std::to_string(holder.Pid) + ")";
 }

@@ -4,7 +4,7 @@
 #include "audio.h"
 
 #include "library/settings.h"
-#include "platform/gui.h"
+#include "platform/reserve.h"
 
 namespace {
 

@@ -15,8 +15,8 @@ void *Libraries[3] = {};
 
 // One row per bound procedure: its name and where its pointer lives.
 struct Binding {
-    const char *name;
-    void **slot;
+    const char *Name;
+    void **Slot;
 };
 
 #define BIND(f) {#f, reinterpret_cast<void **>(&EngineFn.f)}
@@ -59,8 +59,8 @@ bool Bind(int index, const std::string &path, const Binding (&rows)[N]) {
     if (!lib) return false;
     Libraries[index] = lib;
     for (const Binding &row : rows) {
-        *row.slot = LibrarySymbol(lib, row.name);
-        if (!*row.slot) return false;
+        *row.Slot = LibrarySymbol(lib, row.Name);
+        if (!*row.Slot) return false;
     }
     return true;
 }

@@ -14,8 +14,8 @@ PlaybackMemory Memory;
 namespace {
 
 struct Reservation {
-    uint8_t **buffer;
-    size_t size;
+    uint8_t **Buffer;
+    size_t Size;
 };
 // In the order of reservation.
 const Reservation Buffers[] = {
@@ -33,12 +33,12 @@ bool ReservePlaybackMemory() {
     if (Memory.StagingBuffer) return true;
     for (const Reservation &r : Buffers) {
         void *p =
-            mmap(nullptr, r.size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+            mmap(nullptr, r.Size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (p == MAP_FAILED) {
             ReleasePlaybackMemory();
             return false;
         }
-        *r.buffer = static_cast<uint8_t *>(p);
+        *r.Buffer = static_cast<uint8_t *>(p);
     }
     return true;
 }
@@ -46,12 +46,12 @@ bool ReservePlaybackMemory() {
 // After MADV_DONTNEED a private anonymous page reads as zeros again and holds no memory.
 void ZeroPlaybackBuffer(uint8_t *buffer) {
     for (const Reservation &r : Buffers)
-        if (buffer && buffer == *r.buffer) madvise(buffer, r.size, MADV_DONTNEED);
+        if (buffer && buffer == *r.Buffer) madvise(buffer, r.Size, MADV_DONTNEED);
 }
 
 void ReleasePlaybackMemory() {
     for (const Reservation &r : Buffers) {
-        if (*r.buffer) munmap(*r.buffer, r.size);
-        *r.buffer = nullptr;
+        if (*r.Buffer) munmap(*r.Buffer, r.Size);
+        *r.Buffer = nullptr;
     }
 }

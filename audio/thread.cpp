@@ -33,9 +33,9 @@ std::atomic<int64_t> HandOvers{0};
 constexpr int SwitchSettleMs = 60;
 
 struct PlayBuffer {
-    uint8_t *bytes;
-    std::atomic<int64_t> &fill;
-    std::atomic<int64_t> &read;
+    uint8_t *Bytes;
+    std::atomic<int64_t> &Fill;
+    std::atomic<int64_t> &Read;
 };
 
 PlayBuffer BufferOf(int64_t active) {
@@ -45,8 +45,8 @@ PlayBuffer BufferOf(int64_t active) {
 
 // Output thread. Ready: refilled and not yet read from. The read position comes first (see above).
 int64_t ReadyBytes(const PlayBuffer &b) {
-    if (b.read.load(std::memory_order_acquire) != 0) return 0;
-    return b.fill.load(std::memory_order_acquire);
+    if (b.Read.load(std::memory_order_acquire) != 0) return 0;
+    return b.Fill.load(std::memory_order_acquire);
 }
 
 // Audio thread: how long it may sleep before AsioProc could have left the buffer it is on: half the
@@ -64,10 +64,10 @@ int IdleWaitMs() {
 
 // Audio thread: the staged chunk into the target buffer, published to AsioProc.
 void HandOver(const PlayBuffer &target) {
-    target.fill.store(0, std::memory_order_relaxed);
-    target.read.store(0, std::memory_order_release);
-    CopyWords(Memory.StagingBuffer, target.bytes, static_cast<size_t>(StagedBytes));
-    target.fill.store(StagedBytes, std::memory_order_release);
+    target.Fill.store(0, std::memory_order_relaxed);
+    target.Read.store(0, std::memory_order_release);
+    CopyWords(Memory.StagingBuffer, target.Bytes, static_cast<size_t>(StagedBytes));
+    target.Fill.store(StagedBytes, std::memory_order_release);
     Memory.HandedBytes.store(StagedBytes, std::memory_order_release);
     HandOvers.fetch_add(1, std::memory_order_release);
 }
@@ -209,26 +209,26 @@ uint32_t AsioProc(int /*input*/, uint32_t /*channel*/, void *buffer, uint32_t le
         const int64_t other_id = active == ActiveA ? ActiveB : ActiveA;
         const PlayBuffer current = BufferOf(active);
         const PlayBuffer other = BufferOf(other_id);
-        const int64_t read = current.read.load(std::memory_order_relaxed);
-        const int64_t fill = current.fill.load(std::memory_order_acquire);
+        const int64_t read = current.Read.load(std::memory_order_relaxed);
+        const int64_t fill = current.Fill.load(std::memory_order_acquire);
         if (fill - read > want) {
             // The common path: the active buffer holds more than asked.
-            CopyWords(current.bytes + read, out, static_cast<size_t>(want));
-            current.read.store(read + want, std::memory_order_release);
+            CopyWords(current.Bytes + read, out, static_cast<size_t>(want));
+            current.Read.store(read + want, std::memory_order_release);
             result = want;
         } else if (fill > 0 && fill >= read) {
             // The rest of the active buffer (possibly nothing: used up at the last call), then the
             // start of the other buffer if it is ready.
             const int64_t rest = fill - read;
-            CopyWords(current.bytes + read, out, static_cast<size_t>(rest));
-            current.read.store(fill, std::memory_order_release);
+            CopyWords(current.Bytes + read, out, static_cast<size_t>(rest));
+            current.Read.store(fill, std::memory_order_release);
             result = rest;
             const int64_t ready = ReadyBytes(other);
             if (ready > 0) {
                 // A short last chunk may hold less than the rest of the call.
                 const int64_t take = std::min(want - rest, ready);
-                CopyWords(other.bytes, out + rest, static_cast<size_t>(take));
-                other.read.store(take, std::memory_order_release);
+                CopyWords(other.Bytes, out + rest, static_cast<size_t>(take));
+                other.Read.store(take, std::memory_order_release);
                 Memory.ActiveBuffer.store(other_id, std::memory_order_release);
                 Memory.BufferSwitched.store(1, std::memory_order_release);
                 result += take;

@@ -251,8 +251,8 @@ int32_t ResumeIndex(int playing) {
 
 std::string EngineErrorText(int code) {
     struct Row {
-        int code;
-        const char *text;
+        int Code;
+        const char *Text;
     };
     static constexpr Row Texts[] = {
         {TAVO_OK, "All is OK"},
@@ -275,7 +275,7 @@ std::string EngineErrorText(int code) {
         {TAVO_ERROR_UNKNOWN, "Some other mystery error"},
     };
     for (const Row &row : Texts)
-        if (row.code == code) return row.text;
+        if (row.Code == code) return row.Text;
     return "Error code #" + std::to_string(code);
 }
 

@@ -2,7 +2,8 @@
  * family, then of the 48 kHz family. tavd.so refuses files at any other rate; tava.so sets a device
  * only to these, and keeps what it learns about a device per row of this table.
  *
- * Not part of the program's interface: only the libraries of the engine include this header. */
+ * Not part of the program's interface: only the libraries of the engine include this header. Its
+ * constant follows the output host's naming (kName). */
 #ifndef DSD_RATES_H
 #define DSD_RATES_H
 

@@ -15,7 +15,7 @@ std::string FirstFile(const std::string &folder, const std::string &pattern, Wan
     std::vector<DirEntry> entries;
     if (!ListDirectory(folder, pattern, entries, ListDetail::FolderDetails)) return "";
     for (const DirEntry &e : entries)
-        if (!e.is_directory && wanted(e.name)) return folder + e.name;
+        if (!e.IsDirectory && wanted(e.Name)) return folder + e.Name;
     return "";
 }
 

@@ -26,16 +26,16 @@ bool LoadIndex(const std::string &path, std::vector<std::string> &list) {
 // is the name opens the section, so a second section of the same name is taken too; the next line
 // beginning with "!" ends it. (Dropping a unit that is half of a pair leaves a text no name equals.)
 struct SectionWalk {
-    const std::string &name;
-    bool in = false;
-    std::string rest;
+    const std::string &Name;
+    bool In = false;
+    std::string Rest;
 
     // Whether `line`, the next line of the file, lies inside a section of the name (its header
     // included).
     bool Inside(const std::string &line) {
-        if (in && !line.empty() && line[0] == '!') in = false;
-        if (DropUnits(line, 1, rest) && rest == name) in = true;
-        return in;
+        if (In && !line.empty() && line[0] == '!') In = false;
+        if (DropUnits(line, 1, Rest) && Rest == Name) In = true;
+        return In;
     }
 };
 

@@ -14,16 +14,16 @@ constexpr int DeepestAlbum = 5; // album folders are found at depths 1 to 5 belo
 // A folder is entered only if its attribute set is exactly the directory attribute: hidden, system,
 // read-only, archive, a symbolic link or any other attribute keeps the scan out of it.
 bool IsFolderToEnter(const DirEntry &e) {
-    return e.is_directory && e.attributes == AttrDirectory && !HasLineEnd(e.name);
+    return e.IsDirectory && e.Attributes == AttrDirectory && !HasLineEnd(e.Name);
 }
 
 bool IsMusicFile(const DirEntry &e) {
-    return !e.is_directory && IsMusicExtension(ExtensionOf(e.name)) && !HasLineEnd(e.name);
+    return !e.IsDirectory && IsMusicExtension(ExtensionOf(e.Name)) && !HasLineEnd(e.Name);
 }
 
 struct Album {
-    std::string folder;              // full path without a trailing '/'
-    std::vector<std::string> tracks; // names of its DSF/DFF files, in listing order
+    std::string Folder;              // full path without a trailing '/'
+    std::vector<std::string> Tracks; // names of its DSF/DFF files, in listing order
 };
 
 // Examines `folder` at `depth` (1 to 5), pre-order: a folder directly holding music files is an album
@@ -39,12 +39,12 @@ void Examine(const std::string &folder, int depth, std::vector<Album> &albums) {
     std::vector<std::string> pending;
     for (const DirEntry &e : entries) {
         if (IsMusicFile(e))
-            album.tracks.push_back(e.name);
-        else if (depth < DeepestAlbum && e.name[0] != '.' && IsFolderToEnter(e))
-            pending.push_back(folder + "/" + e.name);
+            album.Tracks.push_back(e.Name);
+        else if (depth < DeepestAlbum && e.Name[0] != '.' && IsFolderToEnter(e))
+            pending.push_back(folder + "/" + e.Name);
     }
-    if (!album.tracks.empty()) {
-        album.folder = folder;
+    if (!album.Tracks.empty()) {
+        album.Folder = folder;
         albums.push_back(std::move(album));
         return;
     }
@@ -74,15 +74,15 @@ void ScanLibrary(const std::string &root_text, int library) {
     ListDirectory(root, "*.*", entries, ListDetail::FolderDetails);
     // At the first level a leading dot does not keep a folder out; files in the root are ignored.
     for (const DirEntry &e : entries)
-        if (IsFolderToEnter(e)) Examine(root + e.name, 1, albums);
+        if (IsFolderToEnter(e)) Examine(root + e.Name, 1, albums);
     if (albums.empty()) return; // the old library stays as it was
 
     std::vector<std::string> names, lines;
     names.reserve(albums.size());
     for (const Album &album : albums) {
-        std::string name = AlbumName(std::string_view(album.folder).substr(root.size()));
+        std::string name = AlbumName(std::string_view(album.Folder).substr(root.size()));
         lines.push_back("!" + name);
-        for (const std::string &track : album.tracks) lines.push_back("  " + album.folder + "/" + track);
+        for (const std::string &track : album.Tracks) lines.push_back("  " + album.Folder + "/" + track);
         names.push_back(std::move(name));
     }
     // Each file is replaced whole or not at all, the track file first and the index only once it is
@@ -132,7 +132,7 @@ std::vector<std::string> AddFolderFiles(const std::string &folder_text) {
     ListDirectory(folder, "*.*", entries, ListDetail::FolderDetails);
     std::vector<std::string> paths;
     for (const DirEntry &e : entries)
-        if (!e.is_directory && e.name[0] != '.' && IsMusicExtension(ExtensionOf(e.name)))
-            paths.push_back(folder + e.name);
+        if (!e.IsDirectory && e.Name[0] != '.' && IsMusicExtension(ExtensionOf(e.Name)))
+            paths.push_back(folder + e.Name);
     return paths;
 }

@@ -75,16 +75,16 @@ bool FindEncoding(std::string_view &bytes, Encoding &encoding) {
 // The code units of a list file's text: UTF-16 units read little-endian straight from the bytes (an
 // odd last byte is no character), or the bytes of UTF-8 or Windows-1252.
 struct Utf16Units {
-    std::string_view text;
-    size_t size() const { return text.size() / 2; }
+    std::string_view Text;
+    size_t size() const { return Text.size() / 2; }
     char16_t operator[](size_t i) const {
-        return char16_t(uint8_t(text[2 * i]) | (uint8_t(text[2 * i + 1]) << 8));
+        return char16_t(uint8_t(Text[2 * i]) | (uint8_t(Text[2 * i + 1]) << 8));
     }
 };
 struct ByteUnits {
-    std::string_view text;
-    size_t size() const { return text.size(); }
-    char16_t operator[](size_t i) const { return char16_t(uint8_t(text[i])); }
+    std::string_view Text;
+    size_t size() const { return Text.size(); }
+    char16_t operator[](size_t i) const { return char16_t(uint8_t(Text[i])); }
 };
 
 // Calls take(start, count) for every line of the units that holds at least one unit. Empty lines
@@ -107,17 +107,17 @@ void SplitLines(Units units, Take take) {
 std::string LineText(Utf16Units units, size_t start, size_t count) {
     std::u16string line(count, u'\0');
     if constexpr (std::endian::native == std::endian::little)
-        std::memcpy(line.data(), units.text.data() + 2 * start, 2 * count);
+        std::memcpy(line.data(), units.Text.data() + 2 * start, 2 * count);
     else
         for (size_t i = 0; i < count; ++i) line[i] = units[start + i];
     return FromUtf16(line);
 }
 std::string LineText(ByteUnits units, Encoding encoding, size_t start, size_t count) {
-    if (encoding == Encoding::Utf8) return std::string(units.text.substr(start, count));
+    if (encoding == Encoding::Utf8) return std::string(units.Text.substr(start, count));
     std::string out;
     out.reserve(count);
     for (size_t i = start; i < start + count; ++i) {
-        uint8_t b = uint8_t(units.text[i]);
+        uint8_t b = uint8_t(units.Text[i]);
         AppendUtf8(out, b >= 0x80 && b <= 0x9F ? char32_t(Cp1252High[b - 0x80]) : char32_t(b));
     }
     return out;

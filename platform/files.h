@@ -84,10 +84,10 @@ std::string ExtensionOf(const std::string &path);
 // --- Folder listings --------------------------------------------------------------------------
 
 struct DirEntry {
-    std::string name;    // as the file system has it, without the folder
-    uint32_t attributes; // as GetFileAttributes gives them (see ListDetail)
-    int64_t size;        // bytes (readable or not), -2 for a directory, -1 when unknown
-    bool is_directory;   // a directory, or a symbolic link to one
+    std::string Name;    // as the file system has it, without the folder
+    uint32_t Attributes; // as GetFileAttributes gives them (see ListDetail)
+    int64_t Size;        // bytes (readable or not), -2 for a directory, -1 when unknown
+    bool IsDirectory;    // a directory, or a symbolic link to one
 };
 
 // How much ListDirectory learns about entries that are not directories. Every field of a directory or
@@ -96,7 +96,7 @@ struct DirEntry {
 // only need to know which entries are files.
 enum class ListDetail {
     Everything,    // every field of every entry
-    FolderDetails, // other entries carry their name, is_directory = false, attributes 0, size -1
+    FolderDetails, // other entries carry their Name, IsDirectory = false, Attributes 0, Size -1
 };
 
 // Whether name matches a Windows file pattern, upper and lower case alike. The pattern is read as

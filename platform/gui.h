@@ -1,6 +1,5 @@
-// Windows, controls, images, fonts, drawing, timers, shortcuts, menus, dialogs and the event queue;
-// and the sound card reservation on the desktop's session bus, which uses the D-Bus of GIO (part of
-// GTK) and needs no display.
+// Windows, controls, images, fonts, drawing, timers, shortcuts, menus, dialogs and the event queue.
+// The sound card reservation, built with this half of the layer, has its own header: reserve.h.
 //
 // Everything is addressed by small numbers that the program chooses (window 20, control 63, image 57,
 // timer 117, menu item 214). Creating an object under a number that is in use first frees the old one.
@@ -16,7 +15,7 @@
 #include <vector>
 
 struct Rect {
-    int x = 0, y = 0, w = 0, h = 0;
+    int X = 0, Y = 0, Width = 0, Height = 0;
 };
 
 // --- start and end ---
@@ -170,8 +169,8 @@ std::string FontResolvedName(int font);
 // --- drawing ---
 
 struct Output {
-    int kind = 0; // 1 canvas, 2 image
-    int id = -1;
+    int Kind = 0; // 1 canvas, 2 image
+    int Id = -1;
 };
 Output CanvasOutput(int id);
 Output ImageOutput(int img);
@@ -333,33 +332,3 @@ std::string EventDropFiles();
 
 // Position of the mouse pointer on the screen.
 void DesktopMouse(int &x, int &y);
-
-// --- sharing the sound card with the desktop's sound server (reserve.cpp) ---
-//
-// PipeWire, PulseAudio and JACK keep the cards open and give one up on request through the device
-// reservation protocol: whoever owns org.freedesktop.ReserveDevice1.Audio<N> on the session bus may
-// open card N, and answers RequestRelease(priority) at /org/freedesktop/ReserveDevice1/Audio<N>.
-
-// The session bus's address (DBUS_SESSION_BUS_ADDRESS, else the socket $XDG_RUNTIME_DIR/bus), empty
-// when there is none. Never starts a bus: GIO alone would fall back to launching one for the X
-// display. Any thread.
-std::string SessionBusAddress();
-
-// Our priority: above the desktop's sound servers (PulseAudio asks with 0, PipeWire with -20), so
-// that they give the card up to us; below JACK's INT32_MAX.
-constexpr int32_t SoundCardPriority = 10;
-
-// Takes card `card` from its holder before the program opens one of its devices: owns the name
-// (asking its owner to release it first, when there is one) and answers for it until ReleaseSoundCard.
-// While the name is ours every RequestRelease is refused, whatever its priority: the player keeps its
-// device open from the start of the main window to the end, and could not play on without it.
-// True when the card is ours to open as far as the desktop is concerned: the name is ours, or there
-// is no session bus (DBUS_SESSION_BUS_ADDRESS, else $XDG_RUNTIME_DIR/bus; none is started). False
-// when the owner refused or did not answer; nothing is kept then. Each wait on the bus or the owner
-// is bounded by 2 s. A card already held returns true at once; another card held is released first.
-// application is the ApplicationName others read. Main thread (one thread at a time); the answers to
-// others run on a thread of their own, so they never wait for the caller.
-bool ReserveSoundCard(int card, const std::string &application);
-// Gives the name back, so the sound server takes the card again; nothing when none is held. Call it
-// once the device is closed. The bus gives the name back by itself when the process ends.
-void ReleaseSoundCard();

@@ -9,28 +9,28 @@
 namespace {
 
 struct GuiMenu {
-    GtkWidget *menu = nullptr;        // the GtkMenu, owned (ref-sunk)
-    std::map<int, GtkWidget *> items; // item number -> GtkMenuItem, sub-menus included
-    std::vector<GtkWidget *> open;    // the menu being filled, then its open sub-menus
-    int shown_window = -1;            // window it was last displayed for
+    GtkWidget *Menu = nullptr;        // the GtkMenu, owned (ref-sunk)
+    std::map<int, GtkWidget *> Items; // item number -> GtkMenuItem, sub-menus included
+    std::vector<GtkWidget *> Open;    // the menu being filled, then its open sub-menus
+    int ShownWindow = -1;             // window it was last displayed for
 };
-std::map<int, GuiMenu> g_menus; // main thread
-int g_filled_menu = -1;         // the menu MenuItem and friends add to; main thread
+std::map<int, GuiMenu> Menus; // main thread
+int FilledMenuNumber = -1;    // the menu MenuItem and friends add to; main thread
 
-std::mutex g_hook_mutex; // guards g_hook: MessageBox may be called from any thread
-MessageBoxHook g_hook;
+std::mutex BoxHookMutex; // guards BoxHook: MessageBox may be called from any thread
+MessageBoxHook BoxHook;
 
 GuiMenu *FilledMenu() {
-    auto it = g_menus.find(g_filled_menu);
-    return it == g_menus.end() || it->second.open.empty() ? nullptr : &it->second;
+    auto it = Menus.find(FilledMenuNumber);
+    return it == Menus.end() || it->second.Open.empty() ? nullptr : &it->second;
 }
 
 void OnMenuActivate(GtkMenuItem *item, gpointer data) {
     int menu = GPOINTER_TO_INT(data);
-    auto it = g_menus.find(menu);
-    if (it == g_menus.end()) return;
+    auto it = Menus.find(menu);
+    if (it == Menus.end()) return;
     int number = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "gs-item"));
-    GuiPushEvent(MakeEvent(EventMenuItem, it->second.shown_window, number));
+    GuiPushEvent(MakeEvent(EventMenuItem, it->second.ShownWindow, number));
 }
 
 GtkMessageType MessageType(uint32_t flags) {
@@ -50,8 +50,8 @@ GtkMessageType MessageType(uint32_t flags) {
 
 // The window a dialog belongs to: the current window while it is shown, else none.
 GtkWindow *DialogParent() {
-    GuiWindow *w = GuiFindWindow(g_gui.current_window);
-    return w && w->mapped ? GTK_WINDOW(w->top) : nullptr;
+    GuiWindow *w = GuiFindWindow(Gui.CurrentWindow);
+    return w && w->Mapped ? GTK_WINDOW(w->Top) : nullptr;
 }
 
 int ShowMessageBox(const std::string &title, const std::string &text, uint32_t flags) {
@@ -68,13 +68,13 @@ int ShowMessageBox(const std::string &title, const std::string &text, uint32_t f
 }
 
 struct LaterBox {
-    std::string title, text;
-    uint32_t flags;
+    std::string Title, Text;
+    uint32_t Flags;
 };
 
 gboolean ShowLaterBox(gpointer data) {
     auto *b = static_cast<LaterBox *>(data);
-    ShowMessageBox(b->title, b->text, b->flags);
+    ShowMessageBox(b->Title, b->Text, b->Flags);
     delete b;
     return G_SOURCE_REMOVE;
 }
@@ -132,11 +132,11 @@ void AddFilters(GtkFileChooser *chooser, const std::string &filter) {
 bool CreatePopupMenu(int menu) {
     if (!GuiOnMainThread()) return false;
     FreeMenu(menu);
-    GuiMenu &m = g_menus[menu];
-    m.menu = gtk_menu_new();
-    g_object_ref_sink(m.menu);
-    m.open.push_back(m.menu);
-    g_filled_menu = menu;
+    GuiMenu &m = Menus[menu];
+    m.Menu = gtk_menu_new();
+    g_object_ref_sink(m.Menu);
+    m.Open.push_back(m.Menu);
+    FilledMenuNumber = menu;
     return true;
 }
 
@@ -145,17 +145,17 @@ void MenuItem(int item, const std::string &text) {
     if (!m) return;
     GtkWidget *mi = gtk_menu_item_new_with_label(text.c_str());
     g_object_set_data(G_OBJECT(mi), "gs-item", GINT_TO_POINTER(item));
-    g_signal_connect(mi, "activate", G_CALLBACK(OnMenuActivate), GINT_TO_POINTER(g_filled_menu));
-    gtk_menu_shell_append(GTK_MENU_SHELL(m->open.back()), mi);
+    g_signal_connect(mi, "activate", G_CALLBACK(OnMenuActivate), GINT_TO_POINTER(FilledMenuNumber));
+    gtk_menu_shell_append(GTK_MENU_SHELL(m->Open.back()), mi);
     gtk_widget_show(mi);
-    m->items[item] = mi;
+    m->Items[item] = mi;
 }
 
 void MenuBar() {
     GuiMenu *m = FilledMenu();
     if (!m) return;
     GtkWidget *sep = gtk_separator_menu_item_new();
-    gtk_menu_shell_append(GTK_MENU_SHELL(m->open.back()), sep);
+    gtk_menu_shell_append(GTK_MENU_SHELL(m->Open.back()), sep);
     gtk_widget_show(sep);
 }
 
@@ -165,62 +165,62 @@ void OpenSubMenu(const std::string &text) {
     GtkWidget *mi = gtk_menu_item_new_with_label(text.c_str());
     GtkWidget *sub = gtk_menu_new();
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(mi), sub);
-    gtk_menu_shell_append(GTK_MENU_SHELL(m->open.back()), mi);
+    gtk_menu_shell_append(GTK_MENU_SHELL(m->Open.back()), mi);
     gtk_widget_show(mi);
-    m->open.push_back(sub);
+    m->Open.push_back(sub);
 }
 
 void CloseSubMenu() {
     GuiMenu *m = FilledMenu();
-    if (m && m->open.size() > 1) m->open.pop_back();
+    if (m && m->Open.size() > 1) m->Open.pop_back();
 }
 
 void SetMenuItemText(int menu, int item, const std::string &text) {
-    auto it = g_menus.find(menu);
-    if (it == g_menus.end()) return;
-    auto mi = it->second.items.find(item);
-    if (mi != it->second.items.end()) gtk_menu_item_set_label(GTK_MENU_ITEM(mi->second), text.c_str());
+    auto it = Menus.find(menu);
+    if (it == Menus.end()) return;
+    auto mi = it->second.Items.find(item);
+    if (mi != it->second.Items.end()) gtk_menu_item_set_label(GTK_MENU_ITEM(mi->second), text.c_str());
 }
 
 void DisableMenuItem(int menu, int item, bool disable) {
-    auto it = g_menus.find(menu);
-    if (it == g_menus.end()) return;
-    auto mi = it->second.items.find(item);
-    if (mi != it->second.items.end()) gtk_widget_set_sensitive(mi->second, !disable);
+    auto it = Menus.find(menu);
+    if (it == Menus.end()) return;
+    auto mi = it->second.Items.find(item);
+    if (mi != it->second.Items.end()) gtk_widget_set_sensitive(mi->second, !disable);
 }
 
 void DisplayPopupMenu(int menu, int win) {
-    auto it = g_menus.find(menu);
+    auto it = Menus.find(menu);
     GuiWindow *w = GuiFindWindow(win);
-    if (it == g_menus.end() || !w || !gtk_widget_get_window(w->area)) return;
-    it->second.shown_window = win;
+    if (it == Menus.end() || !w || !gtk_widget_get_window(w->Area)) return;
+    it->second.ShownWindow = win;
     // At the pointer as it is now; the last press on the window serves as the trigger that GTK
     // takes the grab's time and device from (the program shows menus after polling, when GTK has no
     // current event of its own).
-    GdkWindow *gdk = gtk_widget_get_window(w->area);
+    GdkWindow *gdk = gtk_widget_get_window(w->Area);
     GdkDevice *pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
     int x = 0, y = 0;
     gdk_window_get_device_position(gdk, pointer, &x, &y, nullptr);
     GdkRectangle at{x, y, 1, 1};
-    gtk_menu_popup_at_rect(GTK_MENU(it->second.menu), gdk, &at, GDK_GRAVITY_SOUTH_EAST,
-                           GDK_GRAVITY_NORTH_WEST, w->last_press);
+    gtk_menu_popup_at_rect(GTK_MENU(it->second.Menu), gdk, &at, GDK_GRAVITY_SOUTH_EAST,
+                           GDK_GRAVITY_NORTH_WEST, w->LastPress);
 }
 
 void FreeMenu(int menu) {
-    auto it = g_menus.find(menu);
-    if (it == g_menus.end()) return;
-    gtk_widget_destroy(it->second.menu);
-    g_object_unref(it->second.menu);
-    g_menus.erase(it);
-    if (g_filled_menu == menu) g_filled_menu = -1;
+    auto it = Menus.find(menu);
+    if (it == Menus.end()) return;
+    gtk_widget_destroy(it->second.Menu);
+    g_object_unref(it->second.Menu);
+    Menus.erase(it);
+    if (FilledMenuNumber == menu) FilledMenuNumber = -1;
 }
 
 bool IsMenu(int menu) {
-    return g_menus.count(menu) != 0;
+    return Menus.count(menu) != 0;
 }
 
 void GuiFreeAllMenus() {
-    while (!g_menus.empty()) FreeMenu(g_menus.begin()->first);
+    while (!Menus.empty()) FreeMenu(Menus.begin()->first);
 }
 
 // --- message boxes ---
@@ -228,11 +228,11 @@ void GuiFreeAllMenus() {
 int MessageBox(const std::string &title, const std::string &text, uint32_t flags) {
     MessageBoxHook hook;
     {
-        std::lock_guard lock(g_hook_mutex);
-        hook = g_hook;
+        std::lock_guard lock(BoxHookMutex);
+        hook = BoxHook;
     }
     if (hook) return hook(title, text, flags);
-    if (!g_gui.ready) {
+    if (!Gui.Ready) {
         std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
         return 1;
     }
@@ -244,8 +244,8 @@ int MessageBox(const std::string &title, const std::string &text, uint32_t flags
 }
 
 void SetMessageBoxHook(MessageBoxHook hook) {
-    std::lock_guard lock(g_hook_mutex);
-    g_hook = std::move(hook);
+    std::lock_guard lock(BoxHookMutex);
+    BoxHook = std::move(hook);
 }
 
 // --- open-file dialog ---

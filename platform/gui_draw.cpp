@@ -10,18 +10,18 @@ namespace {
 
 // The output being drawn on, between StartDrawing and StopDrawing. Main thread only.
 struct DrawState {
-    Output out;
-    cairo_t *cr = nullptr;
-    cairo_surface_t *target = nullptr; // referenced by cr
-    int mode = ModeDefault;
-    int font = -1;
+    Output Out;
+    cairo_t *Cairo = nullptr;
+    cairo_surface_t *Target = nullptr; // referenced by Cairo
+    int Mode = ModeDefault;
+    int Font = -1;
 };
-DrawState g_draw;
+DrawState Drawing;
 
 // Writes one opaque pixel straight into the target, so that lines are exact pixels without
 // antialiasing. The caller flushes before and marks the target dirty after.
 void PutPixel(int x, int y, uint32_t rgb) {
-    cairo_surface_t *s = g_draw.target;
+    cairo_surface_t *s = Drawing.Target;
     if (x < 0 || y < 0 || x >= cairo_image_surface_get_width(s) || y >= cairo_image_surface_get_height(s))
         return;
     auto *row = reinterpret_cast<uint32_t *>(cairo_image_surface_get_data(s) +
@@ -30,7 +30,7 @@ void PutPixel(int x, int y, uint32_t rgb) {
 }
 
 void PaintImage(cairo_surface_t *src, int x, int y, int w, int h, int alpha, bool blend) {
-    cairo_t *cr = g_draw.cr;
+    cairo_t *cr = Drawing.Cairo;
     int sw = cairo_image_surface_get_width(src), sh = cairo_image_surface_get_height(src);
     if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0) return;
     cairo_save(cr);
@@ -52,7 +52,7 @@ void PaintImage(cairo_surface_t *src, int x, int y, int w, int h, int alpha, boo
 }
 
 PangoLayout *DrawingLayout(const std::string &text) {
-    return GuiMakeLayout(GuiFontDescription(g_draw.font), text);
+    return GuiMakeLayout(GuiFontDescription(Drawing.Font), text);
 }
 
 } // namespace
@@ -67,41 +67,41 @@ Output ImageOutput(int img) {
 bool StartDrawing(Output out) {
     StopDrawing();
     cairo_surface_t *target = nullptr;
-    if (out.kind == 1) {
-        GuiControl *c = GuiFindControl(out.id);
-        if (c && c->kind == KindCanvas) target = c->surface;
-    } else if (out.kind == 2) {
-        if (GuiImage *im = GuiFindImage(out.id)) target = im->surface;
+    if (out.Kind == 1) {
+        GuiControl *c = GuiFindControl(out.Id);
+        if (c && c->Kind == KindCanvas) target = c->Surface;
+    } else if (out.Kind == 2) {
+        if (GuiImage *im = GuiFindImage(out.Id)) target = im->Surface;
     }
     if (!target) return false;
-    g_draw = DrawState{};
-    g_draw.out = out;
-    g_draw.cr = cairo_create(target);
-    g_draw.target = target;
-    pango_cairo_update_context(g_draw.cr, GuiTextContext());
+    Drawing = DrawState{};
+    Drawing.Out = out;
+    Drawing.Cairo = cairo_create(target);
+    Drawing.Target = target;
+    pango_cairo_update_context(Drawing.Cairo, GuiTextContext());
     return true;
 }
 
 void StopDrawing() {
-    if (!g_draw.cr) return;
-    cairo_destroy(g_draw.cr);
-    cairo_surface_flush(g_draw.target);
-    if (g_draw.out.kind == 1) GuiQueueControlRedraw(g_draw.out.id);
-    g_draw = DrawState{};
+    if (!Drawing.Cairo) return;
+    cairo_destroy(Drawing.Cairo);
+    cairo_surface_flush(Drawing.Target);
+    if (Drawing.Out.Kind == 1) GuiQueueControlRedraw(Drawing.Out.Id);
+    Drawing = DrawState{};
 }
 
 void DrawingMode(int mode) {
-    g_draw.mode = mode;
+    Drawing.Mode = mode;
 }
 
 void DrawingFont(int font) {
-    g_draw.font = font;
+    Drawing.Font = font;
 }
 
 void Box(int x, int y, int w, int h, uint32_t rgb, int alpha) {
-    cairo_t *cr = g_draw.cr;
+    cairo_t *cr = Drawing.Cairo;
     if (!cr || w <= 0 || h <= 0) return;
-    bool blend = g_draw.mode == ModeAlphaBlend;
+    bool blend = Drawing.Mode == ModeAlphaBlend;
     cairo_save(cr);
     cairo_rectangle(cr, x, y, w, h);
     SetSourceRgb(cr, rgb, blend ? std::clamp(alpha, 0, 255) : 255);
@@ -111,11 +111,11 @@ void Box(int x, int y, int w, int h, uint32_t rgb, int alpha) {
 }
 
 void Line(int x, int y, int dx, int dy, uint32_t rgb) {
-    if (!g_draw.cr) return;
+    if (!Drawing.Cairo) return;
     // The extent counts the start pixel: the last pixel lies one short of start + extent.
     int ex = x + (dx > 0 ? dx - 1 : dx < 0 ? dx + 1 : 0);
     int ey = y + (dy > 0 ? dy - 1 : dy < 0 ? dy + 1 : 0);
-    cairo_surface_flush(g_draw.target);
+    cairo_surface_flush(Drawing.Target);
     int adx = std::abs(ex - x), ady = -std::abs(ey - y);
     int sx = x < ex ? 1 : -1, sy = y < ey ? 1 : -1;
     int err = adx + ady;
@@ -126,18 +126,18 @@ void Line(int x, int y, int dx, int dy, uint32_t rgb) {
         if (e2 >= ady) err += ady, x += sx;
         if (e2 <= adx) err += adx, y += sy;
     }
-    cairo_surface_mark_dirty(g_draw.target);
+    cairo_surface_mark_dirty(Drawing.Target);
 }
 
 void Plot(int x, int y, uint32_t rgb) {
-    if (!g_draw.cr) return;
-    cairo_surface_flush(g_draw.target);
+    if (!Drawing.Cairo) return;
+    cairo_surface_flush(Drawing.Target);
     PutPixel(x, y, rgb);
-    cairo_surface_mark_dirty_rectangle(g_draw.target, x, y, 1, 1);
+    cairo_surface_mark_dirty_rectangle(Drawing.Target, x, y, 1, 1);
 }
 
 uint32_t Point(int x, int y) {
-    cairo_surface_t *s = g_draw.target;
+    cairo_surface_t *s = Drawing.Target;
     if (!s || x < 0 || y < 0 || x >= cairo_image_surface_get_width(s) ||
         y >= cairo_image_surface_get_height(s))
         return 0;
@@ -155,32 +155,32 @@ uint32_t Point(int x, int y) {
 
 void DrawImage(int img, int x, int y) {
     GuiImage *im = GuiFindImage(img);
-    if (!g_draw.cr || !im) return;
-    PaintImage(im->surface, x, y, cairo_image_surface_get_width(im->surface),
-               cairo_image_surface_get_height(im->surface), 255, g_draw.mode == ModeAlphaBlend);
+    if (!Drawing.Cairo || !im) return;
+    PaintImage(im->Surface, x, y, cairo_image_surface_get_width(im->Surface),
+               cairo_image_surface_get_height(im->Surface), 255, Drawing.Mode == ModeAlphaBlend);
 }
 
 void DrawImage(int img, int x, int y, int w, int h) {
     GuiImage *im = GuiFindImage(img);
-    if (!g_draw.cr || !im) return;
-    PaintImage(im->surface, x, y, w, h, 255, g_draw.mode == ModeAlphaBlend);
+    if (!Drawing.Cairo || !im) return;
+    PaintImage(im->Surface, x, y, w, h, 255, Drawing.Mode == ModeAlphaBlend);
 }
 
 void DrawAlphaImage(int img, int x, int y, int alpha) {
     GuiImage *im = GuiFindImage(img);
-    if (!g_draw.cr || !im) return;
-    PaintImage(im->surface, x, y, cairo_image_surface_get_width(im->surface),
-               cairo_image_surface_get_height(im->surface), alpha, true);
+    if (!Drawing.Cairo || !im) return;
+    PaintImage(im->Surface, x, y, cairo_image_surface_get_width(im->Surface),
+               cairo_image_surface_get_height(im->Surface), alpha, true);
 }
 
 int DrawText(int x, int y, const std::string &text, uint32_t front, uint32_t back) {
-    cairo_t *cr = g_draw.cr;
+    cairo_t *cr = Drawing.Cairo;
     if (!cr) return x;
     PangoLayout *layout = DrawingLayout(text);
     PangoRectangle logical;
     pango_layout_get_pixel_extents(layout, nullptr, &logical);
     cairo_save(cr);
-    if (g_draw.mode == ModeDefault) {
+    if (Drawing.Mode == ModeDefault) {
         cairo_rectangle(cr, x, y, logical.width, logical.height);
         SetSourceRgb(cr, back);
         cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);

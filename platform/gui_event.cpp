@@ -9,27 +9,28 @@ namespace {
 
 // Which canvas of the window lies under (x, y), the topmost one; -1 none.
 int CanvasAt(const GuiWindow &w, int x, int y) {
-    for (auto it = w.controls.rbegin(); it != w.controls.rend(); ++it) {
+    for (auto it = w.Controls.rbegin(); it != w.Controls.rend(); ++it) {
         const GuiControl *c = GuiFindControl(*it);
-        if (c && c->kind == KindCanvas && x >= c->x && x < c->x + c->w && y >= c->y && y < c->y + c->h)
+        if (c && c->Kind == KindCanvas && x >= c->X && x < c->X + c->Width && y >= c->Y &&
+            y < c->Y + c->Height)
             return *it;
     }
     return -1;
 }
 
 void SetHovered(int win, GuiWindow &w, int id) {
-    if (id == w.hovered) return;
-    if (w.hovered >= 0) GuiPushEvent(MakeEvent(EventMouseLeaveControl, win, w.hovered));
-    w.hovered = id;
+    if (id == w.Hovered) return;
+    if (w.Hovered >= 0) GuiPushEvent(MakeEvent(EventMouseLeaveControl, win, w.Hovered));
+    w.Hovered = id;
     if (id >= 0) GuiPushEvent(MakeEvent(EventMouseEnterControl, win, id));
 }
 
 gboolean OnButtonPress(GtkWidget *, GdkEventButton *ev, gpointer data) {
     int win = GPOINTER_TO_INT(data);
     GuiWindow *w = GuiFindWindow(win);
-    if (!w || w->disabled) return TRUE;
-    if (w->last_press) gdk_event_free(w->last_press);
-    w->last_press = gdk_event_copy(reinterpret_cast<GdkEvent *>(ev));
+    if (!w || w->Disabled) return TRUE;
+    if (w->LastPress) gdk_event_free(w->LastPress);
+    w->LastPress = gdk_event_copy(reinterpret_cast<GdkEvent *>(ev));
     if (ev->button == 1) {
         if (ev->type == GDK_BUTTON_PRESS) {
             // GDK reports the second press of a double click as a press followed at once by a
@@ -55,9 +56,9 @@ gboolean OnButtonPress(GtkWidget *, GdkEventButton *ev, gpointer data) {
 gboolean OnMotion(GtkWidget *, GdkEventMotion *ev, gpointer data) {
     int win = GPOINTER_TO_INT(data);
     GuiWindow *w = GuiFindWindow(win);
-    if (!w || w->disabled) return TRUE;
+    if (!w || w->Disabled) return TRUE;
     SetHovered(win, *w, CanvasAt(*w, int(ev->x), int(ev->y)));
-    if (g_gui.queue.empty() || g_gui.queue.back().kind != EventMouseMove || g_gui.queue.back().win != win)
+    if (Gui.Queue.empty() || Gui.Queue.back().Kind != EventMouseMove || Gui.Queue.back().Window != win)
         GuiPushEvent(MakeEvent(EventMouseMove, win));
     return TRUE;
 }
@@ -65,7 +66,7 @@ gboolean OnMotion(GtkWidget *, GdkEventMotion *ev, gpointer data) {
 gboolean OnCrossing(GtkWidget *, GdkEventCrossing *ev, gpointer data) {
     int win = GPOINTER_TO_INT(data);
     GuiWindow *w = GuiFindWindow(win);
-    if (!w || w->disabled) return TRUE;
+    if (!w || w->Disabled) return TRUE;
     if (ev->type == GDK_ENTER_NOTIFY)
         SetHovered(win, *w, CanvasAt(*w, int(ev->x), int(ev->y)));
     else if (ev->detail != GDK_NOTIFY_INFERIOR)
@@ -87,9 +88,9 @@ gboolean OnKeyPress(GtkWidget *, GdkEventKey *ev, gpointer data) {
     int win = GPOINTER_TO_INT(data);
     GuiWindow *w = GuiFindWindow(win);
     if (!w) return FALSE;
-    if (w->disabled) return TRUE;
+    if (w->Disabled) return TRUE;
     int key = KeyCode(ev);
-    for (auto [k, event] : w->keys) {
+    for (auto [k, event] : w->Keys) {
         if (k == key) {
             GuiPushEvent(MakeEvent(EventMenuItem, win, event));
             return TRUE;
@@ -101,7 +102,7 @@ gboolean OnKeyPress(GtkWidget *, GdkEventKey *ev, gpointer data) {
 gboolean OnDelete(GtkWidget *, GdkEvent *, gpointer data) {
     int win = GPOINTER_TO_INT(data);
     GuiWindow *w = GuiFindWindow(win);
-    if (w && !w->disabled) GuiPushEvent(MakeEvent(EventCloseWindow, win));
+    if (w && !w->Disabled) GuiPushEvent(MakeEvent(EventCloseWindow, win));
     return TRUE; // the program decides whether to close
 }
 
@@ -117,7 +118,7 @@ void OnDragData(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *sel
                 gpointer data) {
     int win = GPOINTER_TO_INT(data);
     GuiWindow *w = GuiFindWindow(win);
-    if (!w || !w->drop || w->disabled) return;
+    if (!w || !w->Drop || w->Disabled) return;
     gchar **uris = gtk_selection_data_get_uris(sel);
     if (!uris) return;
     std::string paths;
@@ -131,23 +132,23 @@ void OnDragData(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *sel
     g_strfreev(uris);
     if (paths.empty()) return;
     GuiEvent ev = MakeEvent(EventWindowDrop, win);
-    ev.drop = std::move(paths);
+    ev.Drop = std::move(paths);
     GuiPushEvent(std::move(ev));
 }
 
 // --- timers ---
 
 struct TimerKey {
-    int win, timer;
+    int Window, Timer;
 };
 
 gboolean OnTimer(gpointer data) {
     auto *k = static_cast<TimerKey *>(data);
     // A tick waits in the queue at most once, as on Windows: a busy program is not flooded.
-    bool waiting = std::any_of(g_gui.queue.begin(), g_gui.queue.end(), [k](const GuiEvent &e) {
-        return e.kind == EventTimerTick && e.win == k->win && e.timer == k->timer;
+    bool waiting = std::any_of(Gui.Queue.begin(), Gui.Queue.end(), [k](const GuiEvent &e) {
+        return e.Kind == EventTimerTick && e.Window == k->Window && e.Timer == k->Timer;
     });
-    if (!waiting) GuiPushEvent(MakeEvent(EventTimerTick, k->win, k->timer));
+    if (!waiting) GuiPushEvent(MakeEvent(EventTimerTick, k->Window, k->Timer));
     return G_SOURCE_CONTINUE;
 }
 
@@ -156,10 +157,10 @@ void DeleteTimerKey(gpointer data) {
 }
 
 void StopTimer(int win, int timer) {
-    auto it = g_gui.timers.find({win, timer});
-    if (it == g_gui.timers.end()) return;
+    auto it = Gui.Timers.find({win, timer});
+    if (it == Gui.Timers.end()) return;
     g_source_remove(it->second);
-    g_gui.timers.erase(it);
+    Gui.Timers.erase(it);
 }
 
 void StartTimer(int win, int timer, int ms) {
@@ -167,53 +168,53 @@ void StartTimer(int win, int timer, int ms) {
     if (!GuiFindWindow(win) || ms < 0) return;
     guint id = g_timeout_add_full(G_PRIORITY_DEFAULT, guint(std::max(ms, 1)), OnTimer,
                                   new TimerKey{win, timer}, DeleteTimerKey);
-    g_gui.timers[{win, timer}] = id;
+    Gui.Timers[{win, timer}] = id;
 }
 
 // A timer request made on another thread, carried out by the main thread.
 struct TimerRequest {
-    bool add;
-    int win, timer, ms;
+    bool Add;
+    int Window, Timer, Ms;
 };
 
 gboolean RunTimerRequest(gpointer data) {
     auto *r = static_cast<TimerRequest *>(data);
-    if (r->add)
-        StartTimer(r->win, r->timer, r->ms);
+    if (r->Add)
+        StartTimer(r->Window, r->Timer, r->Ms);
     else
-        StopTimer(r->win, r->timer);
+        StopTimer(r->Window, r->Timer);
     delete r;
     return G_SOURCE_REMOVE;
 }
 
 int TakeEvent() {
-    if (g_gui.queue.empty()) {
-        g_gui.current = GuiEvent{};
+    if (Gui.Queue.empty()) {
+        Gui.Current = GuiEvent{};
         return EventNone;
     }
-    g_gui.current = std::move(g_gui.queue.front());
-    g_gui.queue.pop_front();
-    return g_gui.current.kind;
+    Gui.Current = std::move(Gui.Queue.front());
+    Gui.Queue.pop_front();
+    return Gui.Current.Kind;
 }
 
 } // namespace
 
 void GuiPushEvent(GuiEvent ev) {
-    g_gui.queue.push_back(std::move(ev));
+    Gui.Queue.push_back(std::move(ev));
 }
 
 void GuiConnectInput(int win, GuiWindow &w) {
     gpointer data = GINT_TO_POINTER(win);
-    gtk_widget_add_events(w.area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
+    gtk_widget_add_events(w.Area, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                       GDK_ENTER_NOTIFY_MASK | GDK_LEAVE_NOTIFY_MASK);
-    g_signal_connect(w.area, "button-press-event", G_CALLBACK(OnButtonPress), data);
-    g_signal_connect(w.area, "motion-notify-event", G_CALLBACK(OnMotion), data);
-    g_signal_connect(w.area, "enter-notify-event", G_CALLBACK(OnCrossing), data);
-    g_signal_connect(w.area, "leave-notify-event", G_CALLBACK(OnCrossing), data);
-    g_signal_connect(w.area, "drag-data-received", G_CALLBACK(OnDragData), data);
-    g_signal_connect(w.top, "key-press-event", G_CALLBACK(OnKeyPress), data);
-    g_signal_connect(w.top, "delete-event", G_CALLBACK(OnDelete), data);
-    g_signal_connect(w.top, "window-state-event", G_CALLBACK(OnWindowState), data);
+    g_signal_connect(w.Area, "button-press-event", G_CALLBACK(OnButtonPress), data);
+    g_signal_connect(w.Area, "motion-notify-event", G_CALLBACK(OnMotion), data);
+    g_signal_connect(w.Area, "enter-notify-event", G_CALLBACK(OnCrossing), data);
+    g_signal_connect(w.Area, "leave-notify-event", G_CALLBACK(OnCrossing), data);
+    g_signal_connect(w.Area, "drag-data-received", G_CALLBACK(OnDragData), data);
+    g_signal_connect(w.Top, "key-press-event", G_CALLBACK(OnKeyPress), data);
+    g_signal_connect(w.Top, "delete-event", G_CALLBACK(OnDelete), data);
+    g_signal_connect(w.Top, "window-state-event", G_CALLBACK(OnWindowState), data);
 }
 
 // --- events ---
@@ -221,7 +222,7 @@ void GuiConnectInput(int win, GuiWindow &w) {
 int WindowEvent() {
     if (!GuiOnMainThread()) return EventNone;
     // Do what the window system has pending (a bounded number of steps: redraws may keep coming).
-    for (int i = 0; i < 100 && g_gui.queue.empty(); ++i)
+    for (int i = 0; i < 100 && Gui.Queue.empty(); ++i)
         if (!g_main_context_iteration(nullptr, FALSE)) break;
     return TakeEvent();
 }
@@ -229,7 +230,7 @@ int WindowEvent() {
 int WaitWindowEvent(int ms) {
     if (!GuiOnMainThread()) return EventNone;
     if (ms == 0) return WindowEvent();
-    if (g_gui.queue.empty()) {
+    if (Gui.Queue.empty()) {
         bool timed_out = false;
         guint source = 0;
         if (ms > 0)
@@ -240,26 +241,26 @@ int WaitWindowEvent(int ms) {
                     return G_SOURCE_REMOVE;
                 },
                 &timed_out);
-        while (g_gui.queue.empty() && !timed_out) g_main_context_iteration(nullptr, TRUE);
+        while (Gui.Queue.empty() && !timed_out) g_main_context_iteration(nullptr, TRUE);
         if (source && !timed_out) g_source_remove(source);
     }
     return TakeEvent();
 }
 
 int EventWindow() {
-    return g_gui.current.win;
+    return Gui.Current.Window;
 }
 int EventControl() {
-    return g_gui.current.control;
+    return Gui.Current.Control;
 }
 int EventMenu() {
-    return g_gui.current.menu;
+    return Gui.Current.Menu;
 }
 int EventTimer() {
-    return g_gui.current.timer;
+    return Gui.Current.Timer;
 }
 std::string EventDropFiles() {
-    return g_gui.current.drop;
+    return Gui.Current.Drop;
 }
 
 // --- timers ---
@@ -279,10 +280,10 @@ void RemoveWindowTimer(int win, int timer) {
 }
 
 void GuiRemoveWindowTimers(int win) {
-    for (auto it = g_gui.timers.begin(); it != g_gui.timers.end();) {
+    for (auto it = Gui.Timers.begin(); it != Gui.Timers.end();) {
         if (it->first.first == win) {
             g_source_remove(it->second);
-            it = g_gui.timers.erase(it);
+            it = Gui.Timers.erase(it);
         } else {
             ++it;
         }
@@ -290,8 +291,8 @@ void GuiRemoveWindowTimers(int win) {
 }
 
 void GuiFreeAllTimers() {
-    for (auto &[key, id] : g_gui.timers) g_source_remove(id);
-    g_gui.timers.clear();
+    for (auto &[key, id] : Gui.Timers) g_source_remove(id);
+    Gui.Timers.clear();
 }
 
 // --- keyboard shortcuts ---
@@ -300,29 +301,29 @@ void AddKeyboardShortcut(int win, int key, int event) {
     GuiWindow *w = GuiFindWindow(win);
     if (!w) return;
     RemoveKeyboardShortcut(win, key);
-    w->keys.emplace_back(key, event);
+    w->Keys.emplace_back(key, event);
 }
 
 void RemoveKeyboardShortcut(int win, int key) {
-    if (GuiWindow *w = GuiFindWindow(win)) std::erase_if(w->keys, [key](auto &k) { return k.first == key; });
+    if (GuiWindow *w = GuiFindWindow(win)) std::erase_if(w->Keys, [key](auto &k) { return k.first == key; });
 }
 
 void RemoveAllKeyboardShortcuts(int win) {
-    if (GuiWindow *w = GuiFindWindow(win)) w->keys.clear();
+    if (GuiWindow *w = GuiFindWindow(win)) w->Keys.clear();
 }
 
 // --- dropping ---
 
 void EnableWindowDrop(int win, bool enable) {
     GuiWindow *w = GuiFindWindow(win);
-    if (!w || w->drop == enable) return;
-    w->drop = enable;
+    if (!w || w->Drop == enable) return;
+    w->Drop = enable;
     if (enable) {
-        gtk_drag_dest_set(w->area, GTK_DEST_DEFAULT_ALL, nullptr, 0,
+        gtk_drag_dest_set(w->Area, GTK_DEST_DEFAULT_ALL, nullptr, 0,
                           GdkDragAction(GDK_ACTION_COPY | GDK_ACTION_MOVE | GDK_ACTION_LINK));
-        gtk_drag_dest_add_uri_targets(w->area);
+        gtk_drag_dest_add_uri_targets(w->Area);
     } else {
-        gtk_drag_dest_unset(w->area);
+        gtk_drag_dest_unset(w->Area);
     }
 }
 

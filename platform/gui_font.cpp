@@ -15,9 +15,9 @@
 
 namespace {
 
-PangoContext *g_text_context = nullptr;         // main thread
-PangoFontDescription *g_default_font = nullptr; // main thread; the system's default for controls
-std::vector<int> g_private_font_fds;            // memfd files of registered fonts, open for the whole run
+PangoContext *TextContext = nullptr;        // main thread
+PangoFontDescription *SystemFont = nullptr; // main thread; the system's default for controls
+std::vector<int> PrivateFontFiles;          // memfd files of registered fonts, open for the whole run
 
 // The fontconfig configuration in use, pinned in pango's font map so that a later re-read of the
 // system configuration cannot drop our aliases and private fonts from it.
@@ -31,7 +31,7 @@ FcConfig *UsedFontConfig() {
 void FontsChanged() {
     PangoFontMap *map = pango_cairo_font_map_get_default();
     if (PANGO_IS_FC_FONT_MAP(map)) pango_fc_font_map_config_changed(PANGO_FC_FONT_MAP(map));
-    if (g_text_context) pango_context_changed(g_text_context);
+    if (TextContext) pango_context_changed(TextContext);
 }
 
 int ApplicationFontCount(FcConfig *cfg) {
@@ -54,30 +54,30 @@ int PointsToPixels(int points) {
 } // namespace
 
 PangoContext *GuiTextContext() {
-    if (!g_text_context) {
-        g_text_context = pango_font_map_create_context(pango_cairo_font_map_get_default());
+    if (!TextContext) {
+        TextContext = pango_font_map_create_context(pango_cairo_font_map_get_default());
         // The same rendering on every surface, so that measured widths are the drawn widths.
         cairo_font_options_t *opt = cairo_font_options_create();
         cairo_font_options_set_antialias(opt, CAIRO_ANTIALIAS_GRAY);
         cairo_font_options_set_hint_style(opt, CAIRO_HINT_STYLE_SLIGHT);
         cairo_font_options_set_hint_metrics(opt, CAIRO_HINT_METRICS_ON);
-        pango_cairo_context_set_font_options(g_text_context, opt);
+        pango_cairo_context_set_font_options(TextContext, opt);
         cairo_font_options_destroy(opt);
     }
-    return g_text_context;
+    return TextContext;
 }
 
 const PangoFontDescription *GuiDefaultFontDescription() {
-    if (!g_default_font) {
-        g_default_font = pango_font_description_from_string("Sans");
-        pango_font_description_set_absolute_size(g_default_font, PointsToPixels(9) * PANGO_SCALE);
+    if (!SystemFont) {
+        SystemFont = pango_font_description_from_string("Sans");
+        pango_font_description_set_absolute_size(SystemFont, PointsToPixels(9) * PANGO_SCALE);
     }
-    return g_default_font;
+    return SystemFont;
 }
 
 const PangoFontDescription *GuiFontDescription(int font) {
-    auto it = g_gui.fonts.find(font);
-    return it == g_gui.fonts.end() ? GuiDefaultFontDescription() : it->second.desc;
+    auto it = Gui.Fonts.find(font);
+    return it == Gui.Fonts.end() ? GuiDefaultFontDescription() : it->second.Description;
 }
 
 PangoLayout *GuiMakeLayout(const PangoFontDescription *desc, const std::string &text) {
@@ -89,18 +89,18 @@ PangoLayout *GuiMakeLayout(const PangoFontDescription *desc, const std::string &
 
 void GuiPaintTextControl(cairo_t *cr, const GuiControl &c, uint32_t window_back) {
     cairo_save(cr);
-    cairo_rectangle(cr, c.x, c.y, c.w, c.h);
+    cairo_rectangle(cr, c.X, c.Y, c.Width, c.Height);
     cairo_clip(cr);
-    SetSourceRgb(cr, c.back >= 0 ? uint32_t(c.back) : window_back);
+    SetSourceRgb(cr, c.Back >= 0 ? uint32_t(c.Back) : window_back);
     cairo_paint(cr);
-    if (!c.text.empty()) {
+    if (!c.Text.empty()) {
         pango_cairo_update_context(cr, GuiTextContext());
-        PangoLayout *layout = GuiMakeLayout(c.font ? c.font : GuiDefaultFontDescription(), c.text);
-        pango_layout_set_width(layout, c.w * PANGO_SCALE);
+        PangoLayout *layout = GuiMakeLayout(c.Font ? c.Font : GuiDefaultFontDescription(), c.Text);
+        pango_layout_set_width(layout, c.Width * PANGO_SCALE);
         pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-        if (c.flags & TextCentered) pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
-        SetSourceRgb(cr, c.front >= 0 ? uint32_t(c.front) : 0);
-        cairo_move_to(cr, c.x, c.y);
+        if (c.Flags & TextCentered) pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
+        SetSourceRgb(cr, c.Front >= 0 ? uint32_t(c.Front) : 0);
+        cairo_move_to(cr, c.X, c.Y);
         pango_cairo_show_layout(cr, layout);
         g_object_unref(layout);
     }
@@ -129,7 +129,7 @@ bool RegisterPrivateFont(const void *data, size_t size) {
         close(fd);
         return false;
     }
-    g_private_font_fds.push_back(fd);
+    PrivateFontFiles.push_back(fd);
     FontsChanged();
     return true;
 }
@@ -164,30 +164,32 @@ bool AddFontAliases(const std::string &calligraphy_family) {
 bool LoadFont(int font, const std::string &face, int points, uint32_t flags) {
     if (points <= 0 || face.empty()) return false;
     FreeFont(font);
-    GuiFont &f = g_gui.fonts[font];
-    f.pixels = PointsToPixels(points);
-    f.desc = pango_font_description_new();
-    pango_font_description_set_family(f.desc, face.c_str());
-    pango_font_description_set_absolute_size(f.desc, f.pixels * PANGO_SCALE);
-    pango_font_description_set_weight(f.desc, (flags & FontBold) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_font_description_set_style(f.desc, (flags & FontItalic) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    GuiFont &f = Gui.Fonts[font];
+    f.Pixels = PointsToPixels(points);
+    f.Description = pango_font_description_new();
+    pango_font_description_set_family(f.Description, face.c_str());
+    pango_font_description_set_absolute_size(f.Description, f.Pixels * PANGO_SCALE);
+    pango_font_description_set_weight(f.Description,
+                                      (flags & FontBold) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(f.Description,
+                                     (flags & FontItalic) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     return true;
 }
 
 void FreeFont(int font) {
-    auto it = g_gui.fonts.find(font);
-    if (it == g_gui.fonts.end()) return;
-    pango_font_description_free(it->second.desc);
-    g_gui.fonts.erase(it);
+    auto it = Gui.Fonts.find(font);
+    if (it == Gui.Fonts.end()) return;
+    pango_font_description_free(it->second.Description);
+    Gui.Fonts.erase(it);
 }
 
 bool IsFont(int font) {
-    return g_gui.fonts.count(font) != 0;
+    return Gui.Fonts.count(font) != 0;
 }
 
 int FontPixelSize(int font) {
-    auto it = g_gui.fonts.find(font);
-    return it == g_gui.fonts.end() ? 0 : it->second.pixels;
+    auto it = Gui.Fonts.find(font);
+    return it == Gui.Fonts.end() ? 0 : it->second.Pixels;
 }
 
 std::string FontResolvedName(int font) {
@@ -207,10 +209,10 @@ std::string FontResolvedName(int font) {
 }
 
 void GuiFreeAllFonts() {
-    for (auto &[n, f] : g_gui.fonts) pango_font_description_free(f.desc);
-    g_gui.fonts.clear();
-    if (g_default_font) pango_font_description_free(g_default_font);
-    g_default_font = nullptr;
-    if (g_text_context) g_object_unref(g_text_context);
-    g_text_context = nullptr;
+    for (auto &[n, f] : Gui.Fonts) pango_font_description_free(f.Description);
+    Gui.Fonts.clear();
+    if (SystemFont) pango_font_description_free(SystemFont);
+    SystemFont = nullptr;
+    if (TextContext) g_object_unref(TextContext);
+    TextContext = nullptr;
 }

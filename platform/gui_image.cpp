@@ -72,12 +72,12 @@ cairo_surface_t *DecodePng(const uint8_t *data, size_t size, bool &alpha) {
 }
 
 struct JpegError {
-    jpeg_error_mgr mgr;
-    std::jmp_buf jump;
+    jpeg_error_mgr Manager;
+    std::jmp_buf Jump;
 };
 
 [[noreturn]] void JpegFail(j_common_ptr ci) {
-    std::longjmp(reinterpret_cast<JpegError *>(ci->err)->jump, 1);
+    std::longjmp(reinterpret_cast<JpegError *>(ci->err)->Jump, 1);
 }
 
 // Warnings are tolerated (many cameras write small faults) except the end of the data arriving too
@@ -93,12 +93,12 @@ void JpegSilence(j_common_ptr) {}
 bool DecodeJpegInto(const uint8_t *data, size_t size, cairo_surface_t **out) {
     jpeg_decompress_struct ci;
     JpegError err;
-    ci.err = jpeg_std_error(&err.mgr);
-    err.mgr.error_exit = JpegFail;
-    err.mgr.emit_message = JpegMessage;
-    err.mgr.output_message = JpegSilence;
+    ci.err = jpeg_std_error(&err.Manager);
+    err.Manager.error_exit = JpegFail;
+    err.Manager.emit_message = JpegMessage;
+    err.Manager.output_message = JpegSilence;
     cairo_surface_t *volatile s = nullptr;
-    if (setjmp(err.jump)) {
+    if (setjmp(err.Jump)) {
         jpeg_destroy_decompress(&ci);
         if (s) cairo_surface_destroy(s);
         return false;
@@ -141,7 +141,7 @@ bool DecodeJpegInto(const uint8_t *data, size_t size, cairo_surface_t **out) {
 
 void StoreImage(int img, cairo_surface_t *s, bool alpha) {
     FreeImage(img);
-    g_gui.images[img] = GuiImage{s, alpha};
+    Gui.Images[img] = GuiImage{s, alpha};
 }
 
 // Paints src onto a new surface of w x h, scaled to fill it with a smooth filter.
@@ -188,8 +188,8 @@ cairo_surface_t *GuiNewSurface(int w, int h, bool alpha) {
 }
 
 GuiImage *GuiFindImage(int img) {
-    auto it = g_gui.images.find(img);
-    return it == g_gui.images.end() ? nullptr : &it->second;
+    auto it = Gui.Images.find(img);
+    return it == Gui.Images.end() ? nullptr : &it->second;
 }
 
 bool CatchImage(int img, const void *data, size_t size) {
@@ -225,10 +225,10 @@ bool CreateImage(int img, int w, int h, bool alpha) {
 bool GrabImage(int src, int dst, int x, int y, int w, int h) {
     GuiImage *s = GuiFindImage(src);
     if (!s || !SizeAllowed(uint32_t(std::max(w, 0)), uint32_t(std::max(h, 0)))) return false;
-    bool alpha = s->alpha;
+    bool alpha = s->Alpha;
     cairo_surface_t *d = GuiNewSurface(w, h, alpha);
     cairo_t *cr = cairo_create(d);
-    cairo_set_source_surface(cr, s->surface, -x, -y);
+    cairo_set_source_surface(cr, s->Surface, -x, -y);
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_rectangle(cr, 0, 0, w, h);
     cairo_fill(cr);
@@ -241,25 +241,25 @@ bool CopyImage(int src, int dst) {
     GuiImage *s = GuiFindImage(src);
     if (!s) return false;
     if (src == dst) return true;
-    return GrabImage(src, dst, 0, 0, cairo_image_surface_get_width(s->surface),
-                     cairo_image_surface_get_height(s->surface));
+    return GrabImage(src, dst, 0, 0, cairo_image_surface_get_width(s->Surface),
+                     cairo_image_surface_get_height(s->Surface));
 }
 
 bool ResizeImage(int img, int w, int h, bool smooth) {
     GuiImage *im = GuiFindImage(img);
     if (!im || !SizeAllowed(uint32_t(std::max(w, 0)), uint32_t(std::max(h, 0)))) return false;
     cairo_surface_t *s =
-        smooth ? ScaleSmooth(im->surface, w, h, im->alpha) : ScaleNearest(im->surface, w, h, im->alpha);
-    cairo_surface_destroy(im->surface);
-    im->surface = s;
+        smooth ? ScaleSmooth(im->Surface, w, h, im->Alpha) : ScaleNearest(im->Surface, w, h, im->Alpha);
+    cairo_surface_destroy(im->Surface);
+    im->Surface = s;
     return true;
 }
 
 void FreeImage(int img) {
-    auto it = g_gui.images.find(img);
-    if (it == g_gui.images.end()) return;
-    cairo_surface_destroy(it->second.surface);
-    g_gui.images.erase(it);
+    auto it = Gui.Images.find(img);
+    if (it == Gui.Images.end()) return;
+    cairo_surface_destroy(it->second.Surface);
+    Gui.Images.erase(it);
 }
 
 bool IsImage(int img) {
@@ -268,20 +268,20 @@ bool IsImage(int img) {
 
 int ImageWidth(int img) {
     GuiImage *im = GuiFindImage(img);
-    return im ? cairo_image_surface_get_width(im->surface) : 0;
+    return im ? cairo_image_surface_get_width(im->Surface) : 0;
 }
 
 int ImageHeight(int img) {
     GuiImage *im = GuiFindImage(img);
-    return im ? cairo_image_surface_get_height(im->surface) : 0;
+    return im ? cairo_image_surface_get_height(im->Surface) : 0;
 }
 
 bool ImageHasAlpha(int img) {
     GuiImage *im = GuiFindImage(img);
-    return im && im->alpha;
+    return im && im->Alpha;
 }
 
 void GuiFreeAllImages() {
-    for (auto &[n, im] : g_gui.images) cairo_surface_destroy(im.surface);
-    g_gui.images.clear();
+    for (auto &[n, im] : Gui.Images) cairo_surface_destroy(im.Surface);
+    Gui.Images.clear();
 }

@@ -16,77 +16,77 @@
 enum ControlKind { KindText = 1, KindImage, KindCanvas, KindString };
 
 struct GuiControl {
-    int kind = 0;
-    int win = -1;
-    int x = 0, y = 0, w = 0, h = 0;
-    std::string text;                     // text controls (a string control keeps it in its entry)
-    uint32_t flags = 0;                   // ControlFlags
-    int64_t front = -1, back = -1;        // -1: default colour
-    PangoFontDescription *font = nullptr; // owned copy; nullptr: the system's default
-    cairo_surface_t *surface = nullptr;   // image control: a reference; canvas: owned, RGB24
-    GtkWidget *entry = nullptr;           // string control
-    GtkCssProvider *css = nullptr;        // string control: its colours and font
+    int Kind = 0;
+    int Window = -1;
+    int X = 0, Y = 0, Width = 0, Height = 0;
+    std::string Text;                     // text controls (a string control keeps it in its entry)
+    uint32_t Flags = 0;                   // ControlFlags
+    int64_t Front = -1, Back = -1;        // -1: default colour
+    PangoFontDescription *Font = nullptr; // owned copy; nullptr: the system's default
+    cairo_surface_t *Surface = nullptr;   // image control: a reference; canvas: owned, RGB24
+    GtkWidget *Entry = nullptr;           // string control
+    GtkCssProvider *Css = nullptr;        // string control: its colours and font
 };
 
 struct GuiWindow {
-    GtkWidget *top = nullptr;   // the GtkWindow
-    GtkWidget *fixed = nullptr; // GtkFixed: the painting area at the bottom, string controls above
-    GtkWidget *area = nullptr;  // GtkDrawingArea covering the inside: paints every other control
-    int w = 0, h = 0;
-    uint32_t back = 0xF0F0F0;
-    bool disabled = false;
-    bool drop = false;
-    bool mapped = false;
-    std::vector<int> controls;             // creation order = stacking order, bottom first
-    std::vector<std::pair<int, int>> keys; // shortcut key -> event number
-    int hovered = -1;                      // canvas under the pointer, -1 none
-    GdkEvent *last_press = nullptr;        // copy of the last button press (drag, menus)
+    GtkWidget *Top = nullptr;   // the GtkWindow
+    GtkWidget *Fixed = nullptr; // GtkFixed: the painting area at the bottom, string controls above
+    GtkWidget *Area = nullptr;  // GtkDrawingArea covering the inside: paints every other control
+    int Width = 0, Height = 0;
+    uint32_t Back = 0xF0F0F0;
+    bool Disabled = false;
+    bool Drop = false;
+    bool Mapped = false;
+    std::vector<int> Controls;             // creation order = stacking order, bottom first
+    std::vector<std::pair<int, int>> Keys; // shortcut key -> event number
+    int Hovered = -1;                      // canvas under the pointer, -1 none
+    GdkEvent *LastPress = nullptr;         // copy of the last button press (drag, menus)
 };
 
 struct GuiImage {
-    cairo_surface_t *surface = nullptr; // ARGB32 (alpha) or RGB24
-    bool alpha = false;
+    cairo_surface_t *Surface = nullptr; // ARGB32 (alpha) or RGB24
+    bool Alpha = false;
 };
 
 struct GuiFont {
-    PangoFontDescription *desc = nullptr;
-    int pixels = 0;
+    PangoFontDescription *Description = nullptr;
+    int Pixels = 0;
 };
 
 struct GuiEvent {
-    int kind = EventNone;
-    int win = -1;
-    int control = -1;
-    int menu = -1;
-    int timer = -1;
-    std::string drop;
+    int Kind = EventNone;
+    int Window = -1;
+    int Control = -1;
+    int Menu = -1;
+    int Timer = -1;
+    std::string Drop;
 };
 
 // An event of the window with one detail: what = control, menu item or timer by kind.
 inline GuiEvent MakeEvent(int kind, int win, int what = -1) {
     GuiEvent e;
-    e.kind = kind;
-    e.win = win;
-    if (kind == EventMouseEnterControl || kind == EventMouseLeaveControl) e.control = what;
-    if (kind == EventMenuItem) e.menu = what;
-    if (kind == EventTimerTick) e.timer = what;
+    e.Kind = kind;
+    e.Window = win;
+    if (kind == EventMouseEnterControl || kind == EventMouseLeaveControl) e.Control = what;
+    if (kind == EventMenuItem) e.Menu = what;
+    if (kind == EventTimerTick) e.Timer = what;
     return e;
 }
 
 struct GuiState {
-    bool ready = false;
-    std::thread::id main_thread;
-    std::map<int, GuiWindow> windows;
-    std::map<int, GuiControl> controls;
-    std::map<int, GuiImage> images;
-    std::map<int, GuiFont> fonts;
-    int current_window = -1;
-    PangoFontDescription *default_control_font = nullptr; // SetDefaultFont, owned copy
-    std::deque<GuiEvent> queue;
-    GuiEvent current;                            // the event last taken
-    std::map<std::pair<int, int>, guint> timers; // (window, timer) -> GLib source id
+    bool Ready = false;
+    std::thread::id MainThread;
+    std::map<int, GuiWindow> Windows;
+    std::map<int, GuiControl> Controls;
+    std::map<int, GuiImage> Images;
+    std::map<int, GuiFont> Fonts;
+    int CurrentWindow = -1;
+    PangoFontDescription *DefaultControlFont = nullptr; // SetDefaultFont, owned copy
+    std::deque<GuiEvent> Queue;
+    GuiEvent Current;                            // the event last taken
+    std::map<std::pair<int, int>, guint> Timers; // (window, timer) -> GLib source id
 };
-extern GuiState g_gui;
+extern GuiState Gui;
 
 bool GuiOnMainThread();
 GuiWindow *GuiFindWindow(int win);

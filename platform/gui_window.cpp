@@ -8,14 +8,14 @@
 #include <chrono>
 #include <cmath>
 
-GuiState g_gui;
+GuiState Gui;
 
 namespace {
 
 // Window numbers that are open, for IsWindow on any thread. Written by the main thread (release),
 // read by any thread (acquire).
 constexpr int MaxWindowNumber = 1024;
-std::atomic<bool> g_window_open[MaxWindowNumber];
+std::atomic<bool> WindowOpen[MaxWindowNumber];
 
 // Runs the main context until done() or ms milliseconds have passed.
 template <typename F>
@@ -29,26 +29,26 @@ void IterateUntil(F done, int ms) {
 gboolean OnDraw(GtkWidget *, cairo_t *cr, gpointer data) {
     GuiWindow *w = GuiFindWindow(GPOINTER_TO_INT(data));
     if (!w) return FALSE;
-    SetSourceRgb(cr, w->back);
+    SetSourceRgb(cr, w->Back);
     cairo_paint(cr);
     double x1, y1, x2, y2;
     cairo_clip_extents(cr, &x1, &y1, &x2, &y2);
-    for (int id : w->controls) {
+    for (int id : w->Controls) {
         const GuiControl *c = GuiFindControl(id);
-        if (!c || c->kind == KindString) continue;
-        int cw = c->w, ch = c->h;
-        if (c->kind == KindImage && c->surface && (cw == 0 || ch == 0)) {
-            cw = cairo_image_surface_get_width(c->surface);
-            ch = cairo_image_surface_get_height(c->surface);
+        if (!c || c->Kind == KindString) continue;
+        int cw = c->Width, ch = c->Height;
+        if (c->Kind == KindImage && c->Surface && (cw == 0 || ch == 0)) {
+            cw = cairo_image_surface_get_width(c->Surface);
+            ch = cairo_image_surface_get_height(c->Surface);
         }
-        if (c->x >= x2 || c->y >= y2 || c->x + cw <= x1 || c->y + ch <= y1) continue;
-        if (c->kind == KindText) {
-            GuiPaintTextControl(cr, *c, w->back);
-        } else if (c->surface) {
+        if (c->X >= x2 || c->Y >= y2 || c->X + cw <= x1 || c->Y + ch <= y1) continue;
+        if (c->Kind == KindText) {
+            GuiPaintTextControl(cr, *c, w->Back);
+        } else if (c->Surface) {
             cairo_save(cr);
-            cairo_rectangle(cr, c->x, c->y, cw, ch);
+            cairo_rectangle(cr, c->X, c->Y, cw, ch);
             cairo_clip(cr);
-            cairo_set_source_surface(cr, c->surface, c->x, c->y);
+            cairo_set_source_surface(cr, c->Surface, c->X, c->Y);
             cairo_paint(cr);
             cairo_restore(cr);
         }
@@ -57,12 +57,12 @@ gboolean OnDraw(GtkWidget *, cairo_t *cr, gpointer data) {
 }
 
 gboolean OnMap(GtkWidget *, GdkEvent *, gpointer data) {
-    if (GuiWindow *w = GuiFindWindow(GPOINTER_TO_INT(data))) w->mapped = true;
+    if (GuiWindow *w = GuiFindWindow(GPOINTER_TO_INT(data))) w->Mapped = true;
     return FALSE;
 }
 
 gboolean OnUnmap(GtkWidget *, GdkEvent *, gpointer data) {
-    if (GuiWindow *w = GuiFindWindow(GPOINTER_TO_INT(data))) w->mapped = false;
+    if (GuiWindow *w = GuiFindWindow(GPOINTER_TO_INT(data))) w->Mapped = false;
     return FALSE;
 }
 
@@ -70,7 +70,7 @@ void WaitMapped(int win) {
     IterateUntil(
         [win] {
             GuiWindow *w = GuiFindWindow(win);
-            return !w || w->mapped;
+            return !w || w->Mapped;
         },
         500);
 }
@@ -78,9 +78,9 @@ void WaitMapped(int win) {
 // CSS of a string control: its colours and font, and no frame or inner padding, so that it fills
 // exactly the rectangle it was given.
 void UpdateEntryStyle(GuiControl &c, uint32_t window_back) {
-    const PangoFontDescription *desc = c.font ? c.font : GuiDefaultFontDescription();
-    uint32_t front = c.front >= 0 ? uint32_t(c.front) : 0;
-    uint32_t back = c.back >= 0 ? uint32_t(c.back) : window_back;
+    const PangoFontDescription *desc = c.Font ? c.Font : GuiDefaultFontDescription();
+    uint32_t front = c.Front >= 0 ? uint32_t(c.Front) : 0;
+    uint32_t back = c.Back >= 0 ? uint32_t(c.Back) : window_back;
     const char *family = pango_font_description_get_family(desc);
     int px = pango_font_description_get_size(desc) / PANGO_SCALE;
     gchar *css = g_strdup_printf(
@@ -89,52 +89,53 @@ void UpdateEntryStyle(GuiControl &c, uint32_t window_back) {
         "font-family: \"%s\"; font-size: %dpx; font-weight: %d; font-style: %s; }",
         front, back, family ? family : "Sans", px, int(pango_font_description_get_weight(desc)),
         pango_font_description_get_style(desc) == PANGO_STYLE_NORMAL ? "normal" : "italic");
-    gtk_css_provider_load_from_data(c.css, css, -1, nullptr);
+    gtk_css_provider_load_from_data(c.Css, css, -1, nullptr);
     g_free(css);
 }
 
 void RemoveFromWindow(int id, const GuiControl &c) {
-    if (GuiWindow *w = GuiFindWindow(c.win)) {
-        std::erase(w->controls, id);
-        if (w->hovered == id) w->hovered = -1;
-        if (w->area && (c.kind != KindString)) gtk_widget_queue_draw_area(w->area, c.x, c.y, c.w, c.h);
+    if (GuiWindow *w = GuiFindWindow(c.Window)) {
+        std::erase(w->Controls, id);
+        if (w->Hovered == id) w->Hovered = -1;
+        if (w->Area && (c.Kind != KindString))
+            gtk_widget_queue_draw_area(w->Area, c.X, c.Y, c.Width, c.Height);
     }
 }
 
 void ReleaseControl(GuiControl &c) {
-    if (c.entry) gtk_widget_destroy(c.entry);
-    if (c.css) g_object_unref(c.css);
-    if (c.surface) cairo_surface_destroy(c.surface);
-    if (c.font) pango_font_description_free(c.font);
+    if (c.Entry) gtk_widget_destroy(c.Entry);
+    if (c.Css) g_object_unref(c.Css);
+    if (c.Surface) cairo_surface_destroy(c.Surface);
+    if (c.Font) pango_font_description_free(c.Font);
     c = GuiControl{};
 }
 
 // A new control of the current window under number id (an old one of that number is freed first).
 GuiControl *NewControl(int id, int kind, int x, int y, int w, int h) {
-    GuiWindow *win = GuiFindWindow(g_gui.current_window);
+    GuiWindow *win = GuiFindWindow(Gui.CurrentWindow);
     if (!win || w < 0 || h < 0) return nullptr;
     FreeControl(id);
-    GuiControl &c = g_gui.controls[id];
-    c.kind = kind;
-    c.win = g_gui.current_window;
-    c.x = x;
-    c.y = y;
-    c.w = w;
-    c.h = h;
-    if (g_gui.default_control_font) c.font = pango_font_description_copy(g_gui.default_control_font);
-    win->controls.push_back(id);
+    GuiControl &c = Gui.Controls[id];
+    c.Kind = kind;
+    c.Window = Gui.CurrentWindow;
+    c.X = x;
+    c.Y = y;
+    c.Width = w;
+    c.Height = h;
+    if (Gui.DefaultControlFont) c.Font = pango_font_description_copy(Gui.DefaultControlFont);
+    win->Controls.push_back(id);
     return &c;
 }
 
 cairo_surface_t *ImageSurfaceRef(int img) {
     GuiImage *im = GuiFindImage(img);
-    return im && im->surface ? cairo_surface_reference(im->surface) : nullptr;
+    return im && im->Surface ? cairo_surface_reference(im->Surface) : nullptr;
 }
 
 } // namespace
 
 bool GuiOnMainThread() {
-    return g_gui.ready && std::this_thread::get_id() == g_gui.main_thread;
+    return Gui.Ready && std::this_thread::get_id() == Gui.MainThread;
 }
 
 bool OnGuiThread() {
@@ -142,46 +143,46 @@ bool OnGuiThread() {
 }
 
 GuiWindow *GuiFindWindow(int win) {
-    auto it = g_gui.windows.find(win);
-    return it == g_gui.windows.end() ? nullptr : &it->second;
+    auto it = Gui.Windows.find(win);
+    return it == Gui.Windows.end() ? nullptr : &it->second;
 }
 
 GuiControl *GuiFindControl(int id) {
-    auto it = g_gui.controls.find(id);
-    return it == g_gui.controls.end() ? nullptr : &it->second;
+    auto it = Gui.Controls.find(id);
+    return it == Gui.Controls.end() ? nullptr : &it->second;
 }
 
 void GuiQueueControlRedraw(int id) {
     GuiControl *c = GuiFindControl(id);
     if (!c) return;
-    GuiWindow *w = GuiFindWindow(c->win);
-    if (w && w->area) gtk_widget_queue_draw_area(w->area, c->x, c->y, c->w, c->h);
+    GuiWindow *w = GuiFindWindow(c->Window);
+    if (w && w->Area) gtk_widget_queue_draw_area(w->Area, c->X, c->Y, c->Width, c->Height);
 }
 
 bool InitGui() {
-    if (g_gui.ready) return true;
+    if (Gui.Ready) return true;
     gdk_set_allowed_backends("x11");
     // Nothing here draws with OpenGL; without this GDK loads the GL driver (tens of megabytes
     // resident) just to probe visuals.
     g_setenv("GDK_GL", "disable", TRUE);
     if (!gtk_init_check(nullptr, nullptr)) return false;
-    g_gui.main_thread = std::this_thread::get_id();
-    g_gui.ready = true;
+    Gui.MainThread = std::this_thread::get_id();
+    Gui.Ready = true;
     return true;
 }
 
 void FreeGui() {
-    if (!g_gui.ready) return;
-    while (!g_gui.windows.empty()) CloseWindow(g_gui.windows.begin()->first);
+    if (!Gui.Ready) return;
+    while (!Gui.Windows.empty()) CloseWindow(Gui.Windows.begin()->first);
     GuiFreeAllTimers();
     GuiFreeAllMenus();
     GuiFreeAllImages();
     GuiFreeAllFonts();
-    if (g_gui.default_control_font) pango_font_description_free(g_gui.default_control_font);
-    g_gui.default_control_font = nullptr;
-    g_gui.queue.clear();
-    g_gui.current = GuiEvent{};
-    g_gui.current_window = -1;
+    if (Gui.DefaultControlFont) pango_font_description_free(Gui.DefaultControlFont);
+    Gui.DefaultControlFont = nullptr;
+    Gui.Queue.clear();
+    Gui.Current = GuiEvent{};
+    Gui.CurrentWindow = -1;
     // Let GTK finish destroying the windows.
     while (g_main_context_iteration(nullptr, FALSE)) {
     }
@@ -192,34 +193,34 @@ void FreeGui() {
 bool OpenWindow(int win, int x, int y, int w, int h, const std::string &title, uint32_t flags) {
     if (!GuiOnMainThread() || win < 0 || win >= MaxWindowNumber || w <= 0 || h <= 0) return false;
     CloseWindow(win);
-    GuiWindow &gw = g_gui.windows[win];
-    gw.w = w;
-    gw.h = h;
-    gw.top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_title(GTK_WINDOW(gw.top), title.c_str());
-    gtk_window_set_resizable(GTK_WINDOW(gw.top), FALSE);
-    if (flags & WindowBorderless) gtk_window_set_decorated(GTK_WINDOW(gw.top), FALSE);
+    GuiWindow &gw = Gui.Windows[win];
+    gw.Width = w;
+    gw.Height = h;
+    gw.Top = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(gw.Top), title.c_str());
+    gtk_window_set_resizable(GTK_WINDOW(gw.Top), FALSE);
+    if (flags & WindowBorderless) gtk_window_set_decorated(GTK_WINDOW(gw.Top), FALSE);
     if (flags & WindowCentered)
-        gtk_window_set_position(GTK_WINDOW(gw.top), GTK_WIN_POS_CENTER);
+        gtk_window_set_position(GTK_WINDOW(gw.Top), GTK_WIN_POS_CENTER);
     else
-        gtk_window_move(GTK_WINDOW(gw.top), x, y);
-    gw.fixed = gtk_fixed_new();
-    gw.area = gtk_drawing_area_new();
-    gtk_widget_set_size_request(gw.area, w, h);
-    gtk_fixed_put(GTK_FIXED(gw.fixed), gw.area, 0, 0);
-    gtk_container_add(GTK_CONTAINER(gw.top), gw.fixed);
+        gtk_window_move(GTK_WINDOW(gw.Top), x, y);
+    gw.Fixed = gtk_fixed_new();
+    gw.Area = gtk_drawing_area_new();
+    gtk_widget_set_size_request(gw.Area, w, h);
+    gtk_fixed_put(GTK_FIXED(gw.Fixed), gw.Area, 0, 0);
+    gtk_container_add(GTK_CONTAINER(gw.Top), gw.Fixed);
     gpointer data = GINT_TO_POINTER(win);
-    g_signal_connect(gw.area, "draw", G_CALLBACK(OnDraw), data);
-    g_signal_connect(gw.top, "map-event", G_CALLBACK(OnMap), data);
-    g_signal_connect(gw.top, "unmap-event", G_CALLBACK(OnUnmap), data);
+    g_signal_connect(gw.Area, "draw", G_CALLBACK(OnDraw), data);
+    g_signal_connect(gw.Top, "map-event", G_CALLBACK(OnMap), data);
+    g_signal_connect(gw.Top, "unmap-event", G_CALLBACK(OnUnmap), data);
     GuiConnectInput(win, gw);
-    gtk_widget_show_all(gw.fixed);
-    g_window_open[win].store(true, std::memory_order_release);
-    g_gui.current_window = win;
+    gtk_widget_show_all(gw.Fixed);
+    WindowOpen[win].store(true, std::memory_order_release);
+    Gui.CurrentWindow = win;
     if (flags & WindowInvisible) {
-        gtk_widget_realize(gw.top);
+        gtk_widget_realize(gw.Top);
     } else {
-        gtk_widget_show(gw.top);
+        gtk_widget_show(gw.Top);
         WaitMapped(win);
     }
     return true;
@@ -229,37 +230,37 @@ void CloseWindow(int win) {
     GuiWindow *w = GuiFindWindow(win);
     if (!w || !GuiOnMainThread()) return;
     GuiRemoveWindowTimers(win);
-    std::vector<int> ids = w->controls;
+    std::vector<int> ids = w->Controls;
     for (int id : ids) FreeControl(id);
-    if (w->last_press) gdk_event_free(w->last_press);
-    gtk_widget_destroy(w->top);
+    if (w->LastPress) gdk_event_free(w->LastPress);
+    gtk_widget_destroy(w->Top);
     gdk_display_flush(gdk_display_get_default());
-    g_gui.windows.erase(win);
-    g_window_open[win].store(false, std::memory_order_release);
-    if (g_gui.current_window == win) g_gui.current_window = -1;
+    Gui.Windows.erase(win);
+    WindowOpen[win].store(false, std::memory_order_release);
+    if (Gui.CurrentWindow == win) Gui.CurrentWindow = -1;
     // Events of the closed window that are still queued refer to nothing now.
-    std::erase_if(g_gui.queue, [win](const GuiEvent &e) { return e.win == win; });
+    std::erase_if(Gui.Queue, [win](const GuiEvent &e) { return e.Window == win; });
 }
 
 bool IsWindow(int win) {
-    return win >= 0 && win < MaxWindowNumber && g_window_open[win].load(std::memory_order_acquire);
+    return win >= 0 && win < MaxWindowNumber && WindowOpen[win].load(std::memory_order_acquire);
 }
 
 void SetWindowColor(int win, uint32_t rgb) {
     if (GuiWindow *w = GuiFindWindow(win)) {
-        w->back = rgb & 0xFFFFFF;
-        gtk_widget_queue_draw(w->area);
+        w->Back = rgb & 0xFFFFFF;
+        gtk_widget_queue_draw(w->Area);
     }
 }
 
 void StickyWindow(int win, bool above) {
-    if (GuiWindow *w = GuiFindWindow(win)) gtk_window_set_keep_above(GTK_WINDOW(w->top), above);
+    if (GuiWindow *w = GuiFindWindow(win)) gtk_window_set_keep_above(GTK_WINDOW(w->Top), above);
 }
 
 void SetWindowOpacity(int win, int alpha) {
     GuiWindow *w = GuiFindWindow(win);
     if (!w) return;
-    gtk_widget_set_opacity(w->top, std::clamp(alpha, 0, 255) / 255.0);
+    gtk_widget_set_opacity(w->Top, std::clamp(alpha, 0, 255) / 255.0);
     // A fade-in sets one step per millisecond without waiting for events: send each step now.
     gdk_display_flush(gdk_display_get_default());
 }
@@ -267,32 +268,32 @@ void SetWindowOpacity(int win, int alpha) {
 void ActivateWindow(int win) {
     GuiWindow *w = GuiFindWindow(win);
     if (!w) return;
-    gtk_window_present(GTK_WINDOW(w->top));
+    gtk_window_present(GTK_WINDOW(w->Top));
     WaitMapped(win);
     // Without a window manager the focus is set directly, which X refuses for a window not yet on
     // the screen: asked again once it is mapped, the window surely has the keyboard.
-    gtk_window_present(GTK_WINDOW(w->top));
+    gtk_window_present(GTK_WINDOW(w->Top));
 }
 
 void HideWindow(int win, bool hide) {
     GuiWindow *w = GuiFindWindow(win);
     if (!w) return;
     if (hide) {
-        gtk_widget_hide(w->top);
+        gtk_widget_hide(w->Top);
     } else {
-        gtk_widget_show(w->top);
+        gtk_widget_show(w->Top);
         WaitMapped(win);
     }
 }
 
 void MinimizeWindow(int win) {
-    if (GuiWindow *w = GuiFindWindow(win)) gtk_window_iconify(GTK_WINDOW(w->top));
+    if (GuiWindow *w = GuiFindWindow(win)) gtk_window_iconify(GTK_WINDOW(w->Top));
 }
 
 void SetBusyCursor(int win, bool busy) {
     GuiWindow *w = GuiFindWindow(win);
     if (!w) return;
-    GdkWindow *gdk = gtk_widget_get_window(w->top);
+    GdkWindow *gdk = gtk_widget_get_window(w->Top);
     if (!gdk) return;
     GdkDisplay *display = gdk_window_get_display(gdk);
     GdkCursor *cursor = busy ? gdk_cursor_new_for_display(display, GDK_WATCH) : nullptr;
@@ -305,19 +306,19 @@ void SetBusyCursor(int win, bool busy) {
 void DisableWindow(int win, bool disable) {
     GuiWindow *w = GuiFindWindow(win);
     if (!w) return;
-    w->disabled = disable;
+    w->Disabled = disable;
     // String controls stop taking keys and clicks as well.
-    for (int id : w->controls)
-        if (GuiControl *c = GuiFindControl(id); c && c->entry) gtk_widget_set_sensitive(c->entry, !disable);
+    for (int id : w->Controls)
+        if (GuiControl *c = GuiFindControl(id); c && c->Entry) gtk_widget_set_sensitive(c->Entry, !disable);
 }
 
 void UseWindow(int win) {
-    if (GuiFindWindow(win)) g_gui.current_window = win;
+    if (GuiFindWindow(win)) Gui.CurrentWindow = win;
 }
 
 bool WindowRect(int win, Rect &r) {
     GuiWindow *w = GuiFindWindow(win);
-    GdkWindow *gdk = w ? gtk_widget_get_window(w->top) : nullptr;
+    GdkWindow *gdk = w ? gtk_widget_get_window(w->Top) : nullptr;
     if (!gdk) return false;
     GdkRectangle frame;
     gdk_window_get_frame_extents(gdk, &frame);
@@ -327,14 +328,14 @@ bool WindowRect(int win, Rect &r) {
 
 void BeginWindowDrag(int win) {
     GuiWindow *w = GuiFindWindow(win);
-    if (!w || !w->last_press || !w->mapped) return;
-    const GdkEventButton &press = w->last_press->button;
+    if (!w || !w->LastPress || !w->Mapped) return;
+    const GdkEventButton &press = w->LastPress->button;
     // A move started after the button went up would follow the pointer until the next click.
     GdkDevice *pointer = gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default()));
     GdkModifierType state = GdkModifierType(0);
-    gdk_device_get_state(pointer, gtk_widget_get_window(w->top), nullptr, &state);
+    gdk_device_get_state(pointer, gtk_widget_get_window(w->Top), nullptr, &state);
     if (press.button < 1 || press.button > 5 || !(state & (GDK_BUTTON1_MASK << (press.button - 1)))) return;
-    gtk_window_begin_move_drag(GTK_WINDOW(w->top), int(press.button), int(press.x_root), int(press.y_root),
+    gtk_window_begin_move_drag(GTK_WINDOW(w->Top), int(press.button), int(press.x_root), int(press.y_root),
                                press.time);
 }
 
@@ -343,8 +344,8 @@ void BeginWindowDrag(int win) {
 bool TextControl(int id, int x, int y, int w, int h, const std::string &text, uint32_t flags) {
     GuiControl *c = NewControl(id, KindText, x, y, w, h);
     if (!c) return false;
-    c->text = text;
-    c->flags = flags;
+    c->Text = text;
+    c->Flags = flags;
     GuiQueueControlRedraw(id);
     return true;
 }
@@ -352,10 +353,10 @@ bool TextControl(int id, int x, int y, int w, int h, const std::string &text, ui
 bool ImageControl(int id, int x, int y, int w, int h, int img) {
     GuiControl *c = NewControl(id, KindImage, x, y, w, h);
     if (!c) return false;
-    c->surface = ImageSurfaceRef(img);
-    if (c->surface && (w == 0 || h == 0)) {
-        c->w = cairo_image_surface_get_width(c->surface);
-        c->h = cairo_image_surface_get_height(c->surface);
+    c->Surface = ImageSurfaceRef(img);
+    if (c->Surface && (w == 0 || h == 0)) {
+        c->Width = cairo_image_surface_get_width(c->Surface);
+        c->Height = cairo_image_surface_get_height(c->Surface);
     }
     GuiQueueControlRedraw(id);
     return true;
@@ -364,8 +365,8 @@ bool ImageControl(int id, int x, int y, int w, int h, int img) {
 bool CanvasControl(int id, int x, int y, int w, int h) {
     GuiControl *c = NewControl(id, KindCanvas, x, y, w, h);
     if (!c) return false;
-    c->surface = GuiNewSurface(std::max(w, 1), std::max(h, 1), false);
-    cairo_t *cr = cairo_create(c->surface);
+    c->Surface = GuiNewSurface(std::max(w, 1), std::max(h, 1), false);
+    cairo_t *cr = cairo_create(c->Surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
     cairo_destroy(cr);
@@ -376,34 +377,34 @@ bool CanvasControl(int id, int x, int y, int w, int h) {
 bool StringControl(int id, int x, int y, int w, int h, const std::string &text) {
     GuiControl *c = NewControl(id, KindString, x, y, w, h);
     if (!c) return false;
-    GuiWindow *win = GuiFindWindow(c->win);
-    c->entry = gtk_entry_new();
-    gtk_entry_set_has_frame(GTK_ENTRY(c->entry), FALSE);
-    gtk_entry_set_width_chars(GTK_ENTRY(c->entry), 1);
-    gtk_entry_set_text(GTK_ENTRY(c->entry), text.c_str());
-    gtk_widget_set_size_request(c->entry, w, h);
-    c->css = gtk_css_provider_new();
-    gtk_style_context_add_provider(gtk_widget_get_style_context(c->entry), GTK_STYLE_PROVIDER(c->css),
+    GuiWindow *win = GuiFindWindow(c->Window);
+    c->Entry = gtk_entry_new();
+    gtk_entry_set_has_frame(GTK_ENTRY(c->Entry), FALSE);
+    gtk_entry_set_width_chars(GTK_ENTRY(c->Entry), 1);
+    gtk_entry_set_text(GTK_ENTRY(c->Entry), text.c_str());
+    gtk_widget_set_size_request(c->Entry, w, h);
+    c->Css = gtk_css_provider_new();
+    gtk_style_context_add_provider(gtk_widget_get_style_context(c->Entry), GTK_STYLE_PROVIDER(c->Css),
                                    GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-    UpdateEntryStyle(*c, win->back);
-    gtk_fixed_put(GTK_FIXED(win->fixed), c->entry, x, y);
-    gtk_widget_set_sensitive(c->entry, !win->disabled);
-    gtk_widget_show(c->entry);
+    UpdateEntryStyle(*c, win->Back);
+    gtk_fixed_put(GTK_FIXED(win->Fixed), c->Entry, x, y);
+    gtk_widget_set_sensitive(c->Entry, !win->Disabled);
+    gtk_widget_show(c->Entry);
     return true;
 }
 
 void ActivateControl(int id) {
     GuiControl *c = GuiFindControl(id);
-    if (c && c->entry) gtk_widget_grab_focus(c->entry);
+    if (c && c->Entry) gtk_widget_grab_focus(c->Entry);
 }
 
 void SetControlText(int id, const std::string &text) {
     GuiControl *c = GuiFindControl(id);
     if (!c) return;
-    if (c->entry) {
-        gtk_entry_set_text(GTK_ENTRY(c->entry), text.c_str());
+    if (c->Entry) {
+        gtk_entry_set_text(GTK_ENTRY(c->Entry), text.c_str());
     } else {
-        c->text = text;
+        c->Text = text;
         GuiQueueControlRedraw(id);
     }
 }
@@ -411,15 +412,15 @@ void SetControlText(int id, const std::string &text) {
 std::string GetControlText(int id) {
     GuiControl *c = GuiFindControl(id);
     if (!c) return {};
-    return c->entry ? std::string(gtk_entry_get_text(GTK_ENTRY(c->entry))) : c->text;
+    return c->Entry ? std::string(gtk_entry_get_text(GTK_ENTRY(c->Entry))) : c->Text;
 }
 
 void SetControlColor(int id, ColorWhich which, uint32_t rgb) {
     GuiControl *c = GuiFindControl(id);
     if (!c) return;
-    (which == ColorFront ? c->front : c->back) = rgb & 0xFFFFFF;
-    if (c->entry)
-        UpdateEntryStyle(*c, GuiFindWindow(c->win)->back);
+    (which == ColorFront ? c->Front : c->Back) = rgb & 0xFFFFFF;
+    if (c->Entry)
+        UpdateEntryStyle(*c, GuiFindWindow(c->Window)->Back);
     else
         GuiQueueControlRedraw(id);
 }
@@ -427,35 +428,34 @@ void SetControlColor(int id, ColorWhich which, uint32_t rgb) {
 int64_t GetControlColor(int id, ColorWhich which) {
     GuiControl *c = GuiFindControl(id);
     if (!c) return -1;
-    if (which == ColorFront) return c->front >= 0 ? c->front : 0;
-    if (c->back >= 0) return c->back;
-    GuiWindow *w = GuiFindWindow(c->win);
-    return w ? w->back : 0;
+    if (which == ColorFront) return c->Front >= 0 ? c->Front : 0;
+    if (c->Back >= 0) return c->Back;
+    GuiWindow *w = GuiFindWindow(c->Window);
+    return w ? w->Back : 0;
 }
 
 void SetControlFont(int id, int font) {
     GuiControl *c = GuiFindControl(id);
     if (!c) return;
-    if (c->font) pango_font_description_free(c->font);
-    c->font = IsFont(font) ? pango_font_description_copy(GuiFontDescription(font)) : nullptr;
-    if (c->entry)
-        UpdateEntryStyle(*c, GuiFindWindow(c->win)->back);
+    if (c->Font) pango_font_description_free(c->Font);
+    c->Font = IsFont(font) ? pango_font_description_copy(GuiFontDescription(font)) : nullptr;
+    if (c->Entry)
+        UpdateEntryStyle(*c, GuiFindWindow(c->Window)->Back);
     else
         GuiQueueControlRedraw(id);
 }
 
 void SetDefaultFont(int font) {
-    if (g_gui.default_control_font) pango_font_description_free(g_gui.default_control_font);
-    g_gui.default_control_font =
-        IsFont(font) ? pango_font_description_copy(GuiFontDescription(font)) : nullptr;
+    if (Gui.DefaultControlFont) pango_font_description_free(Gui.DefaultControlFont);
+    Gui.DefaultControlFont = IsFont(font) ? pango_font_description_copy(GuiFontDescription(font)) : nullptr;
 }
 
 void SetImageControl(int id, int img) {
     GuiControl *c = GuiFindControl(id);
-    if (!c || c->kind != KindImage) return;
+    if (!c || c->Kind != KindImage) return;
     GuiQueueControlRedraw(id);
-    if (c->surface) cairo_surface_destroy(c->surface);
-    c->surface = ImageSurfaceRef(img);
+    if (c->Surface) cairo_surface_destroy(c->Surface);
+    c->Surface = ImageSurfaceRef(img);
     GuiQueueControlRedraw(id);
 }
 
@@ -463,25 +463,25 @@ void ResizeControl(int id, int x, int y, int w, int h) {
     GuiControl *c = GuiFindControl(id);
     if (!c || w < 0 || h < 0) return;
     GuiQueueControlRedraw(id);
-    if (c->kind == KindCanvas && (w != c->w || h != c->h)) {
+    if (c->Kind == KindCanvas && (w != c->Width || h != c->Height)) {
         cairo_surface_t *s = GuiNewSurface(std::max(w, 1), std::max(h, 1), false);
         cairo_t *cr = cairo_create(s);
         cairo_set_source_rgb(cr, 1, 1, 1);
         cairo_paint(cr);
-        cairo_set_source_surface(cr, c->surface, 0, 0);
-        cairo_rectangle(cr, 0, 0, c->w, c->h);
+        cairo_set_source_surface(cr, c->Surface, 0, 0);
+        cairo_rectangle(cr, 0, 0, c->Width, c->Height);
         cairo_fill(cr);
         cairo_destroy(cr);
-        cairo_surface_destroy(c->surface);
-        c->surface = s;
+        cairo_surface_destroy(c->Surface);
+        c->Surface = s;
     }
-    c->x = x;
-    c->y = y;
-    c->w = w;
-    c->h = h;
-    if (c->entry) {
-        gtk_widget_set_size_request(c->entry, w, h);
-        gtk_fixed_move(GTK_FIXED(GuiFindWindow(c->win)->fixed), c->entry, x, y);
+    c->X = x;
+    c->Y = y;
+    c->Width = w;
+    c->Height = h;
+    if (c->Entry) {
+        gtk_widget_set_size_request(c->Entry, w, h);
+        gtk_fixed_move(GTK_FIXED(GuiFindWindow(c->Window)->Fixed), c->Entry, x, y);
     }
     GuiQueueControlRedraw(id);
 }
@@ -491,7 +491,7 @@ void FreeControl(int id) {
     if (!c) return;
     RemoveFromWindow(id, *c);
     ReleaseControl(*c);
-    g_gui.controls.erase(id);
+    Gui.Controls.erase(id);
 }
 
 bool IsControl(int id) {
@@ -500,11 +500,11 @@ bool IsControl(int id) {
 
 bool ControlRect(int id, Rect &r) {
     GuiControl *c = GuiFindControl(id);
-    GuiWindow *w = c ? GuiFindWindow(c->win) : nullptr;
-    GdkWindow *gdk = w ? gtk_widget_get_window(w->area) : nullptr;
+    GuiWindow *w = c ? GuiFindWindow(c->Window) : nullptr;
+    GdkWindow *gdk = w ? gtk_widget_get_window(w->Area) : nullptr;
     if (!gdk) return false;
     int ox = 0, oy = 0;
     gdk_window_get_origin(gdk, &ox, &oy);
-    r = Rect{ox + c->x, oy + c->y, c->w, c->h};
+    r = Rect{ox + c->X, oy + c->Y, c->Width, c->Height};
     return true;
 }

@@ -182,18 +182,18 @@ bool ListDirectory(const std::string &folder, const std::string &pattern, std::v
         }
         if (type == DT_DIR) {
             // A directory's attributes need no stat: its read-only bit lives with the others.
-            entry.attributes = AttrDirectory | DosAttribBits(path.c_str(), true);
-            entry.size = -2;
-            entry.is_directory = true;
+            entry.Attributes = AttrDirectory | DosAttribBits(path.c_str(), true);
+            entry.Size = -2;
+            entry.IsDirectory = true;
         } else if (type == DT_LNK) {
             struct stat target;
             const bool has_target = fstatat(fd, name, &target, 0) == 0;
-            entry.attributes = AttributesOf(path.c_str(), own, has_target ? &target : nullptr);
-            entry.is_directory = (entry.attributes & AttrDirectory) != 0;
-            entry.size = !has_target ? -1 : entry.is_directory ? -2 : static_cast<int64_t>(target.st_size);
+            entry.Attributes = AttributesOf(path.c_str(), own, has_target ? &target : nullptr);
+            entry.IsDirectory = (entry.Attributes & AttrDirectory) != 0;
+            entry.Size = !has_target ? -1 : entry.IsDirectory ? -2 : static_cast<int64_t>(target.st_size);
         } else if (detail == ListDetail::Everything) {
-            entry.attributes = AttributesOf(path.c_str(), own, nullptr);
-            entry.size = static_cast<int64_t>(own.st_size);
+            entry.Attributes = AttributesOf(path.c_str(), own, nullptr);
+            entry.Size = static_cast<int64_t>(own.st_size);
         }
         found.emplace_back(std::move(key), std::move(entry));
     }
@@ -201,7 +201,7 @@ bool ListDirectory(const std::string &folder, const std::string &pattern, std::v
 
     std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
         if (a.first != b.first) return a.first < b.first;
-        return a.second.name < b.second.name;
+        return a.second.Name < b.second.Name;
     });
     out.reserve(found.size());
     for (auto &f : found) out.push_back(std::move(f.second));

@@ -5,7 +5,7 @@
 // back whatever else the process does on the bus, and a thread that runs the connection's object:
 // it answers RequestRelease and the properties while the main thread is busy elsewhere.
 
-#include "gui.h"
+#include "reserve.h"
 
 #include <gio/gio.h>
 #include <sys/stat.h>
@@ -41,17 +41,17 @@ constexpr const char *Introspection = R"(<node>
 
 struct Reservation {
     // Set before the answering thread starts and never changed: the thread reads them.
-    int card = -1;
-    std::string name;        // org.freedesktop.ReserveDevice1.Audio<N>
-    std::string path;        // /org/freedesktop/ReserveDevice1/Audio<N>
-    std::string application; // ApplicationName
-    std::string device;      // ApplicationDeviceName: "hw:<N>"
+    int Card = -1;
+    std::string Name;        // org.freedesktop.ReserveDevice1.Audio<N>
+    std::string Path;        // /org/freedesktop/ReserveDevice1/Audio<N>
+    std::string Application; // ApplicationName
+    std::string Device;      // ApplicationDeviceName: "hw:<N>"
 
-    GMainContext *context = nullptr; // the answering thread's; it dispatches calls on our object
-    GMainLoop *loop = nullptr;
-    GDBusConnection *connection = nullptr;
-    guint object = 0; // the object's registration, 0 none
-    std::thread answering;
+    GMainContext *Context = nullptr; // the answering thread's; it dispatches calls on our object
+    GMainLoop *Loop = nullptr;
+    GDBusConnection *Connection = nullptr;
+    guint Object = 0; // the object's registration, 0 none
+    std::thread Answering;
 };
 
 // --- main thread: the reservation held, null none. Kept out of static destructors: a process that
@@ -73,8 +73,8 @@ GVariant *AnswerProperty(GDBusConnection *, const gchar *, const gchar *, const 
                          const gchar *property, GError **error, gpointer data) {
     const Reservation *r = static_cast<const Reservation *>(data);
     if (g_strcmp0(property, "Priority") == 0) return g_variant_new_int32(SoundCardPriority);
-    if (g_strcmp0(property, "ApplicationName") == 0) return g_variant_new_string(r->application.c_str());
-    if (g_strcmp0(property, "ApplicationDeviceName") == 0) return g_variant_new_string(r->device.c_str());
+    if (g_strcmp0(property, "ApplicationName") == 0) return g_variant_new_string(r->Application.c_str());
+    if (g_strcmp0(property, "ApplicationDeviceName") == 0) return g_variant_new_string(r->Device.c_str());
     g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_PROPERTY, "No property %s", property);
     return nullptr;
 }
@@ -145,8 +145,8 @@ GVariant *Call(GDBusConnection *connection, const char *destination, const char 
 
 // RequestName's answer, 0 when the bus did not give one.
 guint32 RequestName(const Reservation &r, guint32 flags) {
-    GVariant *reply = Call(r.connection, BusName, BusPath, BusName, "RequestName",
-                           g_variant_new("(su)", r.name.c_str(), flags), "(u)");
+    GVariant *reply = Call(r.Connection, BusName, BusPath, BusName, "RequestName",
+                           g_variant_new("(su)", r.Name.c_str(), flags), "(u)");
     guint32 answer = 0;
     if (reply) {
         g_variant_get(reply, "(u)", &answer);
@@ -156,19 +156,19 @@ guint32 RequestName(const Reservation &r, guint32 flags) {
 }
 
 bool OwnsName(const Reservation &r) {
-    GVariant *reply = Call(r.connection, BusName, BusPath, BusName, "GetNameOwner",
-                           g_variant_new("(s)", r.name.c_str()), "(s)");
+    GVariant *reply = Call(r.Connection, BusName, BusPath, BusName, "GetNameOwner",
+                           g_variant_new("(s)", r.Name.c_str()), "(s)");
     if (!reply) return false; // nobody owns it
     const gchar *owner = nullptr;
     g_variant_get(reply, "(&s)", &owner);
-    const bool ours = g_strcmp0(owner, g_dbus_connection_get_unique_name(r.connection)) == 0;
+    const bool ours = g_strcmp0(owner, g_dbus_connection_get_unique_name(r.Connection)) == 0;
     g_variant_unref(reply);
     return ours;
 }
 
 // Asks the owner to let go; true when it agreed.
 bool AskOwnerToRelease(const Reservation &r) {
-    GVariant *reply = Call(r.connection, r.name.c_str(), r.path.c_str(), ReserveInterface, "RequestRelease",
+    GVariant *reply = Call(r.Connection, r.Name.c_str(), r.Path.c_str(), ReserveInterface, "RequestRelease",
                            g_variant_new("(i)", SoundCardPriority), "(b)");
     gboolean released = FALSE;
     if (reply) {
@@ -196,13 +196,13 @@ bool TakeOver(const Reservation &r) {
 // Ends a reservation: gives the name back (leaving the queue where we wait in it), stops answering,
 // closes the connection.
 void Drop(Reservation *r) {
-    if (r->connection) {
-        GVariant *reply = Call(r->connection, BusName, BusPath, BusName, "ReleaseName",
-                               g_variant_new("(s)", r->name.c_str()), "(u)");
+    if (r->Connection) {
+        GVariant *reply = Call(r->Connection, BusName, BusPath, BusName, "ReleaseName",
+                               g_variant_new("(s)", r->Name.c_str()), "(u)");
         if (reply) g_variant_unref(reply);
-        if (r->object) g_dbus_connection_unregister_object(r->connection, r->object);
+        if (r->Object) g_dbus_connection_unregister_object(r->Connection, r->Object);
     }
-    if (r->answering.joinable()) {
+    if (r->Answering.joinable()) {
         // Quit from inside the loop: a quit before the loop runs would be lost.
         GSource *quit = g_idle_source_new();
         g_source_set_callback(
@@ -211,43 +211,43 @@ void Drop(Reservation *r) {
                 g_main_loop_quit(static_cast<GMainLoop *>(loop));
                 return gboolean(G_SOURCE_REMOVE);
             },
-            r->loop, nullptr);
-        g_source_attach(quit, r->context);
+            r->Loop, nullptr);
+        g_source_attach(quit, r->Context);
         g_source_unref(quit);
-        r->answering.join();
+        r->Answering.join();
     }
-    if (r->connection) {
-        g_dbus_connection_close_sync(r->connection, nullptr, nullptr);
-        g_object_unref(r->connection);
+    if (r->Connection) {
+        g_dbus_connection_close_sync(r->Connection, nullptr, nullptr);
+        g_object_unref(r->Connection);
     }
-    if (r->loop) g_main_loop_unref(r->loop);
-    if (r->context) g_main_context_unref(r->context);
+    if (r->Loop) g_main_loop_unref(r->Loop);
+    if (r->Context) g_main_context_unref(r->Context);
     delete r;
 }
 
 } // namespace
 
 bool ReserveSoundCard(int card, const std::string &application) {
-    if (Held && Held->card == card) return true;
+    if (Held && Held->Card == card) return true;
     ReleaseSoundCard();
     if (card < 0) return true;
     const std::string address = SessionBusAddress();
     if (address.empty()) return true;
 
     Reservation *r = new Reservation;
-    r->card = card;
-    r->name = "org.freedesktop.ReserveDevice1.Audio" + std::to_string(card);
-    r->path = "/org/freedesktop/ReserveDevice1/Audio" + std::to_string(card);
-    r->application = application;
-    r->device = "hw:" + std::to_string(card);
-    r->context = g_main_context_new();
-    r->loop = g_main_loop_new(r->context, FALSE);
+    r->Card = card;
+    r->Name = "org.freedesktop.ReserveDevice1.Audio" + std::to_string(card);
+    r->Path = "/org/freedesktop/ReserveDevice1/Audio" + std::to_string(card);
+    r->Application = application;
+    r->Device = "hw:" + std::to_string(card);
+    r->Context = g_main_context_new();
+    r->Loop = g_main_loop_new(r->Context, FALSE);
 
     // Connected and registered with our context as the thread's default: GIO hands the connection's
     // completion and the calls on our object to that context.
-    g_main_context_push_thread_default(r->context);
-    r->connection = Connect(address, r->context);
-    if (r->connection) {
+    g_main_context_push_thread_default(r->Context);
+    r->Connection = Connect(address, r->Context);
+    if (r->Connection) {
         static GDBusNodeInfo *node = g_dbus_node_info_new_for_xml(Introspection, nullptr);
         static const GDBusInterfaceVTable answers = [] {
             GDBusInterfaceVTable v{};
@@ -255,20 +255,20 @@ bool ReserveSoundCard(int card, const std::string &application) {
             v.get_property = AnswerProperty;
             return v;
         }();
-        r->object = g_dbus_connection_register_object(r->connection, r->path.c_str(), node->interfaces[0],
+        r->Object = g_dbus_connection_register_object(r->Connection, r->Path.c_str(), node->interfaces[0],
                                                       &answers, r, nullptr, nullptr);
     }
-    g_main_context_pop_thread_default(r->context);
+    g_main_context_pop_thread_default(r->Context);
     // No bus to reach: no sound server on it either.
-    if (!r->connection) {
+    if (!r->Connection) {
         Drop(r);
         return true;
     }
-    if (!r->object) {
+    if (!r->Object) {
         Drop(r);
         return false;
     }
-    r->answering = std::thread([loop = r->loop] { g_main_loop_run(loop); });
+    r->Answering = std::thread([loop = r->Loop] { g_main_loop_run(loop); });
 
     bool owned = false;
     switch (RequestName(*r, DoNotQueue)) {

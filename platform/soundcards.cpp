@@ -79,9 +79,9 @@ HardwarePcm ParseHardwarePcm(const std::string &pcm, const std::string &proc) {
             device = arg;
     }
     HardwarePcm hw;
-    hw.card = CardNumber(card, proc);
-    hw.device = device.empty() ? 0 : SmallNumber(device);
-    if (hw.card < 0 || hw.device < 0) return {};
+    hw.Card = CardNumber(card, proc);
+    hw.Device = device.empty() ? 0 : SmallNumber(device);
+    if (hw.Card < 0 || hw.Device < 0) return {};
     return hw;
 }
 
@@ -94,11 +94,11 @@ DeviceHolder SoundDeviceHolder(int card, int device, const std::string &proc) {
     // The substreams are numbered from 0 without gaps; a hardware device is busy once all are open.
     for (int sub = 0; sub < 64 && ReadFileWhole(pcm + std::to_string(sub) + "/status", status, 1 << 16);
          ++sub) {
-        holder.pid = OwnerPid(status);
-        if (holder.pid == 0) continue;
-        if (ReadFileWhole(proc + std::to_string(holder.pid) + "/comm", holder.name, 4096) &&
-            !holder.name.empty() && holder.name.back() == '\n')
-            holder.name.pop_back();
+        holder.Pid = OwnerPid(status);
+        if (holder.Pid == 0) continue;
+        if (ReadFileWhole(proc + std::to_string(holder.Pid) + "/comm", holder.Name, 4096) &&
+            !holder.Name.empty() && holder.Name.back() == '\n')
+            holder.Name.pop_back();
         return holder;
     }
     return holder;

@@ -55,8 +55,8 @@ bool MemoryStatus(uint64_t &total, uint64_t &available);
 
 // An ALSA hardware PCM: card and device number.
 struct HardwarePcm {
-    int card = -1; // -1: not a hardware PCM
-    int device = 0;
+    int Card = -1; // -1: not a hardware PCM
+    int Device = 0;
 };
 // The card and device of a hardware PCM name: "hw:2,0", "hw:2", "hw:CARD=2,DEV=1", "hw:CARD=PCH,DEV=0",
 // "hw:PCH,3". A card given by its id is found through proc + "asound/<id>", the kernel's link to
@@ -66,8 +66,8 @@ HardwarePcm ParseHardwarePcm(const std::string &pcm, const std::string &proc = "
 
 // The process that holds a playback device open.
 struct DeviceHolder {
-    int pid = 0;      // 0: nobody (or unknown)
-    std::string name; // its name (/proc/<pid>/comm), "" when it cannot be read
+    int Pid = 0;      // 0: nobody (or unknown)
+    std::string Name; // its name (/proc/<pid>/comm), "" when it cannot be read
 };
 // Who holds playback device `device` of card `card` open: the kernel shows "owner_pid : <pid>" in
 // proc + "asound/card<N>/pcm<D>p/sub<S>/status" for every open substream; the first one found.
@@ -131,5 +131,5 @@ struct Semaphore {
     // Waits at most ms milliseconds (steady clock) for the count to be above 0 and takes 1.
     bool WaitFor(int ms);
 
-    sem_t sem;
+    sem_t Handle;
 };

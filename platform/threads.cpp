@@ -29,30 +29,30 @@ void SleepMs(int ms) {
 }
 
 Semaphore::Semaphore(int32_t initial) {
-    [[maybe_unused]] int result = sem_init(&sem, 0, static_cast<unsigned>(initial < 0 ? 0 : initial));
+    [[maybe_unused]] int result = sem_init(&Handle, 0, static_cast<unsigned>(initial < 0 ? 0 : initial));
     assert(result == 0 && "sem_init cannot fail for a count within SEM_VALUE_MAX");
 }
 
 Semaphore::~Semaphore() {
-    sem_destroy(&sem);
+    sem_destroy(&Handle);
 }
 
 bool Semaphore::Release(int32_t n) {
     if (n < 1) return false;
     int value = 0;
-    if (sem_getvalue(&sem, &value) != 0 || value > MaxCount - n) return false;
+    if (sem_getvalue(&Handle, &value) != 0 || value > MaxCount - n) return false;
     for (int32_t i = 0; i < n; ++i)
-        if (sem_post(&sem) != 0) return false;
+        if (sem_post(&Handle) != 0) return false;
     return true;
 }
 
 void Semaphore::Wait() {
-    while (sem_wait(&sem) != 0 && errno == EINTR) {
+    while (sem_wait(&Handle) != 0 && errno == EINTR) {
     }
 }
 
 bool Semaphore::TryWait() {
-    while (sem_trywait(&sem) != 0)
+    while (sem_trywait(&Handle) != 0)
         if (errno != EINTR) return false;
     return true;
 }
@@ -68,7 +68,7 @@ bool Semaphore::WaitFor(int ms) {
         deadline.tv_nsec -= 1000000000L;
     }
     // Against the steady clock, so that a change of the wall clock neither cuts nor stretches it.
-    while (sem_clockwait(&sem, CLOCK_MONOTONIC, &deadline) != 0)
+    while (sem_clockwait(&Handle, CLOCK_MONOTONIC, &deadline) != 0)
         if (errno != EINTR) return false;
     return true;
 }

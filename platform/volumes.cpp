@@ -51,9 +51,9 @@ std::string Unescape(const std::string &field) {
 }
 
 struct Mount {
-    std::string point;  // ends in '/'
-    std::string device; // "major:minor"
-    bool whole;         // the file system's own root is mounted, not a folder inside it
+    std::string Point;  // ends in '/'
+    std::string Device; // "major:minor"
+    bool Whole;         // the file system's own root is mounted, not a folder inside it
 };
 
 } // namespace
@@ -83,24 +83,24 @@ std::vector<std::string> MountedVolumes(const std::string &mountinfo) {
         mounts.push_back({point, fields[2], Unescape(fields[3]) == "/"});
     }
 
-    std::sort(mounts.begin(), mounts.end(), [](const Mount &a, const Mount &b) { return a.point < b.point; });
+    std::sort(mounts.begin(), mounts.end(), [](const Mount &a, const Mount &b) { return a.Point < b.Point; });
     // One root per volume, as Windows gives a volume one letter however often it is mounted: the
     // first mount of the whole file system in path order, else its first mount. The same place
     // mounted over again counts once.
     std::vector<std::string> out;
     std::vector<std::string> devices;
     for (const Mount &m : mounts) {
-        if (std::find(devices.begin(), devices.end(), m.device) != devices.end()) continue;
+        if (std::find(devices.begin(), devices.end(), m.Device) != devices.end()) continue;
         const Mount *chosen = &m;
-        if (!m.whole) {
+        if (!m.Whole) {
             for (const Mount &other : mounts)
-                if (other.device == m.device && other.whole) {
+                if (other.Device == m.Device && other.Whole) {
                     chosen = &other;
                     break;
                 }
         }
-        devices.push_back(m.device);
-        if (std::find(out.begin(), out.end(), chosen->point) == out.end()) out.push_back(chosen->point);
+        devices.push_back(m.Device);
+        if (std::find(out.begin(), out.end(), chosen->Point) == out.end()) out.push_back(chosen->Point);
     }
     std::sort(out.begin(), out.end());
     return out;

@@ -101,8 +101,8 @@ enum FontId : int {
     Font_COUNT
 };
 struct FontRow {
-    const char *face;
-    int points;
+    const char *Face;
+    int Points;
 };
 inline constexpr FontRow FontTable[] = {
     {"Tahoma", 10},         {"Segoe UI", 12},           {"Segoe UI", 14},           {"Segoe UI Light", 11},

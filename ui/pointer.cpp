@@ -5,7 +5,7 @@
 PointerPosition PointerPos; // main thread: written by RememberPointer, read by the tests below
 
 bool PointInRect(int x, int y, const Rect &r) {
-    return x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h;
+    return x >= r.X && x < r.X + r.Width && y >= r.Y && y < r.Y + r.Height;
 }
 
 void RememberPointer() {
@@ -16,16 +16,16 @@ void RememberPointer() {
 
 bool PointerOverWindow(int win) {
     Rect r;
-    return WindowRect(win, r) && PointInRect(PointerPos.x, PointerPos.y, r);
+    return WindowRect(win, r) && PointInRect(PointerPos.X, PointerPos.Y, r);
 }
 
 bool PointerOverControl(int control) {
     Rect r;
-    return ControlRect(control, r) && PointInRect(PointerPos.x, PointerPos.y, r);
+    return ControlRect(control, r) && PointInRect(PointerPos.X, PointerPos.Y, r);
 }
 
 int RowUnderPointer(int control) {
     Rect r;
     if (!ControlRect(control, r)) return 0;
-    return (PointerPos.y - r.y) / RowHeight + 1;
+    return (PointerPos.Y - r.Y) / RowHeight + 1;
 }

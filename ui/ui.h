@@ -74,7 +74,7 @@ int RunModalWindow(const ModalWindow &window);
 // Each window loop stores PointerPos before it tests.
 
 struct PointerPosition {
-    int32_t x = 0, y = 0; // screen coordinates
+    int32_t X = 0, Y = 0; // screen coordinates
 };
 extern PointerPosition PointerPos; // main thread
 
@@ -87,7 +87,7 @@ void RememberPointer();
 bool PointerOverWindow(int win);
 // The same for a control's rectangle on the screen.
 bool PointerOverControl(int control);
-// The 1-based row of the control under PointerPos: (PointerPos.y - top of the control) / RowHeight + 1,
+// The 1-based row of the control under PointerPos: (PointerPos.Y - top of the control) / RowHeight + 1,
 // the division truncating toward zero; 0 for a control that does not exist.
 int RowUnderPointer(int control);
 

@@ -1,3 +1,4 @@
+// Engine naming: PascalCase types and procedures, snake_case fields and locals, g_ file state, k constants.
 // The output host's insides, by concern:
 //   choose.cpp   which DSD rate a rate is, how a device takes it (native DSD format or DoP), which PCM
 //                names are sound devices for the user; pure decisions, no ALSA calls

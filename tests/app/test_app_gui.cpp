@@ -41,25 +41,25 @@ TEST_F(GuiTest, PointerHelpersCountLeftAndTopEdgesInAndRightAndBottomEdgesOut) {
     Rect win, ctl;
     ASSERT_TRUE(WindowRect(DialogWindow, win));
     ASSERT_TRUE(ControlRect(ListPanel, ctl));
-    EXPECT_EQ(ctl.x, win.x + 10);
-    EXPECT_EQ(ctl.y, win.y + 20);
+    EXPECT_EQ(ctl.X, win.X + 10);
+    EXPECT_EQ(ctl.Y, win.Y + 20);
 
     // (x, y, over the window, row of the control under the pointer, 0 when not over it)
     const int cases[][4] = {
-        {ctl.x, ctl.y, 1, 1},
-        {ctl.x - 1, ctl.y, 1, 0},
-        {ctl.x, ctl.y - 1, 1, 0},
-        {ctl.x + 5, ctl.y + 31, 1, 1},
-        {ctl.x + 5, ctl.y + 32, 1, 2},
-        {ctl.x + 5, ctl.y + 64, 1, 3},
-        {ctl.x + 119, ctl.y + 99, 1, 4},
-        {ctl.x + 120, ctl.y + 50, 1, 0},
-        {ctl.x + 50, ctl.y + 100, 1, 0},
-        {win.x, win.y, 1, 0},
-        {win.x + 299, win.y + 199, 1, 0},
-        {win.x + 300, win.y + 10, 0, 0},
-        {win.x + 10, win.y + 200, 0, 0},
-        {win.x - 1, win.y - 1, 0, 0},
+        {ctl.X, ctl.Y, 1, 1},
+        {ctl.X - 1, ctl.Y, 1, 0},
+        {ctl.X, ctl.Y - 1, 1, 0},
+        {ctl.X + 5, ctl.Y + 31, 1, 1},
+        {ctl.X + 5, ctl.Y + 32, 1, 2},
+        {ctl.X + 5, ctl.Y + 64, 1, 3},
+        {ctl.X + 119, ctl.Y + 99, 1, 4},
+        {ctl.X + 120, ctl.Y + 50, 1, 0},
+        {ctl.X + 50, ctl.Y + 100, 1, 0},
+        {win.X, win.Y, 1, 0},
+        {win.X + 299, win.Y + 199, 1, 0},
+        {win.X + 300, win.Y + 10, 0, 0},
+        {win.X + 10, win.Y + 200, 0, 0},
+        {win.X - 1, win.Y - 1, 0, 0},
     };
     for (const auto &[x, y, over_window, row] : cases) {
         PointerPos = {x, y};
@@ -100,7 +100,7 @@ TEST_F(GuiTest, MainWindowCanvasesRestOnThePhotographWithTheirGlyphsWhereDrawn) 
     for (const auto &[control, x, y] : spots) {
         Rect r;
         ASSERT_TRUE(ControlRect(control, r));
-        EXPECT_EQ(PixelOf(CanvasOutput(control), x - (r.x - w.x), y - (r.y - w.y)),
+        EXPECT_EQ(PixelOf(CanvasOutput(control), x - (r.X - w.X), y - (r.Y - w.Y)),
                   PixelOf(ImageOutput(TurntablePhotoImage), x, y - PhotoTop))
             << control;
     }

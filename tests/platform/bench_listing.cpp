@@ -59,7 +59,7 @@ long ListFolderWalk(const std::string &folder, ListDetail detail) {
     if (!ListDirectory(folder, "*.*", entries, detail)) return 0;
     long count = static_cast<long>(entries.size());
     for (const DirEntry &e : entries)
-        if (e.attributes == AttrDirectory) count += ListFolderWalk(folder + e.name + "/", detail);
+        if (e.Attributes == AttrDirectory) count += ListFolderWalk(folder + e.Name + "/", detail);
     return count;
 }
 

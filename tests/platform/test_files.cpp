@@ -18,7 +18,7 @@ namespace {
 
 std::vector<std::string> Names(const std::vector<DirEntry> &entries) {
     std::vector<std::string> names;
-    for (const DirEntry &e : entries) names.push_back(e.name);
+    for (const DirEntry &e : entries) names.push_back(e.Name);
     return names;
 }
 
@@ -88,14 +88,14 @@ TEST(Attributes, ComeFromTypeWriteBitsLinksAndDosAttrib) {
     ASSERT_TRUE(ListDirectory(t.path, "*", entries));
     EXPECT_EQ(entries.size(), std::size(cases) + 1) << "every case's entry less the missing one, two targets";
     for (const DirEntry &e : entries) {
-        EXPECT_EQ(e.attributes, GetFileAttributes(t.path + e.name)) << e.name;
-        EXPECT_EQ(e.is_directory, (e.attributes & AttrDirectory) != 0) << e.name;
-        EXPECT_EQ(e.size, FileSize(t.path + e.name)) << e.name;
+        EXPECT_EQ(e.Attributes, GetFileAttributes(t.path + e.Name)) << e.Name;
+        EXPECT_EQ(e.IsDirectory, (e.Attributes & AttrDirectory) != 0) << e.Name;
+        EXPECT_EQ(e.Size, FileSize(t.path + e.Name)) << e.Name;
     }
     ASSERT_TRUE(ListDirectory(t.path, "*", entries, ListDetail::FolderDetails));
     for (const DirEntry &e : entries) {
-        const uint32_t attributes = GetFileAttributes(t.path + e.name);
-        EXPECT_EQ(e.attributes, attributes & (AttrDirectory | AttrReparsePoint) ? attributes : 0u) << e.name;
+        const uint32_t attributes = GetFileAttributes(t.path + e.Name);
+        EXPECT_EQ(e.Attributes, attributes & (AttrDirectory | AttrReparsePoint) ? attributes : 0u) << e.Name;
     }
 
     EXPECT_FALSE(SetFileAttributes(t.path + "missing", AttrHidden));
@@ -160,10 +160,10 @@ TEST(ListDirectory, ListsMatchingEntriesInNtfsOrderWithoutDotEntries) {
     for (ListDetail detail : {ListDetail::Everything, ListDetail::FolderDetails}) {
         ASSERT_TRUE(ListDirectory(t.path.substr(0, t.path.size() - 1), "*.dsf", entries, detail)); // no '/'
         EXPECT_EQ(Names(entries), (std::vector<std::string>{"d.dsf", "track.DSF"}));
-        EXPECT_TRUE(entries[0].is_directory);
-        EXPECT_EQ(entries[0].size, -2);
-        EXPECT_FALSE(entries[1].is_directory);
-        EXPECT_EQ(entries[1].size, detail == ListDetail::Everything ? 3 : -1);
+        EXPECT_TRUE(entries[0].IsDirectory);
+        EXPECT_EQ(entries[0].Size, -2);
+        EXPECT_FALSE(entries[1].IsDirectory);
+        EXPECT_EQ(entries[1].Size, detail == ListDetail::Everything ? 3 : -1);
     }
 
     ASSERT_TRUE(ListDirectory(t.path, ".*", entries));

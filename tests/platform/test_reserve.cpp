@@ -3,7 +3,7 @@
 
 #include "environment.h"
 #include "fixtures.h"
-#include "platform/gui.h"
+#include "platform/reserve.h"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>

@@ -140,9 +140,9 @@ TEST(SoundCards, FindTheCardOfAHardwarePcmAndWhoHoldsItsDevice) {
     };
     for (const auto &n : names) {
         const HardwarePcm hw = ParseHardwarePcm(n.pcm, proc);
-        EXPECT_EQ(hw.card, n.card) << n.pcm;
+        EXPECT_EQ(hw.Card, n.card) << n.pcm;
         if (n.card >= 0) {
-            EXPECT_EQ(hw.device, n.device) << n.pcm;
+            EXPECT_EQ(hw.Device, n.device) << n.pcm;
         }
     }
 
@@ -157,8 +157,8 @@ TEST(SoundCards, FindTheCardOfAHardwarePcmAndWhoHoldsItsDevice) {
     };
     for (const auto &h : holders) {
         const DeviceHolder holder = SoundDeviceHolder(h.card, h.device, proc);
-        EXPECT_EQ(holder.pid, h.pid) << h.card << "," << h.device;
-        EXPECT_EQ(holder.name, h.name) << h.card << "," << h.device;
+        EXPECT_EQ(holder.Pid, h.pid) << h.card << "," << h.device;
+        EXPECT_EQ(holder.Name, h.name) << h.card << "," << h.device;
     }
 }
 

@@ -86,8 +86,8 @@ TEST_F(WindowsTest, DeviceWindowShowsTwelveRowsAndGreysThoseWithoutDsd) {
     for (int i : {1, 2, 3}) EXPECT_EQ(GetControlColor(DeviceRowBase + i, ColorFront), DeviceGrey) << i;
     Rect r;
     ASSERT_TRUE(ControlRect(DeviceRowBase + 11, r));
-    EXPECT_EQ(r.x, Left + 40);
-    EXPECT_EQ(r.y, Top + 60 + 32 * 11);
+    EXPECT_EQ(r.X, Left + 40);
+    EXPECT_EQ(r.Y, Top + 60 + 32 * 11);
 }
 
 // Choosing a row, and Escape, are seen by the tests of the program.

@@ -69,7 +69,7 @@ std::vector<uint8_t> WriteJpeg(int w, int h, uint32_t (*colour)(int x, int y), b
 
 // The raw 32-bit value cairo holds for a pixel of an image.
 uint32_t RawPixel(int img, int x, int y) {
-    cairo_surface_t *s = GuiFindImage(img)->surface;
+    cairo_surface_t *s = GuiFindImage(img)->Surface;
     cairo_surface_flush(s);
     return reinterpret_cast<uint32_t *>(cairo_image_surface_get_data(s) +
                                         y * cairo_image_surface_get_stride(s))[x];
@@ -244,7 +244,7 @@ TEST(GuiImage, AlphaBlend_MixesBoxesAndImagesByTheirAlpha) {
     ASSERT_TRUE(StartDrawing(ImageOutput(42)));
     Box(0, 0, 10, 10, 0x202020);
     StopDrawing();
-    cairo_t *cr = cairo_create(GuiFindImage(42)->surface);
+    cairo_t *cr = cairo_create(GuiFindImage(42)->Surface);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     cairo_rectangle(cr, 3, 3, 4, 4);
     cairo_fill(cr);

@@ -38,13 +38,13 @@ void Sh(const std::string &cmd) {
 }
 
 std::string Xid(int win) {
-    return std::to_string(GDK_WINDOW_XID(gtk_widget_get_window(g_gui.windows.at(win).top)));
+    return std::to_string(GDK_WINDOW_XID(gtk_widget_get_window(Gui.Windows.at(win).Top)));
 }
 
 Place ControlPlace(int id) {
     Rect r{-1, -1, -1, -1};
     ControlRect(id, r);
-    return {r.x, r.y, r.w, r.h};
+    return {r.X, r.Y, r.Width, r.Height};
 }
 
 struct Seen {
@@ -140,22 +140,22 @@ TEST_F(GuiWindowTest, WindowTimersTickOnceWhileWaitingAndStartAndStopFromAnyThre
     // While the program does not take events, ticks do not pile up.
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
     while (std::chrono::steady_clock::now() < end) g_main_context_iteration(nullptr, FALSE);
-    EXPECT_EQ(std::count_if(g_gui.queue.begin(), g_gui.queue.end(),
-                            [](const GuiEvent &e) { return e.kind == EventTimerTick; }),
+    EXPECT_EQ(std::count_if(Gui.Queue.begin(), Gui.Queue.end(),
+                            [](const GuiEvent &e) { return e.Kind == EventTimerTick; }),
               1);
     // Adding the same timer again restarts it rather than adding a second one.
     AddWindowTimer(MainWindow, 117, 20);
-    EXPECT_EQ(g_gui.timers.size(), 1u);
+    EXPECT_EQ(Gui.Timers.size(), 1u);
     RemoveWindowTimer(MainWindow, 117);
     Collect(5);
 
     // From another thread the request waits for the event loop: only the main thread touches the table.
     std::thread([] { AddWindowTimer(MainWindow, 119, 10); }).join();
-    EXPECT_TRUE(g_gui.timers.empty());
+    EXPECT_TRUE(Gui.Timers.empty());
     EXPECT_EQ(WaitFor(EventTimerTick, 1000).timer, 119) << "and 117 ticks no more";
     std::thread([] { RemoveWindowTimer(MainWindow, 119); }).join();
     Collect(30);
-    EXPECT_TRUE(g_gui.timers.empty());
+    EXPECT_TRUE(Gui.Timers.empty());
     EXPECT_EQ(Count(Collect(100), EventTimerTick), 0);
     bool open = false;
     std::thread([&open] { open = IsWindow(MainWindow); }).join();
@@ -235,11 +235,11 @@ TEST_F(GuiWindowTest, DraggingFollowsTheHeldButtonOnly) {
     // A press that has already been released starts no move.
     drag("click 1", {"mousemove 500 400"});
     ASSERT_TRUE(WindowRect(MainWindow, r));
-    EXPECT_EQ((std::pair{r.x, r.y}), (std::pair{230, 232}));
+    EXPECT_EQ((std::pair{r.X, r.Y}), (std::pair{230, 232}));
     Collect(500); // past the double-click time: a held press moves the window with the pointer
     drag("mousedown 1", {"mousemove 420 330", "mousemove 450 350", "mouseup 1"});
     ASSERT_TRUE(WindowRect(MainWindow, r));
-    EXPECT_EQ((std::pair{r.x, r.y}), (std::pair{280, 282}));
+    EXPECT_EQ((std::pair{r.X, r.Y}), (std::pair{280, 282}));
 }
 
 TEST_F(GuiWindowTest, PopupMenuItemsAndSubMenuItemsArriveAsMenuEvents) {
