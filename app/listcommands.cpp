@@ -31,6 +31,7 @@ void AppendToActiveList(const ListEntry &entry) {
     const int list = ShownList();
     const int index = AppendEntry(list, entry);
     if (index >= 0) {
+        AcceptRunRate(entry);
         DrawListRow(index, entry.DisplayTitle, entry.DurationText);
         DrawListButton(list);
         // A list's first entry brings its cover while nothing plays.

@@ -217,12 +217,16 @@ inline constexpr double DsdRates[4] = {2'822'400.0, 5'644'800.0, 11'289'600.0, 2
 
 // True while no list plays (the transport's PlayingList is 0). Any thread.
 bool PlaybackIdle();
-// The run's frequency attribute (DSD rate / 32) of the first track accepted since both lists were
+// The run's frequency attribute (DSD rate / 32) of the first track appended since both lists were
 // last emptied; 0 before.
 int32_t RunFrequency();
-// Both lists are empty: the next track accepted sets the run's rate anew, and the rate label is
+// Both lists are empty: the next track appended sets the run's rate anew, and the rate label is
 // bare.
 void ResetRunRate();
+// An entry of ProbeTrack has just been appended to a list: the first since both lists were last
+// emptied sets the run's rate (SessionDsdRate, OutputFrequency) and the rate label. A probed entry
+// that found no place in a list sets nothing.
+void AcceptRunRate(const ListEntry &entry);
 
 // --- NowPlaying and TrackQueue (nowplaying.cpp) -------------------------------------------------
 
@@ -281,8 +285,9 @@ struct ProbedTrack {
     explicit operator bool() const { return Result == ProbeAccepted; }
 };
 // Opens the file briefly to decide whether it plays here and makes its list entry. A refusal with
-// a message shows it (PlaybackDisplay::ShowMessage). The first track accepted sets the run's rate
-// (SessionDsdRate, OutputFrequency) and the rate label.
+// a message shows it (PlaybackDisplay::ShowMessage). A track of a rate other than the run's is
+// refused; the probe itself never sets the run's rate (AcceptRunRate does, once the entry is in a
+// list). The title is the file name without its extension, in whatever case either is written.
 ProbedTrack ProbeTrack(const std::string &path, const std::string &extension);
 // True when the file opens for reading and one byte can be read. Any thread.
 bool FileReadable(const std::string &path);

@@ -67,7 +67,7 @@ struct TransportState {
     // Released by every AsioProc call; a track open waits on it once before it queues the track.
     // Count 0 at start-up; it exists before any thread.
     Semaphore TickSemaphore{0};
-    // The run's rate: set by the first track accepted since both lists were last emptied
+    // The run's rate: set by the first track appended to a list since both lists were last emptied
     // (ResetRunRate puts both back to 0). Main thread.
     int32_t SessionDsdRate = 0;
     int32_t OutputFrequency = 0; // that track's frequency attribute (DSD rate / 32)

@@ -95,6 +95,14 @@ void ResetRunRate() {
     ShowRateLabel("");
 }
 
+void AcceptRunRate(const ListEntry &entry) {
+    if (Transport.SessionDsdRate == 0) {
+        Transport.SessionDsdRate = entry.DsdRate;
+        ShowRateLabel(RateLabelText(entry.DsdRate));
+    }
+    if (Transport.OutputFrequency == 0) Transport.OutputFrequency = entry.SampleRate;
+}
+
 ProbedTrack ProbeTrack(const std::string &path, const std::string &extension) {
     ProbedTrack probe;
     ListEntry &entry = probe.Entry;
@@ -119,25 +127,23 @@ ProbedTrack ProbeTrack(const std::string &path, const std::string &extension) {
         probe.Result = ProbeRateTooHigh;
         return probe;
     }
-    if (Transport.SessionDsdRate == 0) {
-        Transport.SessionDsdRate = entry.DsdRate;
-        ShowRateLabel(RateLabelText(entry.DsdRate));
-    } else if (entry.DsdRate != Transport.SessionDsdRate) {
+    // The run's rate is only checked here: the entry may still find no place in a list.
+    if (Transport.SessionDsdRate != 0 && entry.DsdRate != Transport.SessionDsdRate) {
         EngineFn.Tavo_StreamFree(stream);
         probe.Result = ProbeOtherRate;
         return probe;
     }
     entry.SampleRate = static_cast<int32_t>(Attribute(stream, TAVO_ATTRIB_FREQ));
-    if (Transport.OutputFrequency == 0) Transport.OutputFrequency = entry.SampleRate;
 
     const std::string folder = ContainingFolder(path);
     std::string parent;
     if (folder.size() >= 4) parent = ContainingFolder(folder.substr(0, folder.size() - 1));
     std::string title = path.substr(std::min(folder.size(), path.size()));
-    const std::string dot_extension = "." + extension;
-    if (title.size() >= dot_extension.size() &&
-        title.compare(title.size() - dot_extension.size(), dot_extension.size(), dot_extension) == 0)
-        title.resize(title.size() - dot_extension.size());
+    // The extension goes in any case: a scan or a drop may name it otherwise than the file does.
+    const size_t cut = extension.size() + 1;
+    if (title.size() >= cut && title[title.size() - cut] == '.' &&
+        UpperAscii(title.substr(title.size() - extension.size())) == UpperAscii(extension))
+        title.resize(title.size() - cut);
     std::string album = folder.compare(0, parent.size(), parent) == 0 ? folder.substr(parent.size()) : folder;
     if (!album.empty() && album.back() == '/') album.pop_back();
     entry.Title = title;

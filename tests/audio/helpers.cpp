@@ -102,7 +102,7 @@ void AddTracks(const std::vector<TestDsdShape> &tracks, size_t list1, const std:
         const std::string path = WriteTrack(tracks[i], folder + "/" + std::to_string(i) + "." + ext);
         const ProbedTrack probe = ProbeTrack(path, ext);
         ASSERT_TRUE(probe) << path;
-        AppendEntry(i < list1 ? 1 : 2, probe.Entry);
+        if (AppendEntry(i < list1 ? 1 : 2, probe.Entry) >= 0) AcceptRunRate(probe.Entry);
     }
 }
 

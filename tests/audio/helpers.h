@@ -32,7 +32,7 @@ class PlayerTest : public ::testing::Test {
 };
 
 // Writes the tracks into the folder as 0.dsf, 1.dff... and probes them into the lists as the program
-// does (ProbeTrack, AppendToActiveList): the first list1 of them into List 1, the rest into List 2.
+// does (ProbeTrack, AppendEntry, AcceptRunRate): the first list1 of them into List 1, the rest into List 2.
 void AddTracks(const std::vector<TestDsdShape> &tracks, size_t list1, const std::string &folder);
 
 // Opens "dsdcapture" as the event loop opens the chosen device (its number in the host's list, DSD

@@ -6,6 +6,7 @@
 #include "library/library.h"
 #include "library/settings.h"
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -56,6 +57,9 @@ TEST_F(Tracks, Probe_MakesTheEntryFromTheFileAndItsFolders) {
     EXPECT_EQ(TrackInfo.SampleRate, 88'200);
     EXPECT_EQ(TrackInfo.DsdRate, 2'822'400);
     EXPECT_EQ(TrackInfo.IsDsd, 1);
+    // The run's rate comes with the entry's place in a list, not with the probe.
+    EXPECT_EQ(Transport.SessionDsdRate + Transport.OutputFrequency, 0);
+    AcceptRunRate(TrackInfo);
     EXPECT_EQ(Transport.SessionDsdRate, 2'822'400);
     EXPECT_EQ(Transport.OutputFrequency, 88'200);
 
@@ -72,6 +76,17 @@ TEST_F(Tracks, Probe_MakesTheEntryFromTheFileAndItsFolders) {
     EXPECT_EQ(TrackInfo.TrackId, first + 2);
     EXPECT_EQ(TrackInfo.Title, "02 Second");
     EXPECT_EQ(TrackInfo.DurationText, "  0:00");
+
+    // The title never keeps the extension, whatever the case of the name or of the extension given.
+    const std::pair<const char *, const char *> names[] = {
+        {"03 Third.dsf", "DSF"}, {"04 Fourth.DSF", "dsf"}, {"05 Fifth.Dsf", "dSF"}, {"06 dsf.dsf", "DsF"}};
+    for (const auto &[name, extension] : names) {
+        probe = ProbeTrack(WriteTrack(Shape(Dsf, Dsd64, 0.1, 5), std::string("Artist/Album One/") + name),
+                           extension);
+        ASSERT_TRUE(probe) << name;
+        EXPECT_EQ(TrackInfo.Title, std::string(name).substr(0, std::strlen(name) - 4));
+        EXPECT_EQ(TrackInfo.DisplayTitle, TrackInfo.Title);
+    }
 }
 
 TEST_F(Tracks, Probe_RefusesUnreadableFilesAndRatesTooHighWithAMessageAndAnotherRateSilently) {
@@ -104,13 +119,17 @@ TEST_F(Tracks, Probe_RefusesUnreadableFilesAndRatesTooHighWithAMessageAndAnother
 
     // After a 2.8 MHz track, a 5.6 MHz one the device plays is refused without a word...
     DeviceCaps.Dsd = {1, 1, 0, 0};
-    ASSERT_TRUE(ProbeTrack(dsd64, "dsf"));
+    ProbedTrack probe = ProbeTrack(dsd64, "dsf");
+    ASSERT_TRUE(probe);
+    EXPECT_TRUE(ProbeTrack(dsd128, "dsf")) << "a probe whose entry went nowhere sets no rate";
+    AcceptRunRate(probe.Entry);
     EXPECT_EQ(ProbeTrack(dsd128, "dsf").Result, ProbeOtherRate);
     EXPECT_EQ(Messages.size(), 3u);
     // ...until both lists have been emptied, which resets the session rate.
-    Transport.SessionDsdRate = 0;
-    Transport.OutputFrequency = 0;
-    ASSERT_TRUE(ProbeTrack(dsd128, "dsf"));
+    ResetRunRate();
+    probe = ProbeTrack(dsd128, "dsf");
+    ASSERT_TRUE(probe);
+    AcceptRunRate(probe.Entry);
     EXPECT_EQ(Transport.SessionDsdRate, 5'644'800);
     EXPECT_EQ(Transport.OutputFrequency, 176'400);
 }

@@ -156,6 +156,7 @@ void RunLatency() {
             const ProbedTrack probe = ProbeTrack(path, "dsf");
             if (!probe) return;
             AppendEntry(1, probe.Entry);
+            AcceptRunRate(probe.Entry);
             const auto t0 = Clock::now();
             if (!StartPlayback({1, 0}, false)) return;
             const auto t1 = Clock::now();

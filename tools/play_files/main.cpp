@@ -108,8 +108,9 @@ int main(int argc, char **argv) {
     // The lists, through the probe and the append of the list model.
     for (int list : {1, 2}) {
         for (const std::string &path : list == 1 ? list1 : list2) {
-            if (const ProbedTrack probe = ProbeTrack(path, ExtensionOf(path)))
-                AppendEntry(list, probe.Entry);
+            const ProbedTrack probe = ProbeTrack(path, ExtensionOf(path));
+            if (probe && AppendEntry(list, probe.Entry) >= 0)
+                AcceptRunRate(probe.Entry);
             else
                 std::fprintf(stderr, "play_files: refused: %s\n", path.c_str());
         }
