@@ -112,7 +112,8 @@ extern void (*EventLoopDriver)();
 // session bus the player runs on without it.
 
 // The command-line arguments as absolute local paths: relative names against the current folder,
-// file:// URIs decoded, other URIs left out.
+// file:// URIs decoded (LocalPathOfUri of platform/gui.h); other URIs, files of another host and
+// paths too long for the system (PathFitsSystem) are left out.
 std::vector<std::string> LocalPathsOfArguments(int count, char **arguments);
 // Connects to the session bus, serves the two interfaces and asks for the name. From the event
 // loop's set-up.
@@ -157,8 +158,9 @@ void TogglePause();
 // it: its row and the list's button. Then lets one pending window event through unhandled.
 void AppendToActiveList(const ListEntry &entry);
 // Every way of adding tracks ends here: each DSF/DFF path (by its extension, as written) is probed
-// and an accepted track appended to the shown list (AppendToActiveList). drain: the pending window
-// events are taken after every path, as the open dialog's long lists want.
+// and an accepted track appended to the shown list (AppendToActiveList); a path too long for the
+// system (PathFitsSystem) is passed over unseen. drain: the pending window events are taken after
+// every path, as the open dialog's long lists want.
 void AddTracks(const std::vector<std::string> &paths, bool drain = false);
 // The selected entry of List 1 or 2 leaves the list (not the last one); the entry before it is
 // selected. Only while idle.
@@ -177,10 +179,10 @@ void EmptyBothLists();
 void BlankListPanel();
 // The open dialog: the chosen DSF/DFF files are probed and appended (a playlist view turns to List 1).
 void OpenAudioFiles();
-// Files or folders dropped on the window, one path per line: a single folder fills List 1 with its
-// own music files; files are probed and appended. Ignored on the playlist view while List 1 holds
-// entries.
-void DropFiles(const std::string &items);
+// Files or folders dropped on the window (also those of the command line and of MPRIS' OpenUri),
+// each path whole: a single folder (as the disk has it) fills List 1 with its own music files; files
+// are probed and appended. Ignored on the playlist view while List 1 holds entries.
+void DropFiles(const std::vector<std::string> &paths);
 // A double-click: on the playlist or library view, ChoosePanelRow of the row under the pointer.
 void ChooseFromPanel();
 // Loads the playlist or album of 1-based panel row `row` into an empty list (List 1 first) and shows

@@ -119,12 +119,8 @@ void RunEventLoop() {
     ActiveView = ViewPlaylists;
     DrawListPanel(ViewPlaylists, 0, 0);
     OwnMprisName();
-    // The files of the command line, one path per line, as a drop brings them.
-    if (!LaunchFiles.empty()) {
-        std::string items;
-        for (const std::string &path : LaunchFiles) items += (items.empty() ? "" : "\n") + path;
-        DropFiles(items);
-    }
+    // The files of the command line, as a drop brings them.
+    if (!LaunchFiles.empty()) DropFiles(LaunchFiles);
 
     while (IsWindow(MainWindow)) {
         // Without a driver the loop sleeps until an event comes; with one it also wakes every tick.

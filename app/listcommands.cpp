@@ -48,6 +48,7 @@ void AppendToActiveList(const ListEntry &entry) {
 
 void AddTracks(const std::vector<std::string> &paths, bool drain) {
     for (const std::string &path : paths) {
+        if (!PathFitsSystem(path)) continue; // names no file: refused before it is looked at
         const std::string extension = ExtensionOf(path);
         if (IsMusicExtension(extension))
             if (const ProbedTrack probe = ProbeTrack(path, extension)) AppendToActiveList(probe.Entry);
@@ -136,18 +137,11 @@ void OpenAudioFiles() {
     AddTracks(files, true);
 }
 
-void DropFiles(const std::string &items) {
+void DropFiles(const std::vector<std::string> &paths) {
     if (ActiveView == ViewPlaylists && !ListOf(1).Entries.empty()) return;
-    std::vector<std::string> paths;
-    for (size_t start = 0;;) {
-        const size_t end = items.find('\n', start);
-        paths.push_back(items.substr(start, end == std::string::npos ? std::string::npos : end - start));
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    // One item without an extension is a folder: its own music files go to List 1. (A folder whose
-    // name holds a dot, such as "Live.2019", counts as a file and is skipped.)
-    if (paths.size() == 1 && ExtensionOf(paths[0]).empty()) {
+    // One folder alone: its own music files go to List 1. What it is on disk decides, not its name
+    // ("Live.2019" is a folder all the same).
+    if (paths.size() == 1 && PathFitsSystem(paths[0]) && IsDirectory(paths[0])) {
         ActiveView = ViewList1;
         ListPage = 0;
         DrawListPanel(ViewList1, 0, 0);

@@ -10,6 +10,7 @@
 
 #include "audio/audio.h"
 #include "library/library.h"
+#include "platform/files.h"
 #include "platform/gui.h"
 #include "platform/reserve.h"
 #include "ui/objects.h"
@@ -213,14 +214,14 @@ void CallMethod(GDBusConnection *, const gchar *, const gchar *, const gchar *, 
     if (g_str_equal(method, "OpenUri")) {
         const gchar *uri = nullptr;
         g_variant_get(parameters, "(&s)", &uri);
-        gchar *path = g_filename_from_uri(uri, nullptr, nullptr);
-        if (!path) {
-            g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_NOT_SUPPORTED,
-                                                  "Only local files open here: %s", uri);
+        std::string path = LocalPathOfUri(uri);
+        if (path.empty()) {
+            // The URI is not repeated: it may be any length.
+            g_dbus_method_invocation_return_error_literal(
+                invocation, G_DBUS_ERROR, G_DBUS_ERROR_NOT_SUPPORTED, "Only local files open here");
             return;
         }
-        Note({RemoteOpen, path});
-        g_free(path);
+        Note({RemoteOpen, std::move(path)});
     }
     // Previous, Seek and SetPosition: a record is played from its start, in order.
     g_dbus_method_invocation_return_value(invocation, nullptr);
@@ -255,7 +256,7 @@ void RunRequest(const RemoteRequest &request) {
         RunCommand(CmdStop);
         break;
     case RemoteOpen:
-        DropFiles(request.Path);
+        DropFiles({request.Path});
         break;
     }
 }
@@ -265,10 +266,17 @@ void RunRequest(const RemoteRequest &request) {
 std::vector<std::string> LocalPathsOfArguments(int count, char **arguments) {
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
-        // Relative names against the current folder, file:// URIs decoded; other URIs are left out.
+        // A URI only as a local file's; GIO would take a file:// URI of any host for the local file.
+        if (gchar *scheme = g_uri_parse_scheme(arguments[i])) {
+            g_free(scheme);
+            if (std::string path = LocalPathOfUri(arguments[i]); !path.empty())
+                paths.push_back(std::move(path));
+            continue;
+        }
+        // Relative names against the current folder.
         GFile *file = g_file_new_for_commandline_arg(arguments[i]);
         if (char *path = g_file_get_path(file)) {
-            paths.emplace_back(path);
+            if (PathFitsSystem(path)) paths.emplace_back(path);
             g_free(path);
         }
         g_object_unref(file);

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -279,6 +280,10 @@ std::string FolderOf(const std::string &path) {
 std::string FileNameOf(const std::string &path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool PathFitsSystem(std::string_view path) {
+    return path.size() < PATH_MAX;
 }
 
 std::string ExtensionOf(const std::string &path) {

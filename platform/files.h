@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // --- Attributes -------------------------------------------------------------------------------
@@ -80,6 +81,9 @@ std::string FolderOf(const std::string &path);
 std::string FileNameOf(const std::string &path);
 // The text after the last dot of the file name; "" when the name has no dot. "a.b/c" has none.
 std::string ExtensionOf(const std::string &path);
+// True when the path is shorter than the system's limit (PATH_MAX, its closing zero included). A
+// longer one names no file; the program refuses it where it comes in, before it is looked at.
+bool PathFitsSystem(std::string_view path);
 
 // --- Folder listings --------------------------------------------------------------------------
 

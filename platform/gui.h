@@ -293,9 +293,14 @@ std::vector<std::string> OpenFileDialog(const std::string &title, const std::str
 // --- dropped files ---
 
 // Accepts files and folders dropped on the window: EventWindowDrop, with EventDropFiles() the local
-// paths separated by line feeds (Linux: a GTK drag destination for text/uri-list; URIs that are not
-// local files are left out).
+// paths, each whole (Linux: a GTK drag destination for text/uri-list; URIs that LocalPathOfUri
+// refuses are left out).
 void EnableWindowDrop(int win, bool enable = true);
+// The local path a file URI names ("file:///music/a%20b.dsf" is "/music/a b.dsf"): its escapes
+// decoded, line feeds and all. "" for any other URI: another scheme, a host other than none or
+// "localhost" (a file of another machine is not the file of that path here), or a path that does not
+// fit the system (PathFitsSystem of platform/files.h). Any thread.
+std::string LocalPathOfUri(const char *uri);
 
 // --- events ---
 
@@ -326,7 +331,7 @@ int EventWindow();
 int EventControl();
 int EventMenu();
 int EventTimer();
-std::string EventDropFiles();
+std::vector<std::string> EventDropFiles();
 
 // --- pointer ---
 

@@ -3,6 +3,8 @@
 
 #include "gui_internal.h"
 
+#include "files.h"
+
 #include <algorithm>
 
 namespace {
@@ -121,14 +123,9 @@ void OnDragData(GtkWidget *, GdkDragContext *, gint, gint, GtkSelectionData *sel
     if (!w || !w->Drop || w->Disabled) return;
     gchar **uris = gtk_selection_data_get_uris(sel);
     if (!uris) return;
-    std::string paths;
-    for (gchar **u = uris; *u; ++u) {
-        gchar *path = g_filename_from_uri(*u, nullptr, nullptr);
-        if (!path) continue; // not a local file
-        if (!paths.empty()) paths += '\n';
-        paths += path;
-        g_free(path);
-    }
+    std::vector<std::string> paths;
+    for (gchar **u = uris; *u; ++u)
+        if (std::string path = LocalPathOfUri(*u); !path.empty()) paths.push_back(std::move(path));
     g_strfreev(uris);
     if (paths.empty()) return;
     GuiEvent ev = MakeEvent(EventWindowDrop, win);
@@ -259,7 +256,7 @@ int EventMenu() {
 int EventTimer() {
     return Gui.Current.Timer;
 }
-std::string EventDropFiles() {
+std::vector<std::string> EventDropFiles() {
     return Gui.Current.Drop;
 }
 
@@ -313,6 +310,17 @@ void RemoveAllKeyboardShortcuts(int win) {
 }
 
 // --- dropping ---
+
+std::string LocalPathOfUri(const char *uri) {
+    gchar *host = nullptr;
+    gchar *path = g_filename_from_uri(uri, &host, nullptr);
+    std::string local;
+    if (path && (!host || !*host || g_ascii_strcasecmp(host, "localhost") == 0) && PathFitsSystem(path))
+        local = path;
+    g_free(host);
+    g_free(path);
+    return local;
+}
 
 void EnableWindowDrop(int win, bool enable) {
     GuiWindow *w = GuiFindWindow(win);

@@ -59,7 +59,7 @@ struct GuiEvent {
     int Control = -1;
     int Menu = -1;
     int Timer = -1;
-    std::string Drop;
+    std::vector<std::string> Drop;
 };
 
 // An event of the window with one detail: what = control, menu item or timer by kind.

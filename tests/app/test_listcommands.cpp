@@ -60,11 +60,12 @@ class ListCommands : public ::testing::Test {
         ActiveView = ViewList1;
         ListPage = 0;
     }
-    // A 2.8 MHz track of about 23 ms at dir + name.
-    std::string Track(const std::string &name, TestDsdKind kind, uint32_t seed) {
+    // A track of about 23 ms at 2.8 MHz at dir + name.
+    std::string Track(const std::string &name, TestDsdKind kind, uint32_t seed, uint32_t rate = 2'822'400) {
         TestDsdShape shape;
         shape.kind = kind;
         shape.seed = seed;
+        shape.rate = rate;
         const std::string path = dir.path + name;
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         EXPECT_TRUE(TestDsd_WriteFile(shape, path)) << path;
@@ -239,6 +240,8 @@ TEST_F(ListCommands, EmptyingResetsTheRateOnlyOnceBothListsAreEmpty) {
 
 // A drop: one folder fills List 1 with its own DSF/DFF files, files go to the shown list, other
 // extensions and several folders are left alone, and the playlist view refuses while List 1 is used.
+// Paths come whole, line feeds and dots in names included; what is a folder, the disk says. A path
+// too long for the system is passed over without a word.
 TEST_F(ListCommands, DroppedFoldersAndFilesFillTheListsTheyBelongTo) {
     const std::string a = Track("album/1.dsf", TestDsdKind::DsfLsb, 1);
     const std::string b = Track("album/2.dff", TestDsdKind::Dff, 2);
@@ -246,30 +249,39 @@ TEST_F(ListCommands, DroppedFoldersAndFilesFillTheListsTheyBelongTo) {
     Track("album/inner/4.dsf", TestDsdKind::DsfLsb, 4);
     WriteBytes(dir.path + "album/notes.txt", "liner notes");
     const std::string c = Track("other/3.dsf", TestDsdKind::DsfMsb, 5);
-    const std::string album = dir.path + "album", other = dir.path + "other";
-    const std::string files = a + "\n" + album + "/notes.txt\n" + c;
+    const std::string d = Track("Live.2019/1.dsf", TestDsdKind::DsfLsb, 6);
+    const std::string e = Track("nl\n3.dsf", TestDsdKind::DsfLsb, 7);
+    const std::string album = dir.path + "album", other = dir.path + "other", live = dir.path + "Live.2019";
+    const std::vector<std::string> files = {a, album + "/notes.txt", c};
+    const std::string long_path = dir.path + std::string(1 << 20, 'n') + ".dsf";
 
     struct Case {
         int view;
         bool held1, held2; // the list holds one entry before the drop
-        std::string items;
+        std::vector<std::string> items;
         std::vector<std::string> added1, added2; // the paths appended, in any order
         int view_after;
     };
     const Case cases[] = {
-        {3, true, false, album, {}, {}, 3},
+        {3, true, false, {album}, {}, {}, 3},
         {3, true, false, files, {}, {}, 3},
-        {1, false, false, album + "\n" + other, {}, {}, 1},
-        {2, false, true, album, {a, b}, {}, 1},
-        {4, false, false, album, {a, b}, {}, 1},
+        {1, false, false, {album, other}, {}, {}, 1},
+        {2, false, true, {album}, {a, b}, {}, 1},
+        {4, false, false, {album}, {a, b}, {}, 1},
         {2, false, false, files, {}, {a, c}, 2},
         {3, false, false, files, {a, c}, {}, 1},
         {1, false, true, files, {a, c}, {}, 1},
+        {4, false, false, files, {}, {}, 4},
+        {3, false, false, {live}, {d}, {}, 1},
+        {2, false, false, {e}, {}, {e}, 2},
+        {1, false, false, {long_path}, {}, {}, 1},
+        {1, false, false, {long_path, c}, {c}, {}, 1},
     };
     const std::string held = Held().Path;
     for (const Case &t : cases) {
         SCOPED_TRACE("view " + std::to_string(t.view) + " with " + std::to_string(t.held1) +
-                     std::to_string(t.held2) + ": " + t.items);
+                     std::to_string(t.held2) + ": " + t.items[0].substr(0, 80) + " and " +
+                     std::to_string(t.items.size() - 1) + " more");
         Reset();
         if (t.held1) ListOf(1).Entries = {Held()};
         if (t.held2) ListOf(2).Entries = {Held()};
@@ -283,7 +295,32 @@ TEST_F(ListCommands, DroppedFoldersAndFilesFillTheListsTheyBelongTo) {
         EXPECT_EQ(ListOf(1).Bytes, Bytes(ListOf(1).Entries));
         EXPECT_EQ(ListOf(2).Bytes, Bytes(ListOf(2).Entries));
         EXPECT_EQ(ActiveView, t.view_after);
+        // Only a track that found a place in a list fixes the run's rate.
+        const bool added = !t.added1.empty() || !t.added2.empty();
+        EXPECT_EQ(Transport.SessionDsdRate, added ? 2'822'400 : 0);
+        EXPECT_EQ(Transport.OutputFrequency, added ? 88'200 : 0);
     }
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+}
+
+// A track probed while no list can take it (the Library shown, the list shown full) leaves the run
+// without a rate, so a track of another rate is still taken once a list can hold it.
+TEST_F(ListCommands, OnlyAnAppendedTrackFixesTheRunsRate) {
+    const std::string low = Track("rates/low.dsf", TestDsdKind::DsfLsb, 1);
+    const std::string high = Track("rates/high.dsf", TestDsdKind::DsfLsb, 2, 5'644'800);
+    ActiveView = ViewLibrary;
+    DropFiles({low});
+    ListOf(2).Entries = Entries("b", int(MaxListEntries));
+    ActiveView = ViewList2;
+    DropFiles({low});
+    EXPECT_EQ(ListOf(2).Entries.size(), MaxListEntries);
+    EXPECT_EQ(Transport.SessionDsdRate, 0);
+    ActiveView = ViewList1;
+    DropFiles({high, low});
+    EXPECT_EQ(Paths(ListOf(1).Entries), std::vector<std::string>{high})
+        << "the run's rate is the first appended";
+    EXPECT_EQ(Transport.SessionDsdRate, 5'644'800);
+    EXPECT_EQ(Transport.OutputFrequency, 176'400);
     EXPECT_TRUE(Messages.empty()) << Messages.front();
 }
 

@@ -805,7 +805,9 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     const std::vector<TestDsdShape> shapes = {Shape(TestDsdKind::DsfLsb, Dsd64, 1.2, 21),
                                               Shape(TestDsdKind::Dff, Dsd64, 0.4, 22),
                                               Shape(TestDsdKind::DsfMsb, Dsd64, 0.3, 23)};
-    const std::vector<std::string> files = {music + "first.dsf", music + "second.dff", music + "later.dsf"};
+    // The last one's name holds a line feed (at the end of its title, which so stays one row high): it
+    // must reach the player whole.
+    const std::vector<std::string> files = {music + "first.dsf", music + "second.dff", music + "later\n.dsf"};
     for (size_t i = 0; i < shapes.size(); ++i) ASSERT_TRUE(TestDsd_WriteFile(shapes[i], files[i]));
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
@@ -885,6 +887,16 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
         if (statuses.empty() || statuses.back() != line) statuses.push_back(line);
     EXPECT_EQ(statuses, (std::vector<std::string>{"Stopped", "Playing", "Paused", "Playing", "Stopped",
                                                   "Playing", "Stopped"}));
+
+    // OpenUri refuses a file of another host and a path too long for the system, adding nothing.
+    auto open_uri = [&](const std::string &uri) {
+        return bus.Run("dbus-send --session --print-reply --type=method_call "
+                       "--dest=org.mpris.MediaPlayer2.groovestone /org/mpris/MediaPlayer2 "
+                       "org.mpris.MediaPlayer2.Player.OpenUri string:'" +
+                       uri + "'");
+    };
+    EXPECT_EQ(open_uri("file://otherhost" + files[0]), "") << "refused";
+    EXPECT_EQ(open_uri("file://" + music + std::string(5000, 'x') + ".dsf"), "") << "refused";
 
     // A second start (a double-click in the file manager) leaves at once; its file joins List 1.
     int code = -1;

@@ -58,7 +58,7 @@ TEST(Deployment, RewritesFilesOfOtherBytesAndSkipsAFolderNamedLikeALibrary) {
     const std::string data = home.path + "Tonmark/tm20/";
     std::filesystem::create_directories(data + "tavo.so");
     const std::string tava = Embedded(ResTavaLibrary), tavd = Embedded(ResTavdLibrary);
-    WriteBytes(data + "tava.so", tava.substr(1));                // one byte short
+    WriteBytes(data + "tava.so", tava.substr(1)); // one byte short
     std::string flipped = tavd;
     flipped[flipped.size() / 2] ^= 0x01;
     WriteBytes(data + "tavd.so", flipped); // right size, one bit changed
@@ -77,4 +77,32 @@ TEST(Deployment, RewritesFilesOfOtherBytesAndSkipsAFolderNamedLikeALibrary) {
     DeployEngineLibraries(home.path);
     EXPECT_EQ(GetFileAttributes(data), AttrDirectory | AttrHidden | AttrArchive);
     EXPECT_EQ(ReadBytes(data + "tava.so"), tava);
+}
+
+// The command line's files: relative names against the current folder, file:// URIs of this machine
+// decoded, each path whole. Other URIs, files of another host and paths too long for the system are
+// left out.
+TEST(CommandLine, LocalPathsOfArgumentsKeepsWholeLocalPathsOnly) {
+    const std::string cwd = std::filesystem::current_path().string();
+    const std::string too_long = "/music/" + std::string(5000, 'x') + ".dsf";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/music/a b.dsf", "/music/a b.dsf"},
+        {"rel/c.dff", cwd + "/rel/c.dff"},
+        {"/music/nl\nname.dsf", "/music/nl\nname.dsf"},
+        {"file:///music/a%20b.dsf", "/music/a b.dsf"},
+        {"file:///music/nl%0Aname.dsf", "/music/nl\nname.dsf"},
+        {"file://localhost/music/d.dsf", "/music/d.dsf"},
+        {"file://otherhost/music/d.dsf", ""},
+        {"http://host/music/d.dsf", ""},
+        {too_long, ""},
+        {"file://" + too_long, ""},
+    };
+    std::vector<std::string> arguments, expected;
+    for (const auto &[argument, path] : cases) {
+        arguments.push_back(argument);
+        if (!path.empty()) expected.push_back(path);
+    }
+    std::vector<char *> argv;
+    for (std::string &argument : arguments) argv.push_back(argument.data());
+    EXPECT_EQ(LocalPathsOfArguments(int(argv.size()), argv.data()), expected);
 }

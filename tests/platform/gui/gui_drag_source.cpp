@@ -1,5 +1,6 @@
 // A drag source for the drop test: a 100x100 window at (x, y) that offers its file arguments as
-// text/uri-list. Usage: gui_drag_source X Y FILE...
+// text/uri-list. Usage: gui_drag_source X Y FILE... (a FILE beginning with "file:" is offered as the
+// URI it is)
 #include <gtk/gtk.h>
 
 #include <cstdlib>
@@ -10,7 +11,9 @@ char **g_files = nullptr;
 
 void OnDragDataGet(GtkWidget *, GdkDragContext *, GtkSelectionData *sel, guint, guint, gpointer) {
     GPtrArray *uris = g_ptr_array_new_with_free_func(g_free);
-    for (char **f = g_files; *f; ++f) g_ptr_array_add(uris, g_filename_to_uri(*f, nullptr, nullptr));
+    for (char **f = g_files; *f; ++f)
+        g_ptr_array_add(uris, g_str_has_prefix(*f, "file:") ? g_strdup(*f)
+                                                            : g_filename_to_uri(*f, nullptr, nullptr));
     g_ptr_array_add(uris, nullptr);
     gtk_selection_data_set_uris(sel, reinterpret_cast<gchar **>(uris->pdata));
     g_ptr_array_free(uris, TRUE);

@@ -276,14 +276,16 @@ TEST_F(GuiWindowTest, PopupMenuItemsAndSubMenuItemsArriveAsMenuEvents) {
     EXPECT_FALSE(IsMenu(212));
 }
 
-TEST_F(GuiWindowTest, DroppedFilesArriveAsLocalPathsOnePerLine) {
+TEST_F(GuiWindowTest, DroppedFilesArriveAsWholeLocalPaths) {
     EnableWindowDrop(MainWindow);
     const TempFolder t;
-    const std::string dir = t.Folder("gui drop"), a = dir + "/a track.dsf", b = dir + "/B%.DFF";
+    // A line feed is a character of a name like any other; a file of another host is left out.
+    const std::string dir = t.Folder("gui drop"), a = dir + "/a track.dsf", b = dir + "/B%\n.DFF";
     std::ofstream(a) << "x";
     std::ofstream(b) << "x";
     const std::string pid =
-        ShellOutput(std::string(DRAG_SOURCE) + " 20 20 '" + a + "' '" + b + "' >/dev/null 2>&1 & echo $!");
+        ShellOutput(std::string(DRAG_SOURCE) + " 20 20 '" + a + "' file://otherhost/music/c.dsf '" + b +
+                    "' >/dev/null 2>&1 & echo $!");
     ASSERT_FALSE(pid.empty());
     // Drive the drag from another thread while this one runs the event loop.
     std::thread mouse([] {
@@ -293,11 +295,12 @@ TEST_F(GuiWindowTest, DroppedFilesArriveAsLocalPathsOnePerLine) {
                     "xdotool mouseup 1");
     });
     Seen s = WaitFor(EventWindowDrop, 8000);
-    const std::string dropped = s.kind == EventWindowDrop ? EventDropFiles() : "";
+    const std::vector<std::string> dropped =
+        s.kind == EventWindowDrop ? EventDropFiles() : std::vector<std::string>{};
     mouse.join();
     std::system(("kill " + pid).c_str());
     EXPECT_EQ(s.win, MainWindow);
-    EXPECT_EQ(dropped, a + "\n" + b);
+    EXPECT_EQ(dropped, (std::vector<std::string>{a, b}));
 }
 
 // Message boxes and the open-file dialog, answered from another thread.
