@@ -141,7 +141,7 @@ void DropFiles(const std::vector<std::string> &paths) {
     if (ActiveView == ViewPlaylists && !ListOf(1).Entries.empty()) return;
     // One folder alone: its own music files go to List 1. What it is on disk decides, not its name
     // ("Live.2019" is a folder all the same).
-    if (paths.size() == 1 && PathFitsSystem(paths[0]) && IsDirectory(paths[0])) {
+    if (paths.size() == 1 && IsDirectory(paths[0])) {
         ActiveView = ViewList1;
         ListPage = 0;
         DrawListPanel(ViewList1, 0, 0);
