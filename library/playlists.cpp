@@ -142,7 +142,7 @@ WriteResult WritePlaylistFiles(const std::string &name, const std::vector<ListEn
     if (!result) return result;
     result = AppendTextLines(index, std::move(old_index.Bytes), {name});
     if (!result) {
-        PutBack(old_tracks);
+        PutBack(old_tracks); // should this fail too, a section no name shows is all that stays
         return result;
     }
     PlaylistNames.push_back(name);
@@ -153,11 +153,10 @@ WriteResult WritePlaylistFiles(const std::string &name, const std::vector<ListEn
 WriteResult DeletePlaylistFiles(size_t position) {
     if (position >= PlaylistNames.size()) return {};
     const std::string name = PlaylistNames[position];
-    const std::string tracks = ListFolder + PlaylistTrackFile;
+    const std::string tracks = ListFolder + PlaylistTrackFile, index = ListFolder + PlaylistIndexFile;
     // Read with the reader of every list file, so that a file edited in another encoding works too.
     // A file that exists but cannot be read is not rewritten, since that would lose every other
     // playlist; nothing is changed then. The index is kept to be put back should the track file fail.
-    const std::string index = ListFolder + PlaylistIndexFile;
     KeptFile old_tracks, old_index;
     std::vector<std::string> lines;
     if (!KeepFile(tracks, old_tracks)) return WriteFailure(tracks);
