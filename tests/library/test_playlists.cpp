@@ -132,6 +132,8 @@ TEST_F(Playlists, FailedWritesAndDeletesLeaveFilesAndNamesAsTheyWereAndSayWhichF
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         PlaylistNames = {"big", "small"};
+        WriteBytes(lists + "lpi.lo", lo);
+        WriteBytes(lists + "lpi.la", la);
         const std::string blocked = lists + (c.block[0] == '/' ? c.block + 1 : c.block);
         if (c.block[0] == '/') {
             fs::remove(blocked);
@@ -152,7 +154,6 @@ TEST_F(Playlists, FailedWritesAndDeletesLeaveFilesAndNamesAsTheyWereAndSayWhichF
         EXPECT_EQ(ListFile("lpi.lo"), lo);
         if (c.block[0] == '/') {
             fs::remove(blocked);
-            WriteBytes(blocked, la);
         } else {
             EXPECT_EQ(ListFile("lpi.la"), la);
             if (c.block[0]) fs::permissions(blocked, fs::perms::owner_read | fs::perms::owner_write);
