@@ -202,3 +202,7 @@ void SortShownList(int mode);
 // Scans the drive of slot `slot` into library 1 (not the root file system, not an empty slot) and
 // shows the library from its first page; the busy cursor shows meanwhile.
 void ScanDriveSlotIntoLibrary(size_t slot);
+// After a change of the list files or the settings: when it failed, the message box "Error" names
+// the file and the system's reason. Nothing when everything was written. Writing and deleting a
+// playlist, the drive scan and the settings of the first start report through it.
+void ShowWriteFailure(const WriteResult &result);

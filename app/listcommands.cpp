@@ -7,12 +7,14 @@
 #include "library/library.h"
 #include "library/settings.h"
 #include "platform/files.h"
+#include "platform/gui.h"
 #include "ui/objects.h"
 #include "ui/ui.h"
 #include "view/view.h"
 #include "windows/windows.h"
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -188,12 +190,12 @@ void WritePlaylist() {
     if (entries.empty()) return;
     std::string name;
     if (!AskPlaylistName(name)) return;
-    WritePlaylistFiles(name, entries);
+    ShowWriteFailure(WritePlaylistFiles(name, entries));
 }
 
 void DeletePlaylist(size_t position) {
     if (position >= PlaylistNames.size() || !ConfirmPlaylistDelete(PlaylistNames[position])) return;
-    DeletePlaylistFiles(position);
+    ShowWriteFailure(DeletePlaylistFiles(position));
     // The names move up: the panel starts again at its first page.
     ListPage = 0;
     DrawListPanel(ActiveView, 0, 0);
@@ -205,10 +207,17 @@ void SortShownList(int mode) {
 
 void ScanDriveSlotIntoLibrary(size_t slot) {
     SetBusyCursor(MainWindow, true);
-    const bool scanned = ScanDriveSlot(slot);
+    const std::optional<WriteResult> scanned = ScanDriveSlot(slot);
     SetBusyCursor(MainWindow, false);
     if (!scanned) return;
+    ShowWriteFailure(*scanned);
     ActiveView = ViewLibrary;
     ListPage = 0;
     DrawListPanel(ViewLibrary, 0, 0);
+}
+
+void ShowWriteFailure(const WriteResult &result) {
+    if (result) return;
+    MessageBox("Error", "Can't write the file '" + result.File + "': " + std::strerror(result.Error),
+               MessageIconStop);
 }

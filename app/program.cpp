@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "resources.h"
 
+#include <csignal>
 #include <cstdlib>
 
 // --- state: main thread
@@ -33,6 +34,9 @@ void Shutdown() {
 }
 
 void RunProgram(int argc, char **argv) {
+    // Under a file size limit (ulimit -f) a write past it would end the program by SIGXFSZ; ignored,
+    // the write fails with EFBIG and is reported like any failed write of the list files.
+    std::signal(SIGXFSZ, SIG_IGN);
     LaunchFiles = LocalPathsOfArguments(argc - 1, argv + 1);
     // Windows, drawing, images and fonts. Without a display nothing can be shown: the reason goes to
     // standard error.

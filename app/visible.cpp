@@ -12,7 +12,6 @@
 #include "resources.h"
 #include "windows/windows.h"
 
-
 namespace {
 
 constexpr int SplashWidth = 420, SplashHeight = 280;
@@ -105,7 +104,8 @@ void RunVisibleStart() {
 
     if (ask_device) {
         if (!ChooseAudioDevice() || !ShowOptions()) return;
-        SaveSettings();
+        // The choice holds for this run even when it cannot be kept: the next start asks again.
+        ShowWriteFailure(SaveSettings());
     }
 
     BuildMainWindow();

@@ -33,11 +33,10 @@ void BuildDriveMenu() {
     BuildDriveMenuFrom(VolumeRoots(), VolumeReady);
 }
 
-bool ScanDriveSlot(size_t slot) {
-    if (slot >= DriveSlotCount) return false;
+std::optional<WriteResult> ScanDriveSlot(size_t slot) {
+    if (slot >= DriveSlotCount) return std::nullopt;
     const std::string &root = DriveMenuItems[slot].Root;
     // Empty before the menu was first built; "not available" is no path; "/" is never scanned.
-    if (root.empty() || root[0] != '/' || root == "/") return false;
-    ScanLibrary(root, 1);
-    return true;
+    if (root.empty() || root[0] != '/' || root == "/") return std::nullopt;
+    return ScanLibrary(root, 1);
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -130,19 +131,47 @@ std::string AlbumTrackFile(int library); // "lpli" N ".lo"
 inline constexpr const char *PlaylistIndexFile = "lpi.la";
 inline constexpr const char *PlaylistTrackFile = "lpi.lo";
 
+// A list file is read whole. The track file of a large drive holds a line per track, about 200 bytes
+// each: a gigabyte is five million tracks.
+constexpr size_t MaxListFileSize = size_t{1} << 30;
+
+// What a change of the list files (or the settings file) came to: true when every file was written;
+// else File names the one that could not be written (or read, to be rewritten) and Error holds the
+// system's reason (an errno value). A change that fails leaves the files as they were; the program
+// shows the message.
+struct WriteResult {
+    std::string File; // full path; empty when everything was written
+    int Error = 0;
+    explicit operator bool() const { return File.empty(); }
+};
+// The failure of `path` with the reason errno holds now.
+WriteResult WriteFailure(const std::string &path);
+
 // Reads a list file's lines (without the empty ones); false (and no lines) when it cannot be read or
 // decoded.
 bool ReadTextLines(const std::string &path, std::vector<std::string> &lines);
 // Writes FF FE and the lines through a new file renamed over the old, so that a failure leaves the
-// old file whole. False when nothing was written.
-bool WriteTextLines(const std::string &path, const std::vector<std::string> &lines);
+// old file whole.
+WriteResult WriteTextLines(const std::string &path, const std::vector<std::string> &lines);
+
+// A list file as it was before a change, to be put back should a later step of the change fail.
+struct KeptFile {
+    std::string Path;
+    bool Existed = false; // false: putting it back removes the file
+    bool Kept = false;    // the bytes were read (or there was no file): it can be put back
+    std::string Bytes;
+};
+// Reads the file into `kept`; false (errno says why) when it exists but cannot be read.
+bool KeepFile(const std::string &path, KeptFile &kept);
+// Gives the file its kept bytes again, or removes it when it was not there. False when it could not.
+bool PutBack(const KeptFile &kept);
 
 // LibraryOne from "lpli1.la", PlaylistNames from "lpi.la" (then sorted). A missing, empty or
 // unreadable file leaves the list as it was; empty lines are skipped, blanks are kept.
 void LoadLibraryIndex();
 void LoadPlaylistIndex();
-// Rewrites "lpi.la" from PlaylistNames; does nothing while the list is empty.
-void SavePlaylistIndex();
+// Rewrites "lpi.la" from PlaylistNames; an empty list leaves the mark alone in it.
+WriteResult SavePlaylistIndex();
 // Stable ascending sort of PlaylistNames, case-insensitive.
 void SortPlaylistNames();
 // The track paths of every section of `track_file` (a full path) whose header is "!" + name, in
@@ -158,7 +187,7 @@ std::vector<bool> InsideSections(const std::vector<std::string> &lines, const st
 // Scans the drive `root` for album folders (folders directly holding DSF/DFF files, depths 1 to 5)
 // and rewrites the album index and track files of `library` in ListFolder; library 1 is then
 // reloaded into LibraryOne. A drive without albums changes nothing.
-void ScanLibrary(const std::string &root, int library);
+WriteResult ScanLibrary(const std::string &root, int library);
 // The loaders find the tracks; the program probes each and appends it to the shown list.
 // Every existing, non-empty DSF/DFF path of the sections `name` of `track_file`, in file order.
 std::vector<std::string> LoadSection(const std::string &track_file, const std::string &name);
@@ -175,12 +204,14 @@ inline constexpr const char *DoubleNameText = "- Double name -";
 // Checks the text of the name dialog's entry. True: `result` is the name (trimmed of blanks, cut to
 // MaxPlaylistNameLength). False: `result` is the message the entry shows instead.
 bool ValidatePlaylistName(const std::string &text, std::string &result);
-// Adds a validated name to PlaylistNames and appends the playlist to "lpi.la" and "lpi.lo": the
-// header "!" + name, then one line per entry of `entries` with two blanks and its Path.
-void WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &entries);
+// Appends the playlist to "lpi.lo" and "lpi.la" and adds its validated name to PlaylistNames: the
+// header "!" + name, then one line per entry of `entries` with two blanks and its Path. A failure
+// leaves both files and PlaylistNames as they were.
+WriteResult WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &entries);
 // Removes the playlist at `position` of PlaylistNames: its sections leave "lpi.lo", its name leaves
-// the list and "lpi.la" is rewritten. False for a position out of range. The caller redraws.
-bool DeletePlaylistFiles(size_t position);
+// the list and "lpi.la" is rewritten. A position out of range changes nothing; a failure leaves both
+// files and PlaylistNames as they were. The caller redraws.
+WriteResult DeletePlaylistFiles(size_t position);
 // The playlist's tracks (LoadSection on "lpi.lo").
 std::vector<std::string> LoadPlaylist(const std::string &name);
 // Sorts the list shown (views 1 and 2 only): 1 by Title (stable, ordinal on UTF-16 code units),
@@ -214,5 +245,5 @@ void BuildDriveMenu();
 // The same over a given volume list and readiness test.
 void BuildDriveMenuFrom(const std::vector<std::string> &roots, bool (*ready)(const std::string &root));
 // What choosing item 219 + slot does: scans that drive into library 1, unless the slot is empty, not
-// a drive, or the root file system (listed, never scanned). True when a scan ran.
-bool ScanDriveSlot(size_t slot);
+// a drive, or the root file system (listed, never scanned). The scan's result when a scan ran.
+std::optional<WriteResult> ScanDriveSlot(size_t slot);

@@ -6,12 +6,10 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 
 namespace {
-
-// A list file is read whole. The track file of a large drive holds a line per track, about 200 bytes
-// each: a gigabyte is five million tracks.
-constexpr size_t MaxListFileSize = size_t{1} << 30;
 
 // Fills `list` from an index file; a missing, empty or unreadable file leaves it as it was.
 bool LoadIndex(const std::string &path, std::vector<std::string> &list) {
@@ -54,9 +52,26 @@ bool ReadTextLines(const std::string &path, std::vector<std::string> &lines) {
     return ReadFileWhole(path, bytes, MaxListFileSize) && DecodeTextLines(bytes, lines);
 }
 
-bool WriteTextLines(const std::string &path, const std::vector<std::string> &lines) {
+WriteResult WriteFailure(const std::string &path) {
+    return {path, errno};
+}
+
+WriteResult WriteTextLines(const std::string &path, const std::vector<std::string> &lines) {
     std::string bytes = EncodeTextLines(lines);
-    return WriteFileWhole(path, bytes.data(), bytes.size());
+    if (!WriteFileWhole(path, bytes.data(), bytes.size())) return WriteFailure(path);
+    return {};
+}
+
+bool KeepFile(const std::string &path, KeptFile &kept) {
+    kept = {path, GetFileAttributes(path) != AttrInvalid, false, {}};
+    kept.Kept = !kept.Existed || ReadFileWhole(path, kept.Bytes, MaxListFileSize);
+    return kept.Kept;
+}
+
+bool PutBack(const KeptFile &kept) {
+    if (!kept.Kept) return false;
+    if (kept.Existed) return WriteFileWhole(kept.Path, kept.Bytes.data(), kept.Bytes.size());
+    return std::remove(kept.Path.c_str()) == 0;
 }
 
 void LoadLibraryIndex() {
@@ -67,9 +82,10 @@ void LoadPlaylistIndex() {
     if (LoadIndex(ListFolder + PlaylistIndexFile, PlaylistNames)) SortPlaylistNames();
 }
 
-void SavePlaylistIndex() {
-    if (PlaylistNames.empty()) return; // the file keeps its old names
-    WriteTextLines(ListFolder + PlaylistIndexFile, PlaylistNames);
+WriteResult SavePlaylistIndex() {
+    // Also when no name is left: an index that kept its old names would bring the last playlist
+    // back at the next start, without its tracks.
+    return WriteTextLines(ListFolder + PlaylistIndexFile, PlaylistNames);
 }
 
 void SortPlaylistNames() {

@@ -7,6 +7,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <numeric>
@@ -19,16 +20,15 @@ bool IsBlank(char c) {
     return c == ' ';
 }
 
-// Adds lines at the end of a list file, keeping everything it holds. The whole file is written anew
-// and renamed over the old one, so that a failure half-way (a full disk) leaves the old file as it
-// was: appending in place could leave half a line, or an odd byte that shifts every later UTF-16
-// character. A file without content gets the mark; a file in another encoding (edited by hand) is
-// rewritten as UTF-16LE, since appending UTF-16 to it would make both parts unreadable; a last line
-// without its line end gets one, so that the new lines do not join it. A file that exists but
-// cannot be read is left alone.
-bool AppendTextLines(const std::string &path, const std::vector<std::string> &lines) {
-    std::string bytes;
-    if (GetFileAttributes(path) != AttrInvalid && !ReadFileWhole(path, bytes)) return false;
+// Adds lines at the end of a list file that holds `bytes` now (KeepFile), keeping everything it
+// holds. The whole file is written anew and renamed over the old one, so that a failure half-way (a
+// full disk) leaves the old file as it was: appending in place could leave half a line, or an odd
+// byte that shifts every later UTF-16 character. A file without content gets the mark; a file in
+// another encoding (edited by hand) is rewritten as UTF-16LE, since appending UTF-16 to it would
+// make both parts unreadable; a last line without its line end gets one, so that the new lines do
+// not join it. A file that cannot be decoded is left alone.
+WriteResult AppendTextLines(const std::string &path, std::string bytes,
+                            const std::vector<std::string> &lines) {
     bool utf16 = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE' && bytes.size() % 2 == 0 &&
                  !(bytes.size() >= 4 && bytes[2] == 0 && bytes[3] == 0);
     if (bytes.empty()) {
@@ -38,11 +38,15 @@ bool AppendTextLines(const std::string &path, const std::vector<std::string> &li
         if (bytes.size() > 2 && last != u'\r' && last != u'\n' && last != 0) bytes.append("\r\0\n\0", 4);
     } else {
         std::vector<std::string> old;
-        if (!DecodeTextLines(bytes, old)) return false;
+        if (!DecodeTextLines(bytes, old)) {
+            errno = EILSEQ;
+            return WriteFailure(path);
+        }
         bytes = EncodeTextLines(old);
     }
     AppendUtf16Lines(bytes, lines);
-    return WriteFileWhole(path, bytes.data(), bytes.size());
+    if (!WriteFileWhole(path, bytes.data(), bytes.size())) return WriteFailure(path);
+    return {};
 }
 
 // Drops the sections of `name` (headers and tracks) from the lines of a track file, and the empty
@@ -112,48 +116,68 @@ bool ValidatePlaylistName(const std::string &text, std::string &result) {
     return true;
 }
 
-void WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &entries) {
-    PlaylistNames.push_back(name);
-    SortPlaylistNames();
-    // The tracks first, the name only once they are written: a failure or a crash leaves at worst a
-    // section that no name shows, never a name without its tracks. Nothing is reported; the name
-    // stays in the list for the run.
+WriteResult WritePlaylistFiles(const std::string &name, const std::vector<ListEntry> &entries) {
+    // The tracks first, the name only once they are written: a crash between the two leaves at worst
+    // a section that no name shows, never a name without its tracks. When the name cannot be
+    // written, the track file gets its old bytes back, so that a failure leaves nothing behind.
     std::vector<std::string> section = {"!" + name};
     for (const ListEntry &e : entries)
         if (!HasLineEnd(e.Path)) section.push_back("  " + e.Path);
+    const std::string tracks = ListFolder + PlaylistTrackFile, index = ListFolder + PlaylistIndexFile;
+    // Both files are read before anything is written: one that exists but cannot be read is not
+    // rewritten, since that would lose every other playlist.
+    KeptFile old_tracks, old_index;
+    if (!KeepFile(tracks, old_tracks)) return WriteFailure(tracks);
+    if (!KeepFile(index, old_index)) return WriteFailure(index);
     // A section of this name already in the file is such a leftover (the name is new to the index):
     // it goes, or its old tracks would load with the new ones.
-    const std::string path = ListFolder + PlaylistTrackFile;
     std::vector<std::string> lines;
-    bool written;
-    if (ReadTextLines(path, lines) && DropSections(lines, name)) {
+    WriteResult result;
+    if (DecodeTextLines(old_tracks.Bytes, lines) && DropSections(lines, name)) {
         lines.insert(lines.end(), section.begin(), section.end());
-        written = WriteTextLines(path, lines);
+        result = WriteTextLines(tracks, lines);
     } else {
-        written = AppendTextLines(path, section);
+        result = AppendTextLines(tracks, old_tracks.Bytes, section);
     }
-    if (written) AppendTextLines(ListFolder + PlaylistIndexFile, {name});
+    if (!result) return result;
+    result = AppendTextLines(index, std::move(old_index.Bytes), {name});
+    if (!result) {
+        PutBack(old_tracks); // should this fail too, a section no name shows is all that stays
+        return result;
+    }
+    PlaylistNames.push_back(name);
+    SortPlaylistNames();
+    return result;
 }
 
-bool DeletePlaylistFiles(size_t position) {
-    if (position >= PlaylistNames.size()) return false;
+WriteResult DeletePlaylistFiles(size_t position) {
+    if (position >= PlaylistNames.size()) return {};
     const std::string name = PlaylistNames[position];
-    PlaylistNames.erase(PlaylistNames.begin() + std::ptrdiff_t(position));
+    const std::string tracks = ListFolder + PlaylistTrackFile, index = ListFolder + PlaylistIndexFile;
+    // Read with the reader of every list file, so that a file edited in another encoding works too.
+    // A file that exists but cannot be read is not rewritten, since that would lose every other
+    // playlist; nothing is changed then. The index is kept to be put back should the track file fail.
+    KeptFile old_tracks, old_index;
+    std::vector<std::string> lines;
+    if (!KeepFile(tracks, old_tracks)) return WriteFailure(tracks);
+    if (!DecodeTextLines(old_tracks.Bytes, lines)) {
+        errno = EILSEQ;
+        return WriteFailure(tracks);
+    }
+    if (!KeepFile(index, old_index)) return WriteFailure(index);
     // The name leaves the index before the tracks leave the track file, for the reason the writing
     // order has: a crash between the two leaves a section no name shows (removed should the name be
-    // written again), never a name without its tracks. When the index cannot be written the tracks
-    // stay too. The index is written as SavePlaylistIndex writes it: not at all once the list is
-    // empty (the last playlist is never deleted).
-    if (!PlaylistNames.empty() && !WriteTextLines(ListFolder + PlaylistIndexFile, PlaylistNames)) return true;
-    const std::string path = ListFolder + PlaylistTrackFile;
-    // Read with the reader of every list file, so that a file edited in another encoding works too.
-    // A file that exists but cannot be read is not rewritten: that would lose every other playlist.
-    std::vector<std::string> lines;
-    if (GetFileAttributes(path) == AttrInvalid || ReadTextLines(path, lines)) {
+    // written again), never a name without its tracks. When the track file then fails, the index
+    // gets its old bytes back.
+    PlaylistNames.erase(PlaylistNames.begin() + std::ptrdiff_t(position));
+    WriteResult result = SavePlaylistIndex();
+    if (result) {
         DropSections(lines, name);
-        WriteTextLines(path, lines);
+        result = WriteTextLines(tracks, lines);
+        if (!result) PutBack(old_index);
     }
-    return true;
+    if (!result) PlaylistNames.insert(PlaylistNames.begin() + std::ptrdiff_t(position), name);
+    return result;
 }
 
 std::vector<std::string> LoadPlaylist(const std::string &name) {

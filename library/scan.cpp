@@ -66,7 +66,7 @@ std::string AlbumName(std::string_view below) {
 
 } // namespace
 
-void ScanLibrary(const std::string &root_text, int library) {
+WriteResult ScanLibrary(const std::string &root_text, int library) {
     std::string root = root_text;
     if (root.empty() || root.back() != '/') root += '/';
     std::vector<Album> albums;
@@ -75,7 +75,7 @@ void ScanLibrary(const std::string &root_text, int library) {
     // At the first level a leading dot does not keep a folder out; files in the root are ignored.
     for (const DirEntry &e : entries)
         if (IsFolderToEnter(e)) Examine(root + e.Name, 1, albums);
-    if (albums.empty()) return; // the old library stays as it was
+    if (albums.empty()) return {}; // the old library stays as it was
 
     std::vector<std::string> names, lines;
     names.reserve(albums.size());
@@ -89,9 +89,12 @@ void ScanLibrary(const std::string &root_text, int library) {
     // written: a failure or a crash between the two leaves the old names over the new sections (an
     // album still on the drive loads as before), never new names without their tracks. Old names
     // that the new track file no longer has would stand without tracks there, so when there are any
-    // the index loses them first (the albums that stay keep their order); should the track file then
-    // fail, the old index comes back.
-    const std::string index = ListFolder + AlbumIndexFile(library);
+    // the index loses them first (the albums that stay keep their order). Should a later step fail,
+    // the track file and then the index get their old bytes back, in that order, so that no moment
+    // shows names without their tracks either. (A track file that cannot be read is written over all
+    // the same: nothing could load from it, and then it cannot come back.)
+    const std::string index = ListFolder + AlbumIndexFile(library),
+                      tracks = ListFolder + AlbumTrackFile(library);
     std::string old_index;
     std::vector<std::string> old_names, staying;
     bool shrinks = false;
@@ -105,13 +108,22 @@ void ScanLibrary(const std::string &root_text, int library) {
                 shrinks = true;
         }
     }
-    if (shrinks && !WriteTextLines(index, staying)) return; // nothing has changed
-    if (WriteTextLines(ListFolder + AlbumTrackFile(library), lines)) {
-        if (!(shrinks && staying == names)) WriteTextLines(index, names);
-    } else if (shrinks) {
-        WriteFileWhole(index, old_index.data(), old_index.size());
+    WriteResult result;
+    if (shrinks && !(result = WriteTextLines(index, staying))) return result; // nothing has changed
+    KeptFile old_tracks;
+    KeepFile(tracks, old_tracks);
+    bool tracks_old = true;
+    result = WriteTextLines(tracks, lines);
+    if (result) {
+        tracks_old = false;
+        if (!(shrinks && staying == names)) {
+            result = WriteTextLines(index, names);
+            if (!result) tracks_old = PutBack(old_tracks);
+        }
     }
+    if (!result && shrinks && tracks_old) WriteFileWhole(index, old_index.data(), old_index.size());
     if (library == 1) LoadLibraryIndex();
+    return result;
 }
 
 std::vector<std::string> LoadSection(const std::string &track_file, const std::string &name) {

@@ -118,14 +118,16 @@ void LoadSettings() {
     SleepMs(20);
 }
 
-bool SaveSettings() {
+WriteResult SaveSettings() {
     const std::array<uint8_t, 7> values = {OutputChannel,     DeviceCaps.Dsd[0], DeviceCaps.Dsd[1],
                                            DeviceCaps.Dsd[2], ViewCover,         CoverTrack,
                                            BlendPicture};
     const std::string bytes = EncodeSettings(DeviceCaps.Name, values);
     // Linux: the Windows program truncates the old file and writes into it; here the bytes go to a
     // new file that replaces the old one whole, so that a failed write never leaves a truncated one.
-    const bool written = WriteFileWhole(ListFolder + SettingsFileName, bytes.data(), bytes.size());
+    const std::string path = ListFolder + SettingsFileName;
+    const WriteResult result =
+        WriteFileWhole(path, bytes.data(), bytes.size()) ? WriteResult{} : WriteFailure(path);
     SleepMs(20);
-    return written;
+    return result;
 }

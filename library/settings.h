@@ -5,6 +5,8 @@
 // and options windows, LoadSettings) and only read afterwards.
 #pragma once
 
+#include "library.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -73,6 +75,6 @@ void LoadSettings();
 void ReadSettingsFile();
 // Writes "lp.is" from DeviceCaps, OutputChannel and the options, then waits 20 ms. The bytes go to
 // a new file renamed over the old one, so a failure (a full disk, a folder that cannot be written)
-// leaves the old file whole instead of a truncated one. False when nothing was written.
+// leaves the old file whole instead of a truncated one; the result names the file and the reason.
 // Linux: WriteFileWhole (platform/files.h) in place of creating the file anew over the old one.
-bool SaveSettings();
+WriteResult SaveSettings();

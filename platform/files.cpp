@@ -63,7 +63,10 @@ bool ReadAll(int fd, std::string &out, size_t max_size) {
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) return true;
-        if (out.size() + static_cast<size_t>(n) > max_size) return false;
+        if (out.size() + static_cast<size_t>(n) > max_size) {
+            errno = EFBIG; // grew while being read
+            return false;
+        }
         out.append(buffer, static_cast<size_t>(n));
     }
 }
@@ -73,6 +76,7 @@ bool WriteAll(int fd, const void *data, size_t size) {
     while (size > 0) {
         ssize_t n = write(fd, p, size);
         if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = EIO; // no progress and no reason given
         if (n <= 0) return false;
         p += n;
         size -= static_cast<size_t>(n);
@@ -211,8 +215,14 @@ bool WriteFileWhole(const std::string &path, const void *data, size_t size) {
         }
         exists = stat(target.c_str(), &old) == 0;
     }
-    if (exists && S_ISDIR(old.st_mode)) return false;
-    if (exists && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    if (exists && S_ISDIR(old.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    if (exists && (old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        errno = EACCES;
+        return false;
+    }
 
     char dos[256];
     ssize_t dos_length = exists ? getxattr(target.c_str(), DosAttribName, dos, sizeof dos) : -1;
@@ -240,10 +250,18 @@ bool WriteFileWhole(const std::string &path, const void *data, size_t size) {
     }
     // Bytes and metadata on the disk before the rename makes them the file.
     if (ok) ok = fsync(fd) == 0;
-    if (close(fd) != 0) ok = false;
-    if (ok) ok = rename(temporary.c_str(), target.c_str()) == 0;
+    int error = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(temporary.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
     if (!ok) {
         unlink(temporary.c_str());
+        errno = error; // the reason of the failure, not of the clean-up
         return false;
     }
     // The rename itself reaches the disk only with its folder.
@@ -262,13 +280,24 @@ bool ReadFileWhole(const std::string &path, std::string &out, size_t max_size) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) return false;
     struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= max_size;
+    bool ok = fstat(fd, &st) == 0;
+    if (ok && !S_ISREG(st.st_mode)) {
+        ok = false;
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    } else if (ok && static_cast<uint64_t>(st.st_size) > max_size) {
+        ok = false;
+        errno = EFBIG;
+    }
     if (ok) {
         out.reserve(static_cast<size_t>(st.st_size));
         ok = ReadAll(fd, out, max_size);
     }
+    const int error = errno;
     close(fd);
-    if (!ok) out.clear();
+    if (!ok) {
+        out.clear();
+        errno = error;
+    }
     return ok;
 }
 

@@ -65,12 +65,13 @@ bool CreateFolder(const std::string &path);
 // replaced. Refused (false) where Windows' create call refuses: the path is a directory, or the old
 // file is read-only (no write permission bit), even for root. The new file is named
 // ".NAME.PID-N.tmp"; such files of the same NAME whose process no longer runs (it was killed while
-// writing) are removed first, so that crashes never pile them up.
+// writing) are removed first, so that crashes never pile them up. On failure errno says why (EISDIR
+// and EACCES for the two refusals).
 bool WriteFileWhole(const std::string &path, const void *data, size_t size);
 
 // Reads the whole file into out. False (out emptied) when it cannot be read, is not a regular file (a
 // directory, a pipe, a device: opened without blocking, never waited on), or holds more than max_size
-// bytes.
+// bytes. On failure errno says why (EISDIR, EINVAL for another kind of file, EFBIG when too large).
 bool ReadFileWhole(const std::string &path, std::string &out, size_t max_size = size_t{64} << 20);
 
 // --- Path texts -------------------------------------------------------------------------------
@@ -129,4 +130,4 @@ bool NameBefore(const std::string &a, const std::string &b);
 // folders with 100,000 files takes about as long as `find` with FolderDetails and about twice as long
 // with Everything (tests/platform/bench_listing.cpp).
 bool ListDirectory(const std::string &folder, const std::string &pattern, std::vector<DirEntry> &out,
-                ListDetail detail = ListDetail::Everything);
+                   ListDetail detail = ListDetail::Everything);

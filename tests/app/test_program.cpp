@@ -10,6 +10,7 @@
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -721,6 +722,25 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         EXPECT_TRUE(x.IsMapped(dialog)) << "a wrong name keeps the dialog";
         x.KeyToWindow(dialog, XK_Escape);
         EXPECT_TRUE(WaitUntil(2000, [&] { return x.Find("Groovestone") == 0; }));
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.la"), la);
+        EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"), lo);
+
+        // Under a file size limit the longer track file cannot be written: the program lives on,
+        // says so in a box, and both files stay as they were.
+        rlimit limit{}, unlimited{};
+        ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, nullptr, &unlimited), 0);
+        limit = unlimited;
+        limit.rlim_cur = lo.size();
+        ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0);
+        dialog = list_menu_write();
+        ASSERT_NE(dialog, 0u);
+        x.Type("Full");
+        x.Click(DialogOkX, DialogOkY);
+        const XWindow error = x.WaitMapped("Error", 3000);
+        EXPECT_NE(error, 0u) << "no box; the program " << (ExitCode(0) == -1 ? "runs" : "ended");
+        x.KeyToWindow(error, XK_Return);
+        EXPECT_TRUE(WaitUntil(2000, [&] { return !x.IsMapped(error); }));
+        ASSERT_EQ(prlimit(pid, RLIMIT_FSIZE, &unlimited, nullptr), 0);
         EXPECT_EQ(ReadBytes(app + "lpli/lpi.la"), la);
         EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"), lo);
 

@@ -62,7 +62,7 @@ TEST_F(ListFiles, Writer_WritesMarkAndCrLfAndKeepsNamesThatAreNotUtf8) {
     EXPECT_EQ(back, odd);
 }
 
-TEST_F(ListFiles, IndexFiles_LoadSkipsEmptyLinesKeepsBlanksAndSaveNeverEmptiesTheFile) {
+TEST_F(ListFiles, IndexFiles_LoadSkipsEmptyLinesKeepsBlanksAndSaveWritesEvenNoName) {
     const std::string la = lists + "lpi.la";
     PlaylistNames = {"kept"};
     LoadPlaylistIndex(); // missing
@@ -85,12 +85,16 @@ TEST_F(ListFiles, IndexFiles_LoadSkipsEmptyLinesKeepsBlanksAndSaveNeverEmptiesTh
     EXPECT_EQ(LibraryOne, (Lines{"Artist : Album", "B : C"})); // file order, unsorted
 
     WriteBytes(la, "old");
-    PlaylistNames.clear();
-    SavePlaylistIndex();
-    EXPECT_EQ(ReadBytes(la), "old");
     PlaylistNames = {"b", "A"};
-    SavePlaylistIndex();
+    EXPECT_TRUE(SavePlaylistIndex());
     EXPECT_EQ(ReadBytes(la), Utf16File({"b", "A"}));
+    // No name left: the mark alone, which loads as no playlists.
+    PlaylistNames.clear();
+    EXPECT_TRUE(SavePlaylistIndex());
+    EXPECT_EQ(ReadBytes(la), "\xFF\xFE");
+    PlaylistNames = {"stale"};
+    LoadPlaylistIndex();
+    EXPECT_EQ(PlaylistNames, Lines{});
 }
 
 TEST_F(ListFiles, ReadSection_TakesDuplicateSectionsInFileOrderAndNeverHeaders) {

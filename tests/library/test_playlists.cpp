@@ -3,7 +3,10 @@
 #include "helpers.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <map>
+#include <optional>
 
 using Playlists = LibraryTest;
 
@@ -85,7 +88,6 @@ TEST_F(Playlists, DeletePlaylistFiles_DropsTheSectionsKeepsTheRestInOrder) {
     EXPECT_EQ(ListFile("lpi.lo"), Utf16File({"!one", "  /1.dsf", "!three", "  /3.dsf"}));
     EXPECT_EQ(ListFile("lpi.la"), Utf16File({"one", "three"}));
     EXPECT_EQ(PlaylistNames, (Lines{"one", "three"}));
-    EXPECT_FALSE(DeletePlaylistFiles(2));
 
     // Any encoding is read; duplicate sections all go, empty lines go; a missing section still
     // removes the name.
@@ -96,33 +98,66 @@ TEST_F(Playlists, DeletePlaylistFiles_DropsTheSectionsKeepsTheRestInOrder) {
     ASSERT_TRUE(DeletePlaylistFiles(0));
     EXPECT_EQ(ListFile("lpi.lo"), Utf16File({"!x", "  /x.dsf"}));
     EXPECT_EQ(ListFile("lpi.la"), Utf16File({"x"}));
+    // The last one too: both files are left with the mark alone.
+    ASSERT_TRUE(DeletePlaylistFiles(0));
+    EXPECT_EQ(ListFile("lpi.lo") + ListFile("lpi.la"), "\xFF\xFE\xFF\xFE");
+    EXPECT_EQ(PlaylistNames, Lines{});
 }
 
-TEST_F(Playlists, Rewrites_AFailedWriteLeavesTheOldPlaylistFilesWhole) {
+TEST_F(Playlists, FailedWritesAndDeletesLeaveFilesAndNamesAsTheyWereAndSayWhichFileAndWhy) {
     Lines many = {"!big"};
     for (int i = 0; i < 200; ++i)
         many.push_back("  /music/some/long/folder/track " + std::to_string(i) + ".dsf");
     many.insert(many.end(), {"!small", "  /s.dsf"});
     ASSERT_TRUE(WriteTextLines(lists + "lpi.lo", many));
     ASSERT_TRUE(WriteTextLines(lists + "lpi.la", {"big", "small"}));
-    PlaylistNames = {"big", "small"};
     const std::string lo = ListFile("lpi.lo"), la = ListFile("lpi.la");
-    {
-        FileSizeLimit limit(lo.size() / 2);
-        // lpi.lo fails; lpi.la would fit, but a name is never written without its tracks.
-        WritePlaylistFiles("more", Entries({"/m.dsf"}));
+    namespace fs = std::filesystem;
+    struct Case {
+        const char *what;
+        int deleted;       // the position deleted, or -1: "more" is written
+        size_t limit;      // a file size limit (a full disk), 0 for none
+        const char *block; // a list file made read-only, or "/" + the one a folder stands in for
+        const char *file;  // the file and the reason the result names
+        int error;
+    } cases[] = {
+        {"write, full disk for the tracks", -1, lo.size() / 2, "", "lpi.lo", EFBIG},
+        {"write, read-only index after the tracks", -1, 0, "lpi.la", "lpi.la", EACCES},
+        {"write, a folder for the index", -1, 0, "/lpi.la", "lpi.la", EISDIR},
+        {"delete, full disk for the tracks after the index", 1, lo.size() / 2, "", "lpi.lo", EFBIG},
+        {"delete, full disk for the index", 0, 4, "", "lpi.la", EFBIG},
+        {"delete, read-only index", 0, 0, "lpi.la", "lpi.la", EACCES},
+        {"delete, read-only tracks after the index", 0, 0, "lpi.lo", "lpi.lo", EACCES},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        PlaylistNames = {"big", "small"};
+        WriteBytes(lists + "lpi.lo", lo);
+        WriteBytes(lists + "lpi.la", la);
+        const std::string blocked = lists + (c.block[0] == '/' ? c.block + 1 : c.block);
+        if (c.block[0] == '/') {
+            fs::remove(blocked);
+            fs::create_directory(blocked);
+        } else if (c.block[0]) {
+            fs::permissions(blocked, fs::perms::owner_read);
+        }
+        WriteResult result;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.limit) limit.emplace(c.limit);
+            result = c.deleted < 0 ? WritePlaylistFiles("more", Entries({"/m.dsf"}))
+                                   : DeletePlaylistFiles(size_t(c.deleted));
+        }
+        EXPECT_EQ(result.File + " " + std::strerror(result.Error),
+                  lists + c.file + " " + std::strerror(c.error));
+        EXPECT_EQ(PlaylistNames, (Lines{"big", "small"}));
         EXPECT_EQ(ListFile("lpi.lo"), lo);
-        EXPECT_EQ(ListFile("lpi.la"), la);
-        EXPECT_EQ(PlaylistNames, (Lines{"big", "more", "small"})); // for the run
-        ASSERT_TRUE(DeletePlaylistFiles(1)); // "more": not in lpi.lo, which is rewritten and fails
-        EXPECT_EQ(ListFile("lpi.lo"), lo);
-        EXPECT_EQ(ListFile("lpi.la"), la);
-    }
-    {
-        FileSizeLimit limit(4);              // the mark and half a character
-        ASSERT_TRUE(DeletePlaylistFiles(0)); // "big": both rewrites fail
-        EXPECT_EQ(ListFile("lpi.lo"), lo);
-        EXPECT_EQ(ListFile("lpi.la"), la);
+        if (c.block[0] == '/') {
+            fs::remove(blocked);
+        } else {
+            EXPECT_EQ(ListFile("lpi.la"), la);
+            if (c.block[0]) fs::permissions(blocked, fs::perms::owner_read | fs::perms::owner_write);
+        }
     }
 }
 

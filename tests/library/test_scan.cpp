@@ -5,6 +5,7 @@
 #include "platform/files.h"
 
 #include <cstdio>
+#include <cstring>
 #include <unistd.h>
 
 using Scan = LibraryTest;
@@ -91,13 +92,20 @@ TEST_F(Scan, ScanLibrary_ADriveWithoutAlbumsLeavesTheLibraryAsItWas) {
     ScanLibrary(dir.path + "no such drive/", 1);
     EXPECT_EQ(ListFile("lpli1.la"), la);
 
-    // Albums found, but the track file cannot be written (a full disk): the names stay the old ones,
-    // which never stand without their tracks.
+    // Albums found, but the track file cannot be written (a full disk), or the index after it (made
+    // read-only; the old album is still there, so the index is not written first): both files stay
+    // as they were, and the result says which one failed and why.
     Make(drive, {"New/A/" + std::string(100, 'n') + ".dsf"});
+    WriteResult result;
     {
         FileSizeLimit limit(60); // the new index (20 bytes) would fit, the track file does not
-        ScanLibrary(drive, 1);
+        result = ScanLibrary(drive, 1);
     }
+    EXPECT_EQ(result.File + " " + std::strerror(result.Error), lists + "lpli1.lo " + std::strerror(EFBIG));
+    Make(drive, {"Old/Album/x.dsf"});
+    std::filesystem::permissions(lists + "lpli1.la", std::filesystem::perms::owner_read);
+    result = ScanLibrary(drive, 1);
+    EXPECT_EQ(result.File + " " + std::strerror(result.Error), lists + "lpli1.la " + std::strerror(EACCES));
     EXPECT_EQ(ListFile("lpli1.lo"), lo);
     EXPECT_EQ(ListFile("lpli1.la"), la);
     EXPECT_EQ(LibraryOne, Lines{"Old : Album"});

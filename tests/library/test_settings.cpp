@@ -5,6 +5,8 @@
 
 #include "library/settings.h"
 
+#include <cerrno>
+
 namespace {
 
 using Values = std::array<uint8_t, 7>;
@@ -113,7 +115,9 @@ TEST_F(SettingsFile, AFailedSaveLeavesTheOldFileWhole) {
     DeviceCaps = {0, 0, "New DAC with a longer name", {1, 0, 0, 0}};
     {
         FileSizeLimit limit(old.size()); // the new file fails half-way
-        EXPECT_FALSE(SaveSettings());
+        const WriteResult result = SaveSettings();
+        EXPECT_EQ(result.File, Path());
+        EXPECT_EQ(result.Error, EFBIG);
     }
     EXPECT_EQ(ReadBytes(Path()), old);
 }

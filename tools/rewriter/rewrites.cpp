@@ -75,7 +75,7 @@ void PrepareRewriteFolders(const std::string &root) {
     }
     EstablishListFolder(root);
     ApplyOptions(OptionsA);
-    Require(SaveSettings(), "save the settings");
+    Require(static_cast<bool>(SaveSettings()), "save the settings");
     // Written in name order, as deleting a playlist writes the index.
     PlaylistNames.clear();
     WritePlaylistFiles("Bravo", Tracks(root, {"Aria/01 Prelude.dsf", "Nocturnes/No 2.dsf"}));
