@@ -209,7 +209,8 @@ struct DriveMenuItem {
 extern std::array<DriveMenuItem, DriveSlotCount> DriveMenuItems; // main thread
 
 // Fills DriveMenuItems from the platform's volumes: the ready ones in order, at most
-// seven, then "not available" in the remaining slots.
+// seven, then "not available" in the remaining slots. An item whose choice does nothing (the root
+// file system, "not available") is disabled.
 void BuildDriveMenu();
 // The same over a given volume list and readiness test.
 void BuildDriveMenuFrom(const std::vector<std::string> &roots, bool (*ready)(const std::string &root));
