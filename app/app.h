@@ -186,7 +186,8 @@ void DropFiles(const std::vector<std::string> &paths);
 // A double-click: on the playlist or library view, ChoosePanelRow of the row under the pointer.
 void ChooseFromPanel();
 // Loads the playlist or album of 1-based panel row `row` into an empty list (List 1 first) and shows
-// that list; nothing when both lists hold tracks or the row shows no name.
+// that list; nothing when both lists hold tracks or the row shows no name. One of more than six
+// tracks loads a side at a time (Sides): the list filled with its next tracks no list holds.
 void ChoosePanelRow(int row);
 
 // --- Playlists and the library from the window (listcommands.cpp) -- main thread

@@ -173,13 +173,26 @@ void ChoosePanelRow(int row) {
     const uint8_t target = ListOf(1).Entries.empty() ? ViewList1 : ListOf(2).Entries.empty() ? ViewList2 : 0;
     if (target == 0) return;
     const std::string name = (*names)[static_cast<size_t>(k)];
-    const bool playlist = ActiveView == ViewPlaylists;
+    const uint8_t view = ActiveView;
     ActiveView = target;
     DrawListPanel(target, 0, 0);
     ListPage = 0;
     // Probing an album's files may take a while: the busy cursor says so.
     SetBusyCursor(MainWindow, true);
-    AddTracks(playlist ? LoadPlaylist(name) : LoadAlbum(name, 1));
+    Side &side = BeginSide(view, name, view == ViewPlaylists ? LoadPlaylist(name) : LoadAlbum(name, 1));
+    if (side.Paths.size() <= MaxListEntries) {
+        AddTracks(side.Paths);
+    } else {
+        // One side of a longer one: the list filled with its next tracks that no list holds. A track
+        // the probe refuses leaves its place to the one after it, and the next load goes on after
+        // the last track tried.
+        const std::vector<ListEntry> &list = ListOf(ListOfView(target)).Entries;
+        while (list.size() < MaxListEntries) {
+            const std::vector<std::string> more = TakeSidePaths(side, MaxListEntries - list.size());
+            if (more.empty()) break;
+            AddTracks(more);
+        }
+    }
     SetBusyCursor(MainWindow, false);
 }
 

@@ -10,6 +10,12 @@ namespace {
 constexpr const char *NotAvailable = "not available";
 constexpr const char *ItemPrefix = "Drive   "; // the word and three blanks
 
+// Whether choosing the drive scans it: "not available" is no path, and the root file system is
+// listed but never scanned.
+bool Scanned(const std::string &root) {
+    return !root.empty() && root[0] == '/' && root != "/";
+}
+
 } // namespace
 
 // --- state: main thread only
@@ -21,7 +27,8 @@ void BuildDriveMenuFrom(const std::vector<std::string> &roots, bool (*ready)(con
     for (const std::string &root : roots) {
         if (k == DriveSlotCount) break; // the menu is full
         if (!ready(root)) continue;     // no ready volume there: left out
-        DriveMenuItems[k] = {root, ItemPrefix + root, true};
+        // "/" keeps its place and its text, disabled.
+        DriveMenuItems[k] = {root, ItemPrefix + root, Scanned(root)};
         ++k;
     }
     for (; k < DriveSlotCount; ++k) {
@@ -36,7 +43,7 @@ void BuildDriveMenu() {
 std::optional<WriteResult> ScanDriveSlot(size_t slot) {
     if (slot >= DriveSlotCount) return std::nullopt;
     const std::string &root = DriveMenuItems[slot].Root;
-    // Empty before the menu was first built; "not available" is no path; "/" is never scanned.
-    if (root.empty() || root[0] != '/' || root == "/") return std::nullopt;
+    // Empty before the menu was first built.
+    if (!Scanned(root)) return std::nullopt;
     return ScanLibrary(root, 1);
 }

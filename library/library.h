@@ -1,5 +1,5 @@
 // library/: the list model, the list and playlist files, drive scanning, playlists on disk, sorting,
-// the cover lookup and the drive slots.
+// the sides of long albums, the cover lookup and the drive slots.
 //
 // Texts are UTF-8 inside the program; the list files hold UTF-16LE. Where a text is counted or cut
 // ("55 characters"), a character is a UTF-16 code unit, and no cut splits a surrogate pair. Bytes of
@@ -13,10 +13,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // One track of a play list, as the track probe makes it; a list holds its own copy.
@@ -196,6 +198,32 @@ std::vector<std::string> LoadAlbum(const std::string &name, int library);
 // and subfolders are left out.
 std::vector<std::string> AddFolderFiles(const std::string &folder);
 
+// --- Sides (sides.cpp) ------------------------------------------------------------------------
+//
+// An album or playlist of more than six tracks loads like the sides of a record: each load of the
+// same one goes on after the last track the load before it tried, with the tracks no list holds, up
+// to its end; the load after the end begins at its first track again.
+
+// One album or playlist as last loaded in this run.
+struct Side {
+    std::vector<std::string> Paths; // the loader's paths at the last load
+    size_t Next = 0;                // the index of Paths where the next load goes on
+};
+// Keyed by the view that shows the name (ViewPlaylists or ViewLibrary) and the name. Main thread.
+extern std::map<std::pair<uint8_t, std::string>, Side> Sides;
+
+// Whether either list holds an entry of this path.
+bool InAList(const std::string &path);
+// The side of `name` on `view`, loaded now as `paths`. New, or loaded before with other paths, it
+// begins at the first path; so it does once no path from its Next on is outside the lists.
+Side &BeginSide(uint8_t view, const std::string &name, std::vector<std::string> paths);
+// Up to `count` paths of the side from its Next on that no list holds; Next moves past the last one.
+std::vector<std::string> TakeSidePaths(Side &side, size_t count);
+// What the panel shows after the name while its next load goes on past its first track: the track
+// numbers of the up to six paths it would take and the side's path count ("7-12 of 20", "7 of 7");
+// else "".
+std::string SideMark(uint8_t view, const std::string &name);
+
 // --- Playlists (playlists.cpp) ----------------------------------------------------------------
 
 inline constexpr const char *WrongNameText = "- Wrong name -";
@@ -240,7 +268,8 @@ struct DriveMenuItem {
 extern std::array<DriveMenuItem, DriveSlotCount> DriveMenuItems; // main thread
 
 // Fills DriveMenuItems from the platform's volumes: the ready ones in order, at most
-// seven, then "not available" in the remaining slots.
+// seven, then "not available" in the remaining slots. An item whose choice does nothing (the root
+// file system, "not available") is disabled.
 void BuildDriveMenu();
 // The same over a given volume list and readiness test.
 void BuildDriveMenuFrom(const std::vector<std::string> &roots, bool (*ready)(const std::string &root));

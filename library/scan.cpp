@@ -64,6 +64,19 @@ std::string AlbumName(std::string_view below) {
     return CutToUnits(name, MaxAlbumNameLength);
 }
 
+// Each name heads one section of the track file, and loading a name loads every section it heads: a
+// name already taken gets " (2)", " (3)"... after it, cut first so that the whole keeps to
+// MaxAlbumNameLength.
+std::string UniqueName(const std::string &name, std::set<std::string> &taken) {
+    std::string unique = name;
+    for (int n = 2; taken.count(unique); ++n) {
+        const std::string suffix = " (" + std::to_string(n) + ")";
+        unique = CutToUnits(name, MaxAlbumNameLength - suffix.size()) + suffix;
+    }
+    taken.insert(unique);
+    return unique;
+}
+
 } // namespace
 
 WriteResult ScanLibrary(const std::string &root_text, int library) {
@@ -78,9 +91,10 @@ WriteResult ScanLibrary(const std::string &root_text, int library) {
     if (albums.empty()) return {}; // the old library stays as it was
 
     std::vector<std::string> names, lines;
+    std::set<std::string> taken;
     names.reserve(albums.size());
     for (const Album &album : albums) {
-        std::string name = AlbumName(std::string_view(album.Folder).substr(root.size()));
+        std::string name = UniqueName(AlbumName(std::string_view(album.Folder).substr(root.size())), taken);
         lines.push_back("!" + name);
         for (const std::string &track : album.Tracks) lines.push_back("  " + album.Folder + "/" + track);
         names.push_back(std::move(name));
@@ -99,10 +113,9 @@ WriteResult ScanLibrary(const std::string &root_text, int library) {
     std::vector<std::string> old_names, staying;
     bool shrinks = false;
     if (ReadFileWhole(index, old_index) && DecodeTextLines(old_index, old_names)) {
-        const std::set<std::string> found(names.begin(), names.end());
         for (std::string &name : old_names) {
             if (name.empty()) continue;
-            if (found.count(name))
+            if (taken.count(name))
                 staying.push_back(std::move(name));
             else
                 shrinks = true;

@@ -6,6 +6,7 @@
 #include "ui/objects.h"
 #include "ui/ui.h"
 
+#include <algorithm>
 #include <cmath>
 
 int ListPage = 0; // main thread
@@ -18,6 +19,9 @@ constexpr uint32_t ListButtonText = 0xE0E0E0; // 224, 224, 224
 constexpr int DurationRight = 40;             // durations end here
 constexpr int TitleLeft = 55;
 constexpr int NameLeft = 4; // playlist and album names
+// The mark of a name whose next load goes on past its first track ends here, as far from the panel's
+// right edge as the names are from its left.
+constexpr int SideMarkRight = LayoutOf(ListPanel).W - NameLeft;
 
 // An entry's two texts on panel row `row` (0-based), the duration right-aligned.
 void DrawEntryTexts(int row, const std::string &title, const std::string &duration, uint32_t colour) {
@@ -59,12 +63,17 @@ void DrawListPanel(int view, int row, int page) {
     if (const int list = ListOfView(view)) entries = ListOf(list).Entries;
     if (view == ViewPlaylists) names = PlaylistNames;
     if (view == ViewLibrary) names = LibraryOne;
+    // The marks of the names shown, taken before drawing as the names are.
+    const int first = page * PageStep;
+    std::vector<std::string> marks(names.size());
+    for (size_t m = static_cast<size_t>(std::max(first, 0));
+         m < names.size() && m < size_t(first + VisibleRows); ++m)
+        marks[m] = SideMark(static_cast<uint8_t>(view), names[m]);
 
     if (!StartDrawing(CanvasOutput(ListPanel))) return;
     DrawImage(PanelBackground, 0, 0);
     DrawingMode(ModeTransparent);
     DrawingFont(FontSegoeLight12);
-    const int first = page * PageStep;
     const size_t count = entries.size() + names.size();
     for (size_t m = 0; m < count; ++m) {
         const int shown = static_cast<int>(m) - first; // the panel row, 0-based
@@ -72,8 +81,11 @@ void DrawListPanel(int view, int row, int page) {
         const uint32_t colour = row == shown + 1 ? RowHighlight : RowText;
         if (!entries.empty())
             DrawEntryTexts(shown, entries[m].DisplayTitle, entries[m].DurationText, colour);
-        else
+        else {
             DrawText(NameLeft, shown * RowHeight + 2, names[m], colour);
+            if (!marks[m].empty())
+                DrawText(SideMarkRight - TextWidth(marks[m]), shown * RowHeight + 2, marks[m], colour);
+        }
     }
     StopDrawing();
 }

@@ -50,6 +50,7 @@ class ListCommands : public ::testing::Test {
         DeviceCaps.Dsd = {1, 1, 1, 1};
         ViewCover = CoverTrack = 0;
         Messages.clear();
+        Sides.clear();
     }
     void TearDown() override { Reset(); }
     // Both lists empty, List 1 shown at the top, no run rate.
@@ -364,6 +365,62 @@ TEST_F(ListCommands, ChosenRowLoadsIntoTheFirstEmptyList) {
         EXPECT_EQ(Paths(ListOf(2).Entries), want2);
         EXPECT_EQ(ActiveView, t.target ? t.target : t.view);
         EXPECT_EQ(ListPage, t.target ? 0 : t.page);
+    }
+    EXPECT_TRUE(Messages.empty()) << Messages.front();
+}
+
+// An album or playlist of more than six tracks loads a side at a time: each load fills the list with
+// the next tracks no list holds (a refused track gives its place to the one after it), up to the end,
+// then from the start again; its row's mark says where the next load goes on.
+TEST_F(ListCommands, ALongAlbumLoadsSideBySideAndItsRowShowsWhereTheNextGoesOn) {
+    std::vector<std::string> paths = {"!Long"};
+    for (uint32_t k = 1; k <= 20; ++k) {
+        TestDsdShape shape;
+        shape.rate = k == 3 || k == 5 ? 5'644'800 : 2'822'400; // refused: not the run's rate
+        shape.seed = k;
+        paths.push_back(dir.path + "long/" + std::to_string(k + 10) + ".dsf");
+        std::filesystem::create_directories(dir.path + "long");
+        ASSERT_TRUE(TestDsd_WriteFile(shape, paths.back()));
+        paths.back().insert(0, "  ");
+    }
+    ASSERT_TRUE(WriteTextLines(dir.path + "lpi.lo", paths));
+    ASSERT_TRUE(WriteTextLines(dir.path + "lpli1.lo", paths));
+    // The track numbers of a list's entries.
+    auto numbers = [](int list) {
+        std::vector<int> out;
+        for (const ListEntry &e : ListOf(list).Entries) out.push_back(std::stoi(e.Title) - 10);
+        return out;
+    };
+    for (const uint8_t view : {ViewLibrary, ViewPlaylists}) {
+        SCOPED_TRACE("view " + std::to_string(view));
+        Reset();
+        PlaylistNames = LibraryOne = {"Long"};
+        ListEntry seven;
+        seven.Path = paths[7].substr(2);
+        ListOf(2).Entries = {seven};
+        // (list emptied before the load, 0 for none; the list loaded; its tracks; the mark after)
+        struct Step {
+            int emptied, list;
+            std::vector<int> tracks;
+            std::string mark;
+        };
+        const Step steps[] = {
+            {0, 1, {1, 2, 4, 6, 8, 9}, "10-15 of 20"},
+            {2, 2, {10, 11, 12, 13, 14, 15}, "16-20 of 20"},
+            {1, 1, {16, 17, 18, 19, 20}, ""},
+            {1, 1, {1, 2, 4, 6, 7, 8}, "9-20 of 20"},
+        };
+        for (const Step &step : steps) {
+            if (step.emptied) {
+                ActiveView = uint8_t(step.emptied);
+                EmptyShownList();
+            }
+            ActiveView = view;
+            ChoosePanelRow(1);
+            EXPECT_EQ(ActiveView, step.list);
+            EXPECT_EQ(numbers(step.list), step.tracks);
+            EXPECT_EQ(SideMark(view, "Long"), step.mark);
+        }
     }
     EXPECT_TRUE(Messages.empty()) << Messages.front();
 }

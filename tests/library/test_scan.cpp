@@ -111,20 +111,35 @@ TEST_F(Scan, ScanLibrary_ADriveWithoutAlbumsLeavesTheLibraryAsItWas) {
     EXPECT_EQ(LibraryOne, Lines{"Old : Album"});
 }
 
-TEST_F(Scan, ScanLibrary_CutsNamesTo55UnitsAndLoadsCutTwinsAsOneAlbum) {
+TEST_F(Scan, ScanLibrary_CutsNamesTo55UnitsAndNumbersTwinsSoEachLoadsItsOwnAlbum) {
     const std::string long_a = std::string(60, 'a') + "1", long_b = std::string(60, 'a') + "2";
     // "Art : " is 6 units; 48 more 'p' make 54, so the pair would be units 55 and 56.
     const std::string split = std::string(48, 'p') + "\xF0\x9F\x98\x80" + "tail";
     Make(drive, {"Art/" + long_a + "/1.dsf", "Art/" + long_a + "/2.dsf", "Art/" + long_b + "/3.dsf",
-                 "Art/" + split + "/4.dsf"});
+                 "Art/" + split + "/4.dsf", "Art/Live (2)/5.dsf", "Art/Live/6.dsf", "Box/Art/Live/7.dsf"});
     ScanLibrary(drive, 1);
     const std::string cut = "Art : " + std::string(49, 'a');
-    ASSERT_EQ(LibraryOne, (Lines{cut, cut, "Art : " + std::string(48, 'p')}));
+    // A cut twin and a twin of both "Art : Live" and the folder "Live (2)" take the next free number.
+    const Lines names = {cut,
+                         cut.substr(0, 51) + " (2)",
+                         "Art : Live",
+                         "Art : Live (2)",
+                         "Art : " + std::string(48, 'p'),
+                         "Art : Live (3)"};
+    ASSERT_EQ(LibraryOne, names);
+    EXPECT_EQ(ListFile("lpli1.la"), Utf16File(names));
 
-    FakeAdd(LoadAlbum(cut, 1));
-    EXPECT_EQ(ProbedPaths, (Lines{drive + "Art/" + long_a + "/1.dsf", drive + "Art/" + long_a + "/2.dsf",
-                                  drive + "Art/" + long_b + "/3.dsf"}));
-    EXPECT_EQ(ListOf(1).Entries.size(), 3u);
+    const Lines tracks[] = {{"Art/" + long_a + "/1.dsf", "Art/" + long_a + "/2.dsf"},
+                            {"Art/" + long_b + "/3.dsf"},
+                            {"Art/Live/6.dsf"},
+                            {"Art/Live (2)/5.dsf"},
+                            {"Art/" + split + "/4.dsf"},
+                            {"Box/Art/Live/7.dsf"}};
+    for (size_t k = 0; k < names.size(); ++k) {
+        Lines want;
+        for (const std::string &track : tracks[k]) want.push_back(drive + track);
+        EXPECT_EQ(LoadAlbum(names[k], 1), want) << names[k];
+    }
 }
 
 TEST_F(Scan, LoadSection_ProbesEveryPlayablePathAndKeepsTheFirstSix) {

@@ -96,6 +96,8 @@ TEST_F(PanelTest, ListPanelShowsTheRowsOfItsPageWithOneHighlight) {
     ListOf(2).Entries = two;
     PlaylistNames = {"Evening", "Morning", "Road trip"};
     LibraryOne = names;
+    // An album of eight tracks whose next load goes on at track 7: its row shows "7-8 of 8" at the right.
+    Sides[{ViewLibrary, names[1]}] = {{"/s/1", "/s/2", "/s/3", "/s/4", "/s/5", "/s/6", "/s/7", "/s/8"}, 6};
     const std::vector<uint32_t> background = Compose(PanelBackground, FontSegoeLight12, {});
 
     // (view, highlighted row, page, SelectedIndex1 after, SelectedIndex2 after); -1: not changed
@@ -124,6 +126,8 @@ TEST_F(PanelTest, ListPanelShowsTheRowsOfItsPageWithOneHighlight) {
                 texts.push_back({55, RowTop(shown), false, e.DisplayTitle, colour});
             } else {
                 texts.push_back({4, RowTop(shown), false, view == 3 ? PlaylistNames[m] : names[m], colour});
+                if (view == 4 && m == 1)
+                    texts.push_back({PanelWidth - 4, RowTop(shown), true, "7-8 of 8", colour});
             }
         }
         const std::vector<uint32_t> wanted = Compose(PanelBackground, FontSegoeLight12, texts);
