@@ -134,6 +134,10 @@ bool GrabImage(int src, int dst, int x, int y, int w, int h);
 bool CopyImage(int src, int dst);
 // Scales the image to w x h: smooth (filtered) or by repeating/dropping pixels (nearest neighbour).
 bool ResizeImage(int img, int w, int h, bool smooth);
+// Scales the image to w x h by area: each new pixel is the mean of the pixels under it, so that an
+// enlarged picture keeps its pixels as sharp blocks (only the pixels across a block's edge are mixed)
+// and a reduced one averages all it drops. Made without a picture larger than the result.
+bool ResizeImageByArea(int img, int w, int h);
 void FreeImage(int img);
 bool IsImage(int img);
 int ImageWidth(int img);
