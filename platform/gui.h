@@ -102,6 +102,8 @@ bool StringControl(int id, int x, int y, int w, int h, const std::string &text);
 // Gives the keyboard focus to a string control.
 void ActivateControl(int id);
 void SetControlText(int id, const std::string &text);
+// Selects the whole text of a string control, so that the next key typed there replaces it.
+void SelectControlText(int id);
 std::string GetControlText(int id);
 void SetControlColor(int id, ColorWhich which, uint32_t rgb);
 // The colour set, or the default (front black, back the window's colour); -1 for a missing control.
