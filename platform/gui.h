@@ -290,9 +290,11 @@ using MessageBoxHook = std::function<int(const std::string &title, const std::st
 void SetMessageBoxHook(MessageBoxHook hook);
 
 // The open-file dialog. filter is "label|pattern;pattern|label|pattern..." (e.g. "*.DSF,*.DFF|*.DSF;
-// *.DFF"); patterns match names in any case. default_file is a file or folder to start from (a name
-// with wildcards is ignored). Returns the chosen paths, empty when cancelled (Linux:
-// GtkFileChooserDialog; paths are local file names).
+// *.DFF"); patterns match names in any case. default_file is a file or folder to start from; without
+// one (empty, or a name with wildcards such as "*.*") the dialog starts in the folder of the files
+// last chosen with it in this run, else the user's music folder (MusicFolder), else the home folder,
+// the first that exists. Returns the chosen paths, empty when cancelled (Linux:
+// GtkFileChooserDialog, which would otherwise show its recent files; paths are local file names).
 std::vector<std::string> OpenFileDialog(const std::string &title, const std::string &default_file,
                                         const std::string &filter, bool multiple);
 
