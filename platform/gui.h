@@ -102,6 +102,8 @@ bool StringControl(int id, int x, int y, int w, int h, const std::string &text);
 // Gives the keyboard focus to a string control.
 void ActivateControl(int id);
 void SetControlText(int id, const std::string &text);
+// Selects the whole text of a string control, so that the next key typed there replaces it.
+void SelectControlText(int id);
 std::string GetControlText(int id);
 void SetControlColor(int id, ColorWhich which, uint32_t rgb);
 // The colour set, or the default (front black, back the window's colour); -1 for a missing control.
@@ -134,6 +136,10 @@ bool GrabImage(int src, int dst, int x, int y, int w, int h);
 bool CopyImage(int src, int dst);
 // Scales the image to w x h: smooth (filtered) or by repeating/dropping pixels (nearest neighbour).
 bool ResizeImage(int img, int w, int h, bool smooth);
+// Scales the image to w x h by area: each new pixel is the mean of the pixels under it, so that an
+// enlarged picture keeps its pixels as sharp blocks (only the pixels across a block's edge are mixed)
+// and a reduced one averages all it drops. Made without a picture larger than the result.
+bool ResizeImageByArea(int img, int w, int h);
 void FreeImage(int img);
 bool IsImage(int img);
 int ImageWidth(int img);
@@ -284,9 +290,11 @@ using MessageBoxHook = std::function<int(const std::string &title, const std::st
 void SetMessageBoxHook(MessageBoxHook hook);
 
 // The open-file dialog. filter is "label|pattern;pattern|label|pattern..." (e.g. "*.DSF,*.DFF|*.DSF;
-// *.DFF"); patterns match names in any case. default_file is a file or folder to start from (a name
-// with wildcards is ignored). Returns the chosen paths, empty when cancelled (Linux:
-// GtkFileChooserDialog; paths are local file names).
+// *.DFF"); patterns match names in any case. default_file is a file or folder to start from; without
+// one (empty, or a name with wildcards such as "*.*") the dialog starts in the folder of the files
+// last chosen with it in this run, else the user's music folder (MusicFolder), else the home folder,
+// the first that exists. Returns the chosen paths, empty when cancelled (Linux:
+// GtkFileChooserDialog, which would otherwise show its recent files; paths are local file names).
 std::vector<std::string> OpenFileDialog(const std::string &title, const std::string &default_file,
                                         const std::string &filter, bool multiple);
 

@@ -3,6 +3,8 @@
 
 #include "gui_internal.h"
 
+#include "system.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -19,6 +21,19 @@ int FilledMenuNumber = -1;    // the menu MenuItem and friends add to; main thre
 
 std::mutex BoxHookMutex; // guards BoxHook: MessageBox may be called from any thread
 MessageBoxHook BoxHook;
+
+// The folder of the files last chosen in the open-file dialog, "" before the first choice; main
+// thread.
+std::string LastOpenFolder;
+
+// Where the open-file dialog starts without a file or folder given: the folder last chosen from,
+// else the user's music folder, else the home folder, the first of them that is a folder now; ""
+// when none is.
+std::string OpenDialogStartFolder() {
+    for (const std::string &folder : {LastOpenFolder, MusicFolder(), HomeFolder()})
+        if (!folder.empty() && g_file_test(folder.c_str(), G_FILE_TEST_IS_DIR)) return folder;
+    return "";
+}
 
 GuiMenu *FilledMenu() {
     auto it = Menus.find(FilledMenuNumber);
@@ -261,11 +276,14 @@ std::vector<std::string> OpenFileDialog(const std::string &title, const std::str
     gtk_file_chooser_set_select_multiple(fc, multiple);
     gtk_file_chooser_set_local_only(fc, TRUE);
     AddFilters(fc, filter);
-    if (!default_file.empty() && default_file.find_first_of("*?") == std::string::npos) {
-        if (g_file_test(default_file.c_str(), G_FILE_TEST_IS_DIR))
-            gtk_file_chooser_set_current_folder(fc, default_file.c_str());
-        else
-            gtk_file_chooser_set_filename(fc, default_file.c_str());
+    // Without a place to start, GTK would show its list of recent files rather than a folder.
+    if (default_file.empty() || default_file.find_first_of("*?") != std::string::npos) {
+        const std::string folder = OpenDialogStartFolder();
+        if (!folder.empty()) gtk_file_chooser_set_current_folder(fc, folder.c_str());
+    } else if (g_file_test(default_file.c_str(), G_FILE_TEST_IS_DIR)) {
+        gtk_file_chooser_set_current_folder(fc, default_file.c_str());
+    } else {
+        gtk_file_chooser_set_filename(fc, default_file.c_str());
     }
     if (gtk_dialog_run(GTK_DIALOG(d)) == GTK_RESPONSE_ACCEPT) {
         GSList *files = gtk_file_chooser_get_filenames(fc);
@@ -274,6 +292,11 @@ std::vector<std::string> OpenFileDialog(const std::string &title, const std::str
             g_free(f->data);
         }
         g_slist_free(files);
+    }
+    if (!chosen.empty()) {
+        gchar *folder = g_path_get_dirname(chosen.front().c_str());
+        LastOpenFolder = folder;
+        g_free(folder);
     }
     gtk_widget_destroy(d);
     gdk_display_flush(gdk_display_get_default());

@@ -10,6 +10,7 @@
 #include <jerror.h>
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -181,6 +182,63 @@ cairo_surface_t *ScaleNearest(cairo_surface_t *src, int w, int h, bool alpha) {
     return s;
 }
 
+// Area averaging: target pixel j takes the mean of the source span under it, [j * sw / w,
+// (j + 1) * sw / w) across and likewise down. An enlargement thus repeats every source pixel as a
+// block, only the pixels across a block's edge mixing the two colours, and a reduction averages
+// every pixel it drops; nothing larger than the target is made on the way.
+cairo_surface_t *ScaleByArea(cairo_surface_t *src, int w, int h, bool alpha) {
+    cairo_surface_t *s = GuiNewSurface(w, h, alpha);
+    cairo_surface_flush(src);
+    cairo_surface_flush(s);
+    const int sw = cairo_image_surface_get_width(src), sh = cairo_image_surface_get_height(src);
+    const unsigned char *sp = cairo_image_surface_get_data(src);
+    unsigned char *dp = cairo_image_surface_get_data(s);
+    const int ss = cairo_image_surface_get_stride(src), ds = cairo_image_surface_get_stride(s);
+    // The source pixels under each target pixel with their shares, counted in 1/target of a source
+    // pixel: the shares of one target pixel add up to `source`.
+    struct Share {
+        int Source;
+        uint32_t Weight;
+    };
+    auto shares = [](int source, int target) {
+        std::vector<std::vector<Share>> out(static_cast<size_t>(target));
+        for (int j = 0; j < target; ++j) {
+            const int64_t from = int64_t(j) * source, to = from + source;
+            for (int64_t i = from / target; i * target < to; ++i) {
+                const int64_t low = std::max(from, i * target), high = std::min(to, (i + 1) * target);
+                out[size_t(j)].push_back({int(i), uint32_t(high - low)});
+            }
+        }
+        return out;
+    };
+    const std::vector<std::vector<Share>> across = shares(sw, w), down = shares(sh, h);
+    // Premultiplied channels average as they are. The sums stay below 255 * sw * sh < 2^37.
+    const uint64_t total = uint64_t(sw) * uint64_t(sh);
+    std::vector<uint64_t> row(size_t(w) * 4), sum(size_t(w) * 4);
+    for (int y = 0; y < h; ++y) {
+        std::fill(sum.begin(), sum.end(), 0);
+        for (const Share &sy : down[size_t(y)]) {
+            const auto *srow = reinterpret_cast<const uint32_t *>(sp + size_t(sy.Source) * ss);
+            std::fill(row.begin(), row.end(), 0);
+            for (int x = 0; x < w; ++x)
+                for (const Share &sx : across[size_t(x)])
+                    for (int c = 0; c < 4; ++c)
+                        row[size_t(x) * 4 + size_t(c)] +=
+                            uint64_t((srow[sx.Source] >> (8 * c)) & 0xFF) * sx.Weight;
+            for (size_t i = 0; i < sum.size(); ++i) sum[i] += row[i] * sy.Weight;
+        }
+        auto *drow = reinterpret_cast<uint32_t *>(dp + size_t(y) * ds);
+        for (int x = 0; x < w; ++x) {
+            uint32_t pixel = 0;
+            for (int c = 0; c < 4; ++c)
+                pixel |= uint32_t((sum[size_t(x) * 4 + size_t(c)] + total / 2) / total) << (8 * c);
+            drow[x] = pixel;
+        }
+    }
+    cairo_surface_mark_dirty(s);
+    return s;
+}
+
 } // namespace
 
 cairo_surface_t *GuiNewSurface(int w, int h, bool alpha) {
@@ -250,6 +308,15 @@ bool ResizeImage(int img, int w, int h, bool smooth) {
     if (!im || !SizeAllowed(uint32_t(std::max(w, 0)), uint32_t(std::max(h, 0)))) return false;
     cairo_surface_t *s =
         smooth ? ScaleSmooth(im->Surface, w, h, im->Alpha) : ScaleNearest(im->Surface, w, h, im->Alpha);
+    cairo_surface_destroy(im->Surface);
+    im->Surface = s;
+    return true;
+}
+
+bool ResizeImageByArea(int img, int w, int h) {
+    GuiImage *im = GuiFindImage(img);
+    if (!im || !SizeAllowed(uint32_t(std::max(w, 0)), uint32_t(std::max(h, 0)))) return false;
+    cairo_surface_t *s = ScaleByArea(im->Surface, w, h, im->Alpha);
     cairo_surface_destroy(im->Surface);
     im->Surface = s;
     return true;

@@ -409,6 +409,11 @@ void SetControlText(int id, const std::string &text) {
     }
 }
 
+void SelectControlText(int id) {
+    GuiControl *c = GuiFindControl(id);
+    if (c && c->Entry) gtk_editable_select_region(GTK_EDITABLE(c->Entry), 0, -1);
+}
+
 std::string GetControlText(int id) {
     GuiControl *c = GuiFindControl(id);
     if (!c) return {};

@@ -17,15 +17,6 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
-// $HOME, else the password database's entry; "" when neither is known.
-std::string HomeFolder() {
-    const char *home = getenv("HOME");
-    if (home && home[0] == '/') return home;
-    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_dir && entry->pw_dir[0] == '/')
-        return entry->pw_dir;
-    return "";
-}
-
 // The value of XDG_MUSIC_DIR in user-dirs.dirs, a line such as XDG_MUSIC_DIR="$HOME/Music" (shell
 // quoting; only backslash escapes occur). False when the file or the line is missing.
 bool ConfiguredMusicFolder(const std::string &home, std::string &folder) {
@@ -55,6 +46,14 @@ bool ConfiguredMusicFolder(const std::string &home, std::string &folder) {
 }
 
 } // namespace
+
+std::string HomeFolder() {
+    const char *home = getenv("HOME");
+    if (home && home[0] == '/') return home;
+    if (const passwd *entry = getpwuid(getuid()); entry && entry->pw_dir && entry->pw_dir[0] == '/')
+        return entry->pw_dir;
+    return "";
+}
 
 std::string LocalAppDataFolder() {
     const char *data = getenv("XDG_DATA_HOME");

@@ -75,6 +75,9 @@ DeviceHolder SoundDeviceHolder(int card, int device, const std::string &proc = "
 
 // --- Special folders (system.cpp) -------------------------------------------------------------
 
+// The user's home: $HOME when it is an absolute path, else the password database's entry; "" when
+// neither is known.
+std::string HomeFolder();
 // In place of special folder 28 (local application data): $XDG_DATA_HOME when it is an absolute
 // path, else $HOME/.local/share, else the password database's home + "/.local/share"; "" when no home
 // is known. Not created here.

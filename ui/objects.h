@@ -144,6 +144,7 @@ enum CommandId : int {
     CmdEscape = 398,      // Escape in the device and options windows and the dialogs
     CmdSplashEnter = 444, // Enter on the splash
     CmdSplashSpace = 445, // Space on the splash
+    CmdDialogEnter = 446, // Return in the playlist-name dialog
 };
 
 // --- Numbers of one kind must differ: the platform layer keeps one table per kind, and a number
@@ -170,7 +171,8 @@ static_assert(AllDifferent({CmdPlayPause,      CmdNext,           CmdStop,      
                             CmdMoveDown,       CmdEmptyBoth,      CmdWritePlaylist,  CmdDeletePlaylist,
                             CmdSortByName,     CmdSortRandom,     CmdDriveFirst,     CmdDriveFirst + 1,
                             CmdDriveFirst + 2, CmdDriveFirst + 3, CmdDriveFirst + 4, CmdDriveFirst + 5,
-                            CmdDriveLast,      CmdEscape,         CmdSplashEnter,    CmdSplashSpace}));
+                            CmdDriveLast,      CmdEscape,         CmdSplashEnter,    CmdSplashSpace,
+                            CmdDialogEnter}));
 static_assert(CmdDriveLast - CmdDriveFirst + 1 == 7, "one drive item per drive slot");
 
 // --- Palette (0xRRGGBB)

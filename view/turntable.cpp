@@ -99,14 +99,14 @@ void ComposeCorner() {
 // label's ellipse drawn over it by the mask.
 void ComposeLabel() {
     const int w = ImageWidth(CoverPicture), h = ImageHeight(CoverPicture);
-    // A small picture is first enlarged by repeating pixels, so that the smooth scaling does not
-    // blur it into a smear. Both sides come from the width; the next scaling sets the shape. A
-    // picture 1 or 2 pixels wide has nothing to keep sharp.
-    if ((w < LabelWidth || h < LabelWidth) && w > 2) {
-        const int k = LabelWidth / w + 1;
-        ResizeImage(CoverPicture, w * k, w * k, false);
-    }
-    ResizeImage(CoverPicture, LabelWidth, LabelHeight, true);
+    // A small picture (a side under the label's width) is scaled by area, each of its pixels a sharp
+    // block, where the smooth scaling would blur it into a smear. In one step, with no enlarged copy
+    // on the way: a picture far wider than tall would make one the square of its width (8000x100:
+    // 256 MB). A picture 1 or 2 pixels wide has nothing to keep sharp.
+    if ((w < LabelWidth || h < LabelWidth) && w > 2)
+        ResizeImageByArea(CoverPicture, LabelWidth, LabelHeight);
+    else
+        ResizeImage(CoverPicture, LabelWidth, LabelHeight, true);
     if (!StartDrawing(ImageOutput(CoverPicture))) return;
     DrawingMode(ModeAlphaBlend);
     Box(0, 0, LabelWidth, LabelHeight, 0x000000, LabelDarkAlpha);

@@ -40,8 +40,8 @@ void CloseDialog() {
 
 constexpr int Ok = 1, Cancel = 2; // the answers
 
-// Waits until OK or Cancel is pressed or Escape typed. Every event is taken, the main window's too;
-// only the dialog's presses and its Escape count.
+// Waits until OK or Cancel is pressed, Escape typed or (in the name dialog) Return, which answers as
+// OK does. Every event is taken, the main window's too; only the dialog's presses and keys count.
 int WaitForAnswer() {
     const ModalWindow dialog = {
         .Window = DialogWindow,
@@ -50,7 +50,11 @@ int WaitForAnswer() {
                 if (PointerOverControl(DialogOk)) return Ok;
                 return PointerOverControl(DialogCancel) ? Cancel : KeepWaiting;
             },
-        .Command = [](int command) { return command == CmdEscape ? Cancel : KeepWaiting; },
+        .Command =
+            [](int command) {
+                if (command == CmdDialogEnter) return Ok;
+                return command == CmdEscape ? Cancel : KeepWaiting;
+            },
     };
     return RunModalWindow(dialog);
 }
@@ -61,6 +65,7 @@ bool AskPlaylistName(std::string &name) {
     OpenDialog("Name of playlist");
     StringControl(DialogEntry, 100, 100, 300, 26, "");
     SetControlLook(DialogEntry, FontSegoe14, ButtonText, ButtonFace);
+    AddKeyboardShortcut(DialogWindow, KeyReturn, CmdDialogEnter);
     ActivateWindow(DialogWindow);
     ActivateControl(DialogEntry);
     bool named = false;
@@ -71,8 +76,10 @@ bool AskPlaylistName(std::string &name) {
             named = true;
             break;
         }
-        // The message stands in the entry; OK on it again fails as a wrong name.
+        // The message stands in the entry, selected, so that the next key typed replaces it; OK on
+        // it again fails as a wrong name.
         SetControlText(DialogEntry, checked);
+        SelectControlText(DialogEntry);
     }
     CloseDialog();
     return named;

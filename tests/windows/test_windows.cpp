@@ -1,9 +1,10 @@
-// The audio device window and the options window, on a display (Xvfb), the device window with rows
-// made up by the test. Each window runs its loop on the main thread while a second thread plays the
-// user through XTest.
+// The audio device window, the options window and the playlist-name dialog, on a display (Xvfb),
+// the device window with rows made up by the test. Each window runs its loop on the main thread while
+// a second thread plays the user through XTest.
 
 #include "x11_probe.h"
 
+#include "library/library.h"
 #include "platform/gui.h"
 #include "ui/objects.h"
 #include "ui/ui.h"
@@ -40,6 +41,7 @@ class WindowsTest : public ::testing::Test {
     void TearDown() override {
         CloseWindow(DeviceWindow);
         CloseWindow(OptionsWindow);
+        CloseWindow(DialogWindow);
     }
 };
 
@@ -121,4 +123,28 @@ TEST_F(WindowsTest, OptionsKeepAnUnknownViewValueTurnOthersOffAndEscapeEnds) {
     EXPECT_EQ(ViewCover, 5);
     EXPECT_EQ(CoverTrack, 0);
     EXPECT_FALSE(IsWindow(OptionsWindow));
+}
+
+// Return answers as OK; a refused name's message stands selected in the entry, so that what is typed
+// next replaces it rather than joining it.
+TEST_F(WindowsTest, PlaylistNameDialogTakesReturnAndTypingReplacesItsMessage) {
+    auto user = [](XProbe &x) {
+        const XWindow w = x.WaitMapped("Groovestone", 3000);
+        ASSERT_NE(w, 0u);
+        usleep(300'000); // the entry has the keyboard focus
+        // A wrong name, then a name taken, then a new one, each confirmed by Return.
+        x.KeyToWindow(w, XK_minus);
+        for (const char *text : {"", "Evening", "Evening mix"}) {
+            x.Type(text);
+            x.Key(XK_Return);
+            usleep(300'000);
+        }
+        for (int i = 0; i < 20 && x.IsMapped(w); ++i) usleep(100'000);
+        if (x.IsMapped(w)) x.KeyToWindow(w, XK_Escape); // still open: leave it unnamed
+    };
+    PlaylistNames = {"Evening"};
+    static std::string name;
+    EXPECT_TRUE(RunWithUser([] { return AskPlaylistName(name); }, user));
+    EXPECT_EQ(name, "Evening mix");
+    EXPECT_FALSE(IsWindow(DialogWindow));
 }

@@ -4,6 +4,10 @@
 //          the main thread), against the bare patch copied to the bar and repainted
 //   cover  ShowCover of a 3000x3000 JPEG with the cover on the label (decode, scaling, darkening,
 //          mask, burning into the panel background, panel repaint), against decoding the file alone
+//   wide   ShowCover of an 8000x100 JPEG on the label, whose small height takes the scaling by
+//          area: how far the peak resident size of the process rises (target: a few MB, the
+//          picture's own size; an enlarged square copy of it would take 256 MB). It runs before
+//          the 3000x3000 cover, as a peak that an earlier step reached hides the rise.
 //
 // Run on a display: xvfb-run -a -s "-screen 0 1280x1024x24" build/tools/bench_view/bench_view
 // (Google Benchmark options such as --benchmark_filter=Bar or --benchmark_repetitions=5 pass through).
@@ -29,6 +33,7 @@
 #include <benchmark/benchmark.h>
 #include <gtk/gtk.h>
 #include <jpeglib.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,7 +54,15 @@ namespace fs = std::filesystem;
 const std::string Title = "Sonate für Violine und Klavier Nr. 5 F-Dur, Op. 24 – I. Allegro";
 
 constexpr int CoverSide = 3000;
-std::string g_folder, g_jpeg;
+constexpr int WideWidth = 8000, WideHeight = 100;
+std::string g_folder, g_jpeg, g_wide;
+
+// The largest resident size this process has had, in KB.
+long PeakResidentKb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
 
 // --- the main window's paints
 
@@ -168,14 +181,28 @@ void BM_DecodeOnly(benchmark::State &state) {
     FreeImage(ScratchImage);
 }
 
+// The peak's rise, in MB, is the counter "peak_rise_MB".
+void BM_ShowWideCover(benchmark::State &state) {
+    const long before = PeakResidentKb();
+    for (auto _ : state) {
+        WaitForFrame(state);
+        const int draws = g_draws;
+        ShowCover(g_wide);
+        Repaint(draws);
+    }
+    state.counters["peak_rise_MB"] = static_cast<double>(PeakResidentKb() - before) / 1024;
+    if (CoverShown != 2) state.SkipWithError("the cover was not shown");
+}
+
+BENCHMARK(BM_ShowWideCover)->Unit(benchmark::kMillisecond)->Iterations(20);
 BENCHMARK(BM_ShowCover)->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->MinTime(3);
 
 // --- set-up
 
-// A 3000x3000 photograph-like JPEG at quality 90: soft gradients under fine noise, so that the
-// decoder has real detail to work through.
-bool WriteCoverJpeg(const std::string &path) {
+// A photograph-like JPEG at quality 90: soft gradients under fine noise, so that the decoder has
+// real detail to work through.
+bool WriteCoverJpeg(const std::string &path, int width, int height) {
     FILE *file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     jpeg_compress_struct cinfo{};
@@ -183,14 +210,14 @@ bool WriteCoverJpeg(const std::string &path) {
     cinfo.err = jpeg_std_error(&jerr);
     jpeg_create_compress(&cinfo);
     jpeg_stdio_dest(&cinfo, file);
-    cinfo.image_width = CoverSide;
-    cinfo.image_height = CoverSide;
+    cinfo.image_width = width;
+    cinfo.image_height = height;
     cinfo.input_components = 3;
     cinfo.in_color_space = JCS_RGB;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, 90, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(CoverSide * 3);
+    std::vector<JSAMPLE> row(size_t(width) * 3);
     uint32_t seed = 0x9E3779B9u;
     auto noise = [&seed] {
         seed ^= seed << 13;
@@ -199,12 +226,12 @@ bool WriteCoverJpeg(const std::string &path) {
         return static_cast<int>(seed % 49) - 24;
     };
     auto clamp = [](int v) { return static_cast<JSAMPLE>(v < 0 ? 0 : v > 255 ? 255 : v); };
-    for (int y = 0; y < CoverSide; ++y) {
-        for (int x = 0; x < CoverSide; ++x) {
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
             const int ring = ((x - 1500) * (x - 1500) + (y - 1200) * (y - 1200)) / 9000 % 256;
-            row[x * 3 + 0] = clamp(x * 255 / CoverSide + noise());
+            row[x * 3 + 0] = clamp(x * 255 / width + noise());
             row[x * 3 + 1] = clamp(ring + noise());
-            row[x * 3 + 2] = clamp(y * 255 / CoverSide + noise());
+            row[x * 3 + 2] = clamp(y * 255 / height + noise());
         }
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&cinfo, rows, 1);
@@ -253,7 +280,9 @@ bool SetUpWindow() {
 
 bool SetUpCover() {
     g_jpeg = g_folder + "cover.jpg";
-    if (!WriteCoverJpeg(g_jpeg)) return false;
+    g_wide = g_folder + "wide.jpg";
+    if (!WriteCoverJpeg(g_jpeg, CoverSide, CoverSide) || !WriteCoverJpeg(g_wide, WideWidth, WideHeight))
+        return false;
     std::printf("cover: %dx%d JPEG of %.1f MB in %s\n", CoverSide, CoverSide, fs::file_size(g_jpeg) / 1e6,
                 g_jpeg.c_str());
     return true;

@@ -169,7 +169,7 @@ TEST(GuiImage, CatchImage_RefusesDamagedTruncatedForeignAndOversizePictures) {
     EXPECT_TRUE(CatchImage(11, edge.data(), edge.size())) << "the edge itself is allowed";
 }
 
-TEST(GuiImage, ResizeImage_NearestRepeatsPixelsSmoothBlendsThem) {
+TEST(GuiImage, ResizeImage_NearestRepeatsPixelsSmoothBlendsThemByAreaSharesTheEdges) {
     // A 3x3 checkerboard enlarged by 2 without filtering: every source pixel becomes an exact 2x2 block.
     std::vector<uint32_t> board;
     for (int i = 0; i < 9; ++i) board.push_back(i % 2 ? 0xFFFFFF : 0);
@@ -188,6 +188,14 @@ TEST(GuiImage, ResizeImage_NearestRepeatsPixelsSmoothBlendsThem) {
             greys += c > 20 && c < 235;
         }
     EXPECT_GT(greys, 10) << "smooth scaling mixes neighbours";
+
+    // By area, 3 -> 5: each source pixel a block of 5/3 pixels; a pixel across an edge takes each
+    // side by its share of it (2/3 and 1/3), across and down.
+    ASSERT_TRUE(CatchImage(22, png.data(), png.size()));
+    ASSERT_TRUE(ResizeImageByArea(22, 5, 5));
+    const uint32_t by_area[3][5] = {{0, 85, 255, 85, 0}, {85, 113, 170, 113, 85}, {255, 170, 0, 170, 255}};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) EXPECT_EQ(PixelAt(22, x, y), by_area[y][x] * 0x010101u) << x << "," << y;
 
     // Shrinking without filtering picks pixels: 6 -> 3 gives the board back.
     ASSERT_TRUE(ResizeImage(20, 3, 3, false));

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 #include <tuple>
@@ -347,6 +348,66 @@ TEST(GuiDialog, OpenFileDialog_FiltersNamesInAnyCaseAndReturnsEveryChosenFile) {
     answer.join();
     std::sort(files.begin(), files.end());
     EXPECT_EQ(files, (std::vector<std::string>{dir + "/a.dsf", dir + "/b.DFF", dir + "/d.Dsf"}));
+}
+
+// Without a folder given (the program gives "*.*"), the dialog opens in the folder last chosen from,
+// else the user's music folder, else the home folder; never on GTK's list of recent files.
+TEST(GuiDialog, OpenFileDialog_WithoutAFolderStartsInTheLastOneChosenFromElseMusicElseHome) {
+    const TempFolder t;
+    const std::string home = t.Folder("home"), music = t.Folder("home/Tunes"), other = t.Folder("other");
+    t.File("other/a.dsf", "x");
+    t.File("config/user-dirs.dirs", "XDG_MUSIC_DIR=\"$HOME/Tunes\"\n");
+    const char *home_before = getenv("HOME"), *config_before = getenv("XDG_CONFIG_HOME");
+    const std::string saved_home = home_before ? home_before : "",
+                      saved_config = config_before ? config_before : "";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (t.path + "config").c_str(), 1);
+
+    // The folder the dialog shows, waited for up to two seconds, and then cancelled.
+    struct Shown {
+        std::string want, folder;
+        int ticks = 0;
+    };
+    auto shown = [](const std::string &want) {
+        Shown seen{want, "", 0};
+        g_timeout_add(
+            50,
+            [](gpointer data) -> gboolean {
+                auto *s = static_cast<Shown *>(data);
+                GtkWidget *chooser = nullptr;
+                GList *tops = gtk_window_list_toplevels();
+                for (GList *w = tops; w; w = w->next)
+                    if (GTK_IS_FILE_CHOOSER_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data)))
+                        chooser = GTK_WIDGET(w->data);
+                g_list_free(tops);
+                if (!chooser) return G_SOURCE_CONTINUE;
+                gchar *folder = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(chooser));
+                s->folder = folder ? folder : "";
+                g_free(folder);
+                if (s->folder != s->want && ++s->ticks < 40) return G_SOURCE_CONTINUE;
+                gtk_dialog_response(GTK_DIALOG(chooser), GTK_RESPONSE_CANCEL);
+                return G_SOURCE_REMOVE;
+            },
+            &seen);
+        EXPECT_TRUE(OpenFileDialog("Open Audio files", "*.*", "*.DSF,*.DFF|*.DSF;*.DFF", true).empty());
+        return seen.folder;
+    };
+    EXPECT_EQ(shown(music), music);
+
+    std::thread answer([] {
+        std::system("timeout 10 xdotool search --sync --onlyvisible --name '^Open Audio files$' windowfocus"
+                    " --sync && sleep 0.5 && xdotool key ctrl+a && sleep 0.2 && xdotool key Return");
+    });
+    const auto files = OpenFileDialog("Open Audio files", other, "*.DSF,*.DFF|*.DSF;*.DFF", true);
+    answer.join();
+    EXPECT_EQ(files, std::vector<std::string>{other + "/a.dsf"});
+    EXPECT_EQ(shown(other), other);
+
+    std::filesystem::remove_all(other);
+    std::filesystem::remove_all(music);
+    EXPECT_EQ(shown(home), home);
+    for (const auto &[name, value] : {std::pair{"HOME", saved_home}, {"XDG_CONFIG_HOME", saved_config}})
+        value.empty() ? unsetenv(name) : setenv(name, value.c_str(), 1);
 }
 
 } // namespace
