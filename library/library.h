@@ -188,7 +188,8 @@ std::vector<bool> InsideSections(const std::vector<std::string> &lines, const st
 
 // Scans the drive `root` for album folders (folders directly holding DSF/DFF files, depths 1 to 5)
 // and rewrites the album index and track files of `library` in ListFolder; library 1 is then
-// reloaded into LibraryOne. A drive without albums changes nothing.
+// reloaded into LibraryOne. A drive without albums changes nothing; a failed write leaves both files
+// as they were (except a track file that could not be read).
 WriteResult ScanLibrary(const std::string &root, int library);
 // The loaders find the tracks; the program probes each and appends it to the shown list.
 // Every existing, non-empty DSF/DFF path of the sections `name` of `track_file`, in file order.
