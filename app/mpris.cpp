@@ -90,7 +90,7 @@ struct RemoteRequest {
 // --- state: main thread only (the bus's worker thread never calls into this file)
 GDBusConnection *Bus = nullptr; // the session bus while the main window lives; null without one
 GDBusNodeInfo *Interfaces = nullptr;
-guint RootRegistration = 0, PlayerRegistration = 0, NameOwner = 0;
+guint RootRegistration = 0, PlayerRegistration = 0;
 std::vector<RemoteRequest> Requests; // noted by the method handlers, run by RunRemoteRequests
 std::string AnnouncedStatus;         // PlaybackStatus as last announced
 int32_t AnnouncedTrack = 0;          // TrackId of the Metadata last announced, 0 for none
@@ -284,16 +284,39 @@ std::vector<std::string> LocalPathsOfArguments(int count, char **arguments) {
     return paths;
 }
 
-void OwnMprisName() {
+bool ClaimMprisName() {
+    if (Bus) return true;
     Bus = ConnectSessionBus();
+    if (!Bus) return true;
+    // Asked for at once and never queued for: two starts at the same moment get one answer each,
+    // and only one of them the name.
+    constexpr guint32 DoNotQueue = 4, PrimaryOwner = 1, AlreadyOwner = 4;
+    GVariant *reply = g_dbus_connection_call_sync(
+        Bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", BusName, DoNotQueue), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr, nullptr);
+    guint32 result = 0;
+    if (reply) {
+        g_variant_get(reply, "(u)", &result);
+        g_variant_unref(reply);
+    }
+    // A bus that refuses to answer counts as none: the process names have decided already.
+    const bool ours = result == PrimaryOwner || result == AlreadyOwner;
+    if (!ours) {
+        g_object_unref(Bus);
+        Bus = nullptr;
+    }
+    return ours || !reply;
+}
+
+void OwnMprisName() {
+    if (!Bus) ClaimMprisName();
     if (!Bus) return;
     Interfaces = g_dbus_node_info_new_for_xml(Introspection, nullptr);
     RootRegistration = g_dbus_connection_register_object(Bus, ObjectPath, Interfaces->interfaces[0],
                                                          &Handlers, nullptr, nullptr, nullptr);
     PlayerRegistration = g_dbus_connection_register_object(Bus, ObjectPath, Interfaces->interfaces[1],
                                                            &Handlers, nullptr, nullptr, nullptr);
-    NameOwner = g_bus_own_name_on_connection(Bus, BusName, G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr,
-                                             nullptr, nullptr);
     AnnouncedStatus = PlaybackStatus();
     AnnouncedTrack = 0;
 }
@@ -301,15 +324,14 @@ void OwnMprisName() {
 void ReleaseMprisName() {
     Requests.clear();
     if (!Bus) return;
-    if (NameOwner) g_bus_unown_name(NameOwner);
     if (RootRegistration) g_dbus_connection_unregister_object(Bus, RootRegistration);
     if (PlayerRegistration) g_dbus_connection_unregister_object(Bus, PlayerRegistration);
-    NameOwner = RootRegistration = PlayerRegistration = 0;
-    // The release reaches the bus before the process ends.
-    g_dbus_connection_flush_sync(Bus, nullptr, nullptr);
+    RootRegistration = PlayerRegistration = 0;
+    // Closing the connection gives the name back, before the process ends.
+    g_dbus_connection_close_sync(Bus, nullptr, nullptr);
     g_object_unref(Bus);
     Bus = nullptr;
-    g_dbus_node_info_unref(Interfaces);
+    if (Interfaces) g_dbus_node_info_unref(Interfaces);
     Interfaces = nullptr;
 }
 
