@@ -283,6 +283,41 @@ TEST_F(ProgramTest, EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEs
     EXPECT_EQ(EndBy([&] { x.Key(XK_Escape); }), 0);
 }
 
+// The command line without a display: --version and --help answer on standard output, an unknown
+// option gives the usage on standard error and 2, "--" makes "--help" a file name, and without a
+// display one line says so. None of them writes anything.
+TEST_F(ProgramTest, CommandLineOptionsAnswerWithoutADisplayAndWriteNothing) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out, err; // exact, or "~text" for "holds text"
+    };
+    const std::string usage_end = "otherwise in " + data + "Tonmark/tm20/lpli/.\n";
+    const Case cases[] = {
+        {{"--version"}, 0, std::string("Groovestone DSD ") + PROGRAM_VERSION + "\n", ""},
+        {{"x.dsf", "--help"}, 0, "~" + usage_end, ""},
+        {{"--versio", "x.dsf"}, 2, "", "~unknown option '--versio'\nUsage: "},
+        {{"--", "--help"}, 1, "", "System: Cannot open the display\n"},
+    };
+    for (const Case &c : cases) {
+        std::string command = "unset DISPLAY WAYLAND_DISPLAY; exec '" + app + "Groovestone-lp-dsd'";
+        for (const std::string &a : c.args) command += " '" + a + "'";
+        command += " >'" + dir.path + "out.txt' 2>'" + dir.path + "err.txt'";
+        const pid_t run = StartProgram("/bin/sh", {"-c", command}, {"HOME=" + home, "XDG_DATA_HOME=" + data});
+        int code = -1;
+        if (!WaitExit(run, 5000, code)) KillProgram(run);
+        const std::string out = ReadBytes(dir.path + "out.txt"), err = ReadBytes(dir.path + "err.txt");
+        const auto matches = [](const std::string &seen, const std::string &want) {
+            return want.rfind('~', 0) == 0 ? seen.find(want.substr(1)) != std::string::npos : seen == want;
+        };
+        EXPECT_EQ(code, c.code) << c.args[0];
+        EXPECT_TRUE(matches(out, c.out)) << c.args[0] << " printed: " << out;
+        EXPECT_TRUE(matches(err, c.err)) << c.args[0] << " printed on standard error: " << err;
+    }
+    EXPECT_FALSE(fs::exists(data + "Tonmark"));
+    EXPECT_FALSE(fs::exists(app + "lpli"));
+}
+
 // A name in other letters ("groovestone dsd") is another program: see the guard's count.
 TEST_F(ProgramTest, AnotherPlayerRunningEndsANewStartSilentlyBeforeAnythingIsWritten) {
     const std::string other = dir.path + "Groovestone DSD";
@@ -831,7 +866,8 @@ std::vector<uint8_t> CapturedFrom(const std::string &capture, size_t from) {
 } // namespace
 
 // Files named on the command line fill List 1; playerctl drives the player over MPRIS2 as the keys
-// do and reads what it plays; a second start with a file hands it to the player running and ends.
+// do and reads what it plays; a second start with a file, of a copy under another name, hands it to
+// the player running and ends.
 TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsItsFileOver) {
     const PrivateBus bus;
     ASSERT_FALSE(bus.address.empty());
@@ -933,12 +969,17 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     EXPECT_EQ(open_uri("file://otherhost" + files[0]), "") << "refused";
     EXPECT_EQ(open_uri("file://" + music + std::string(5000, 'x') + ".dsf"), "") << "refused";
 
-    // A second start (a double-click in the file manager) leaves at once; its file joins List 1.
+    // A second start (a double-click in the file manager) leaves at once; its file joins List 1. It
+    // is a copy renamed by its user, which no process name gives away: the bus's name finds the player.
+    const std::string renamed = dir.path + "portable/dsd player";
+    fs::create_directories(dir.path + "portable");
+    fs::copy_file(PROGRAM, renamed);
     int code = -1;
-    const pid_t second = StartProgram(app + "Groovestone-lp-dsd", {files[2]}, env);
+    const pid_t second = StartProgram(renamed, {files[2]}, env);
     if (!WaitExit(second, 5000, code)) KillProgram(second);
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(WaitUntil(3000, [&] { return PanelRows(x).size() == 3; })) << PanelRows(x);
+    EXPECT_FALSE(fs::exists(dir.path + "portable/lpli")) << "the second start wrote nothing";
 
     // Quit from the bus ends the player, which gives up its name.
     bus.Run("dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.groovestone "
