@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 
@@ -107,8 +108,22 @@ class ProgramTest : public ::testing::Test {
         WriteCaptureConfig(home, home + "out.raw", GoneDevice);
     }
     void TearDown() override {
+        if (HasFailure() && pid > 0) ReportFailedScene();
         KillProgram(pid);
         ExpectNoLibraryWarnings();
+    }
+    // What a failed flow left on the screen, for the log: the boxes still open, a screenshot, and
+    // the program's standard error.
+    void ReportFailedScene() {
+        XProbe x;
+        for (const char *title : {"Error", "Groovestone", "Open Audio files", "Select ASIO driver"})
+            if (XWindow w = x.Find(title); w && x.IsMapped(w)) std::cerr << "open window: " << title << "\n";
+        const std::string shot = "/tmp/gs-failed-" +
+                                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                                 ".png";
+        Picture screen{1280, 1024, x.Grab(0, 0, 1280, 1024)};
+        if (SavePng(screen, shot)) std::cerr << "screenshot: " << shot << "\n";
+        std::cerr << "the program's standard error:\n" << ReadBytes(dir.path + "stderr.txt") << "\n";
     }
 
     // Starts the program; its data folder is not there yet, as on a fresh account.
