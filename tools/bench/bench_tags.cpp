@@ -56,16 +56,18 @@ void MakeAlbum() {
     }
 }
 
-// What the program does with an album's paths: probe, append, and the run's rate from the first.
+// What the program does with an album's paths, a side of six tracks into each list: probe, append,
+// and the run's rate from the first.
 void Load(const std::vector<std::string> &paths) {
     ClearList(1);
+    ClearList(2);
     ResetRunRate();
-    for (const std::string &path : paths)
-        if (const ProbedTrack probe = ProbeTrack(path, "dsf")) {
-            AppendEntry(1, probe.Entry);
+    for (size_t i = 0; i < paths.size(); ++i)
+        if (const ProbedTrack probe = ProbeTrack(paths[i], "dsf")) {
+            AppendEntry(i < MaxListEntries ? 1 : 2, probe.Entry);
             AcceptRunRate(probe.Entry);
         }
-    if (ListOf(1).Entries.size() != Tracks) std::abort();
+    if (ListOf(1).Entries.size() + ListOf(2).Entries.size() != Tracks) std::abort();
 }
 
 template <typename Step>
