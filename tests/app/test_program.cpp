@@ -257,7 +257,9 @@ TEST_F(ProgramTest, SpaceOnTheSplashOrSavedSettingsGoStraightToTheMainWindow) {
     }
 }
 
-TEST_F(ProgramTest, EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
+TEST_F(
+    ProgramTest,
+    EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
     XProbe x;
@@ -564,7 +566,8 @@ TEST_F(ProgramTest, HostileFilesAndBrokenListFilesLeaveOnlyTheGoodTracksListedAn
     };
     const std::string crlf = units({'\r', '\n'});
     auto text = [&](const std::string &line) { return Utf16File({line}).substr(2); };
-    const std::string lone = text("Bad").substr(0, 6) + units({0xD800, 'x'}); // "Bad", a lone high surrogate, "x"
+    const std::string lone =
+        text("Bad").substr(0, 6) + units({0xD800, 'x'}); // "Bad", a lone high surrogate, "x"
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
     // Four names: "Bad\uFFFDx", "Half" and "Line" (a zero unit ends a line) and "Hostile"; the odd
@@ -675,7 +678,8 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         const auto screen = [&](int wx, int wy) { return x.Grab(Left + wx, Top + wy, 1, 1)[0]; };
         if (view == 1) {
             // In the corner box, blended 159:96 with the photograph.
-            EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(744, 96), Mix(photo_at(744, 96), 96, Red), 4); }))
+            EXPECT_TRUE(
+                WaitUntil(2000, [&] { return Near(screen(744, 96), Mix(photo_at(744, 96), 96, Red), 4); }))
                 << std::hex << screen(744, 96);
             EXPECT_TRUE(Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4)) << "no label cover";
             EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
@@ -703,7 +707,8 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         EXPECT_TRUE(WaitUntil(3000, [&] { return (first = filled()) > 0; }));
         EXPECT_TRUE(WaitUntil(3000, [&] { return filled() > first + 50; })) << first;
         const std::vector<uint32_t> title = x.Grab(Left + 155, Top + 84, 60, 20);
-        EXPECT_TRUE(std::any_of(title.begin(), title.end(), [](uint32_t p) { return Near(p, 0xEFEFEF, 40); }));
+        EXPECT_TRUE(
+            std::any_of(title.begin(), title.end(), [](uint32_t p) { return Near(p, 0xEFEFEF, 40); }));
         x.KeyToWindow(main, XK_s);
         // Stopping takes what comes meanwhile unhandled: the next click waits for the idle player.
         EXPECT_TRUE(WaitUntil(3000, [&] { return !Lit(x, 12, 208); }));
@@ -780,7 +785,8 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
 
         // Both lists emptied: the bare record again.
         x.KeyToWindow(main, XK_c, XK_Control_L);
-        EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4); }));
+        EXPECT_TRUE(
+            WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4); }));
         EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
     }
 }
@@ -940,9 +946,120 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(WaitUntil(3000, [&] { return PanelRows(x).size() == 3; })) << PanelRows(x);
 
+    // A track of 14 s from the bus, played from its row: a click at the end of the position bar's
+    // first tenth, Right, Left, SetPosition, then Previous after more than 3 s (its start again) and at
+    // once after that (the track before, which plays on into it). Each plays on byte for byte from a
+    // whole frame: the exact one for the bar and SetPosition, 10 s from where the key came for the keys.
+    const TestDsdShape long_shape = Shape(TestDsdKind::DsfLsb, Dsd64, 14, 24);
+    const std::string long_file = music + "long.dsf", seeked = dir.path + "seeked.txt";
+    ASSERT_TRUE(TestDsd_WriteFile(long_shape, long_file));
+    open_uri("file://" + long_file);
+    ASSERT_TRUE(WaitUntil(3000, [&] { return PanelRows(x).size() == 4; })) << PanelRows(x);
+    x.Click(Left + 160, Top + 122 + 3 * 32 + 16);
+    ASSERT_TRUE(WaitUntil(2000, [&] { return PanelRows(x) == "wwwg"; })) << PanelRows(x);
+    const Killed monitor{StartProgram(
+        "/bin/sh", {"-c", "exec dbus-monitor \"type='signal',member='Seeked'\" >'" + seeked + "'"},
+        {"DBUS_SESSION_BUS_ADDRESS=" + bus.address})};
+    const size_t later_bytes = ExpectedBytes({shapes[2]}).size(), per_second = 8 * Dsd64 / 32;
+    const std::vector<uint8_t> later_then_long = ExpectedBytes({shapes[2], long_shape});
+    const size_t long_bytes = later_then_long.size() - later_bytes;
+    auto position = [&] { return std::atof(ctl("position").c_str()); };
+    auto heard_from = [&](double from, double to) {
+        return WaitUntil(5000, [&] {
+            const double p = position();
+            return p >= from && p < to;
+        });
+    };
+    mark = capture_size();
+    ctl("play");
+    ASSERT_TRUE(sounding(mark));
+    const size_t at_bar = size_t(double(47) / 470 * double(long_bytes)) / 8 * 8;
+    x.Click(Left + 150 + 47, Top + 80 + 14);
+    EXPECT_TRUE(heard_from(1.4, 3)) << position();
+    x.KeyToWindow(main, XK_Right);
+    EXPECT_TRUE(heard_from(10.5, 14)) << position();
+    x.KeyToWindow(main, XK_Left);
+    EXPECT_TRUE(heard_from(0.5, 4)) << position();
+    const std::string track = ctl("metadata --format '{{mpris:trackid}}'");
+    bus.Run("dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.groovestone "
+            "/org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Player.SetPosition objpath:" +
+            track + " int64:6000000");
+    EXPECT_TRUE(heard_from(6, 9)) << position();
+    ctl("previous");
+    EXPECT_TRUE(heard_from(0, 2)) << position();
+    ctl("previous");
+    EXPECT_TRUE(WaitUntil(
+        3000, [&] { return ctl("metadata --format '{{xesam:url}}'").find("later") != std::string::npos; }));
+    EXPECT_TRUE(
+        WaitUntil(3000, [&] { return ctl("metadata --format '{{xesam:url}}'") == "file://" + long_file; }));
+    ctl("stop");
+    EXPECT_TRUE(status_is("Stopped"));
+    std::vector<Stretch> pieces;
+    ASSERT_EQ(FindStretches(CapturedFrom(capture, mark), later_then_long, pieces), "");
+    ASSERT_EQ(pieces.size(), 7u);
+    auto end_of = [&](const Stretch &s) { return s.From + s.Length - later_bytes; };
+    const size_t sought[] = {0, at_bar, 0, 0, 6 * per_second, 0};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_GE(pieces[i].From, later_bytes) << i;
+        EXPECT_EQ((pieces[i].From - later_bytes) % 8, 0u) << i;
+        if (i != 2 && i != 3) {
+            EXPECT_EQ(pieces[i].From - later_bytes, sought[i]) << i;
+        }
+    }
+    // The keys: 10 s from the position pieces when they came, which the sound passed before it moved.
+    const size_t right = pieces[2].From - later_bytes, left = pieces[3].From - later_bytes;
+    EXPECT_LE(right, end_of(pieces[1]) + 10 * per_second);
+    EXPECT_GT(right, end_of(pieces[1]) + 7 * per_second);
+    EXPECT_LE(left + 10 * per_second, end_of(pieces[2]));
+    EXPECT_GT(left + 13 * per_second, end_of(pieces[2]));
+    EXPECT_EQ(pieces[6].From, 0u);
+    EXPECT_GT(pieces[6].Length, later_bytes) << "the track before, then on into the long one";
+    std::istringstream signals(ReadBytes(seeked));
+    size_t seeks = 0;
+    for (std::string line; std::getline(signals, line);)
+        seeks += line.find("member=Seeked") != std::string::npos;
+    EXPECT_GE(seeks, 5u);
+
     // Quit from the bus ends the player, which gives up its name.
     bus.Run("dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.groovestone "
             "/org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit");
     EXPECT_EQ(ExitCode(5000), 0);
     EXPECT_EQ(bus.Run("playerctl -l"), "");
+}
+
+// The lists and the view shown come back at the next start without the track that has gone, and
+// not at all from a damaged file, without a message either way.
+TEST_F(ProgramTest, ListsAndViewComeBackAtTheNextStartWithoutGoneTracksOrFromADamagedFile) {
+    const std::string music = home + "music/", saved = app + "lpli/lists.gs";
+    fs::create_directories(app + "lpli");
+    WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) {
+        files.push_back(music + "t" + std::to_string(i) + ".dsf");
+        ASSERT_TRUE(
+            TestDsd_WriteFile(Shape(TestDsdKind::DsfLsb, Dsd64, 0.2, 30 + uint32_t(i)), files.back()));
+    }
+    XProbe x;
+    auto run = [&](const std::vector<std::string> &args, const std::string &rows) {
+        WindowWatch watch;
+        pid = StartProgram(app + "Groovestone-lp-dsd", args, {"HOME=" + home, "XDG_DATA_HOME=" + data},
+                           dir.path + "stderr.txt");
+        const XWindow main = WaitMainWindow(x, watch);
+        EXPECT_NE(main, 0u);
+        const std::string seen = WaitRows(x, rows);
+        EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
+        EXPECT_TRUE(watch.Changes("Error").empty()) << "no message";
+        return seen;
+    };
+    EXPECT_EQ(run(files, "www"), "www");
+    const std::string written = ReadBytes(saved);
+    EXPECT_NE(written.find(files[1]), std::string::npos);
+    fs::remove(files[1]);
+    EXPECT_EQ(run({}, "ww"), "ww") << "List 1 shown again, without the track gone";
+    EXPECT_EQ(ReadBytes(saved).find(files[1]), std::string::npos) << "written again without it";
+    std::string damaged = ReadBytes(saved);
+    damaged[damaged.size() / 2] ^= 1;
+    WriteBytes(saved, damaged);
+    EXPECT_EQ(run({}, ""), "") << "the playlists, and no list";
+    EXPECT_NE(ReadBytes(saved), damaged);
 }
