@@ -257,9 +257,7 @@ TEST_F(ProgramTest, SpaceOnTheSplashOrSavedSettingsGoStraightToTheMainWindow) {
     }
 }
 
-TEST_F(
-    ProgramTest,
-    EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
+TEST_F(ProgramTest, EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
     XProbe x;
@@ -566,8 +564,7 @@ TEST_F(ProgramTest, HostileFilesAndBrokenListFilesLeaveOnlyTheGoodTracksListedAn
     };
     const std::string crlf = units({'\r', '\n'});
     auto text = [&](const std::string &line) { return Utf16File({line}).substr(2); };
-    const std::string lone =
-        text("Bad").substr(0, 6) + units({0xD800, 'x'}); // "Bad", a lone high surrogate, "x"
+    const std::string lone = text("Bad").substr(0, 6) + units({0xD800, 'x'}); // "Bad", a lone high surrogate, "x"
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
     // Four names: "Bad\uFFFDx", "Half" and "Line" (a zero unit ends a line) and "Hostile"; the odd
@@ -678,8 +675,7 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         const auto screen = [&](int wx, int wy) { return x.Grab(Left + wx, Top + wy, 1, 1)[0]; };
         if (view == 1) {
             // In the corner box, blended 159:96 with the photograph.
-            EXPECT_TRUE(
-                WaitUntil(2000, [&] { return Near(screen(744, 96), Mix(photo_at(744, 96), 96, Red), 4); }))
+            EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(744, 96), Mix(photo_at(744, 96), 96, Red), 4); }))
                 << std::hex << screen(744, 96);
             EXPECT_TRUE(Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4)) << "no label cover";
             EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
@@ -707,8 +703,7 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         EXPECT_TRUE(WaitUntil(3000, [&] { return (first = filled()) > 0; }));
         EXPECT_TRUE(WaitUntil(3000, [&] { return filled() > first + 50; })) << first;
         const std::vector<uint32_t> title = x.Grab(Left + 155, Top + 84, 60, 20);
-        EXPECT_TRUE(
-            std::any_of(title.begin(), title.end(), [](uint32_t p) { return Near(p, 0xEFEFEF, 40); }));
+        EXPECT_TRUE(std::any_of(title.begin(), title.end(), [](uint32_t p) { return Near(p, 0xEFEFEF, 40); }));
         x.KeyToWindow(main, XK_s);
         // Stopping takes what comes meanwhile unhandled: the next click waits for the idle player.
         EXPECT_TRUE(WaitUntil(3000, [&] { return !Lit(x, 12, 208); }));
@@ -785,8 +780,7 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
 
         // Both lists emptied: the bare record again.
         x.KeyToWindow(main, XK_c, XK_Control_L);
-        EXPECT_TRUE(
-            WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4); }));
+        EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4); }));
         EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
     }
 }
