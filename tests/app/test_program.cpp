@@ -667,6 +667,7 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
     XProbe x;
     for (uint8_t view : {2, 1}) {
         WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, view, 0, 1}));
+        fs::remove(app + "lpli/lists.gs"); // each start with empty lists, as on a first start
         WindowWatch watch;
         Start();
         const XWindow main = WaitMainWindow(x, watch);
