@@ -17,6 +17,7 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -224,7 +225,10 @@ void SeekRemote(const RemoteRequest &request) {
     const TrackRecord track = TrackHeard();
     bool moved = false;
     if (request.Action == RemoteSeek) {
-        const int64_t target = Microseconds(NowPlayingPlayed()) + request.Position;
+        // Any offset beyond the track's length does what one just beyond it does.
+        const int64_t length = Microseconds(track.End);
+        const int64_t target =
+            Microseconds(NowPlayingPlayed()) + std::clamp<int64_t>(request.Position, -length - 1, length + 1);
         moved = SeekTrackHeard(target <= 0 ? 0 : SeekOffsetOf(target));
     } else if (request.Track == track.TrackId && request.Position >= 0 &&
                request.Position <= Microseconds(track.End)) {
@@ -241,12 +245,12 @@ void Note(RemoteRequest request) {
 void CallMethod(GDBusConnection *, const gchar *, const gchar *, const gchar *, const gchar *method,
                 GVariant *parameters, GDBusMethodInvocation *invocation, gpointer) {
     static const std::pair<const char *, RemoteAction> Actions[] = {
-        {"Raise", RemoteRaise}, {"Quit", RemoteQuit},           {"Play", RemotePlay},
-        {"Pause", RemotePause}, {"PlayPause", RemotePlayPause}, {"Next", RemoteNext},
-        {"Stop", RemoteStop},   {"Previous", RemotePrevious},
+        {"Raise", RemoteRaise},         {"Quit", RemoteQuit}, {"Play", RemotePlay}, {"Pause", RemotePause},
+        {"PlayPause", RemotePlayPause}, {"Next", RemoteNext}, {"Stop", RemoteStop},
     };
     for (auto [name, action] : Actions)
         if (g_str_equal(method, name)) Note({action, {}});
+    if (g_str_equal(method, "Previous")) Note({RemotePrevious, {}});
     if (g_str_equal(method, "OpenUri")) {
         const gchar *uri = nullptr;
         g_variant_get(parameters, "(&s)", &uri);
