@@ -134,6 +134,8 @@ void RunRemoteRequests();
 // Sends PropertiesChanged when the playback status or the track heard differs from what was last
 // announced. After every event of the event loop: the player also stops by itself.
 void AnnounceMprisChanges();
+// Signals Seeked with the position heard: after a seek from the window or the bus.
+void AnnounceSeek();
 // A second start's files go to the player running, by OpenUri, one call each; nothing without a
 // session bus or a player on it.
 void HandFilesToRunningPlayer(const std::vector<std::string> &paths);
@@ -151,6 +153,9 @@ void CreateMenus();
 // playlist menu (playlists shown); over the Library button the drive menu, its items made anew from
 // the drives present.
 void RightClickAt();
+// The buttons List 1 and List 2 (view ViewList1 or ViewList2): that list from its first page, nothing
+// selected; while idle the cover of its first entry is shown.
+void ShowList(uint8_t view);
 // The buttons Lists and Library (view ViewPlaylists or ViewLibrary): the playlist or album names
 // from the first page; while idle no cover is shown.
 void ShowNames(uint8_t view);
@@ -186,6 +191,10 @@ void EmptyShownList();
 void EmptyBothLists();
 // The panel without rows, at page 0.
 void BlankListPanel();
+// The lists and the view the last run left (ReadSavedLists), at start: each track still readable is
+// probed into its list again; a track gone is passed over and a damaged file ignored, without a
+// message. Nothing when there is no such file.
+void RestoreLists();
 // The open dialog: the chosen DSF/DFF files are probed and appended (a playlist view turns to List 1).
 void OpenAudioFiles();
 // Files or folders dropped on the window (also those of the command line and of MPRIS' OpenUri),

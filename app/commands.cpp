@@ -38,21 +38,6 @@ PlayStart ShownStart() {
     return list == 0 ? PlayStart{} : PlayStart{list, ListOf(list).Selected};
 }
 
-// The buttons List 1 and List 2: that list from its first page, nothing selected. While idle, the
-// cover of its first entry is shown.
-void ShowList(uint8_t view) {
-    ActiveView = view;
-    ListPage = 0;
-    if (PlaybackIdle() && ViewCover > 0) {
-        const std::vector<ListEntry> &list = ListOf(ListOfView(view)).Entries;
-        if (!list.empty() && IsCoverPath(list.front().CoverPath))
-            ShowCover(list.front().CoverPath);
-        else
-            RemoveCover();
-    }
-    DrawListPanel(view, 0, 0);
-}
-
 void EmptyListClick() {
     if (ViewCover > 0) RemoveCover();
     EmptyShownList();
@@ -69,6 +54,16 @@ void DeletePlaylistUnderPointer() {
 template <size_t Slot>
 void ScanSlot() {
     ScanDriveSlotIntoLibrary(Slot);
+}
+
+constexpr int SeekStepSeconds = 10; // Left and Right
+
+// A seek from the window: the desktop hears of the new position.
+void SeekBy(int seconds) {
+    if (SeekBySeconds(seconds)) AnnounceSeek();
+}
+void SeekAtBar() {
+    if (SeekAtPointer()) AnnounceSeek();
 }
 
 void SelectPanelRow() {
@@ -88,6 +83,7 @@ const Command Commands[] = {
     {CmdStop, StopText, KeyS, Always, TransportStop},
     {CmdPlay, PlayText, KeyP, WhileIdle, [] { TransportPlay(ShownStart()); }},
     {0, OpenButton, 0, Always, OpenAudioFiles},
+    {0, PositionBar, 0, WhilePlaying, SeekAtBar},
     {0, ListPanel, 0, Always, SelectPanelRow},
     {CmdScrollUp, ScrollUpButton, KeyUp, Always, ScrollPanelUp},
     {CmdScrollDown, ScrollDownButton, KeyDown, Always, ScrollPanelDown},
@@ -95,6 +91,8 @@ const Command Commands[] = {
     {0, MinimizeButton, 0, Always, [] { MinimizeWindow(MainWindow); }},
     // Space pauses and resumes while a list plays, and starts playback while idle.
     {CmdPlayPause, 0, KeySpace, Always, [] { TransportPause(true, ShownStart()); }},
+    {CmdSeekBack, 0, KeyLeft, WhilePlaying, [] { SeekBy(-SeekStepSeconds); }},
+    {CmdSeekForward, 0, KeyRight, WhilePlaying, [] { SeekBy(SeekStepSeconds); }},
     {CmdRemove, 0, KeyDelete, WhileIdle, RemoveSelectedEntry},
     {CmdMoveUp, 0, KeyControl | KeyUp, WhileIdle, [] { MoveSelectedEntry(1); }},
     {CmdMoveDown, 0, KeyControl | KeyDown, WhileIdle, [] { MoveSelectedEntry(2); }},
@@ -151,6 +149,19 @@ bool IsLetterKey(int key) {
 }
 
 } // namespace
+
+void ShowList(uint8_t view) {
+    ActiveView = view;
+    ListPage = 0;
+    if (PlaybackIdle() && ViewCover > 0) {
+        const std::vector<ListEntry> &list = ListOf(ListOfView(view)).Entries;
+        if (!list.empty() && IsCoverPath(list.front().CoverPath))
+            ShowCover(list.front().CoverPath);
+        else
+            RemoveCover();
+    }
+    DrawListPanel(view, 0, 0);
+}
 
 void ShowNames(uint8_t view) {
     ActiveView = view;

@@ -97,6 +97,7 @@ void (*EventLoopDriver)() = nullptr;
 // --- end of state
 
 void CloseSequence() {
+    SaveListsWhenChanged();
     StopPlayback(false);
     CloseOutputDevice();
     CloseWindow(MainWindow);
@@ -118,15 +119,19 @@ void RunEventLoop() {
     LoadLibraryIndex();
     ActiveView = ViewPlaylists;
     DrawListPanel(ViewPlaylists, 0, 0);
+    // The lists the last run left, before the command line's files join them.
+    RestoreLists();
     OwnMprisName();
     // The files of the command line, as a drop brings them.
     if (!LaunchFiles.empty()) DropFiles(LaunchFiles);
+    SaveListsWhenChanged();
 
     while (IsWindow(MainWindow)) {
         // Without a driver the loop sleeps until an event comes; with one it also wakes every tick.
         const int event = WaitWindowEvent(EventLoopDriver ? DriverTickMs : -1);
         if (event != EventNone && EventWindow() == MainWindow) HandleEvent(event);
         AnnounceMprisChanges();
+        SaveListsWhenChanged();
         // A close request that a waiting command took unhandled: honoured once the command is done.
         if (CloseRequested) CloseSequence();
         if (EventLoopDriver) EventLoopDriver();

@@ -127,6 +127,20 @@ void BlankListPanel() {
     StopDrawing();
 }
 
+void RestoreLists() {
+    SavedLists saved;
+    if (!ReadSavedLists(saved)) return;
+    for (int list = 1; list <= 2; ++list) {
+        ActiveView = static_cast<uint8_t>(list);
+        for (const std::string &path : saved.Paths[size_t(list - 1)])
+            if (FileReadable(path)) AddTracks({path});
+    }
+    if (ListOfView(saved.View) != 0)
+        ShowList(saved.View);
+    else
+        ShowNames(saved.View);
+}
+
 void OpenAudioFiles() {
     const std::vector<std::string> files =
         OpenFileDialog("Open Audio files", "*.*", "*.DSF,*.DFF|*.DSF;*.DFF", true);

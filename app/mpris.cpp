@@ -17,6 +17,7 @@
 
 #include <gio/gio.h>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -79,12 +80,17 @@ enum RemoteAction {
     RemotePlayPause,
     RemoteNext,
     RemoteStop,
-    RemoteOpen
+    RemoteOpen,
+    RemotePrevious,
+    RemoteSeek,       // by Position microseconds from the position heard
+    RemoteSetPosition // to Position microseconds of track Track
 };
 
 struct RemoteRequest {
     RemoteAction Action;
-    std::string Path; // RemoteOpen: the local file
+    std::string Path;     // RemoteOpen: the local file
+    int64_t Position = 0; // RemoteSeek, RemoteSetPosition: microseconds
+    int32_t Track = 0;    // RemoteSetPosition: the TrackId its object path names, 0 for another
 };
 
 // --- state: main thread only (the bus's worker thread never calls into this file)
@@ -207,12 +213,45 @@ GVariant *GetProperty(GDBusConnection *, const gchar *, const gchar *, const gch
         if (name == "Position") return g_variant_new_int64(Stopped() ? 0 : Microseconds(NowPlayingPlayed()));
         if (name == "Rate" || name == "MinimumRate" || name == "MaximumRate" || name == "Volume")
             return g_variant_new_double(1.0);
-        if (name == "CanGoPrevious" || name == "CanSeek") return g_variant_new_boolean(FALSE);
-        if (name == "CanGoNext" || name == "CanPlay" || name == "CanPause" || name == "CanControl")
+        if (name == "CanGoNext" || name == "CanGoPrevious" || name == "CanPlay" || name == "CanPause" ||
+            name == "CanSeek" || name == "CanControl")
             return g_variant_new_boolean(TRUE);
     }
     g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_PROPERTY, "No property %s", property);
     return nullptr;
+}
+
+// The TrackId that a track's object path (TrackPathBase and the number) names; 0 for any other path.
+int32_t TrackIdOfObject(const std::string &object) {
+    const std::string base = TrackPathBase;
+    if (object.compare(0, base.size(), base) != 0 || object.size() == base.size() ||
+        object.size() > base.size() + 9)
+        return 0;
+    int32_t id = 0;
+    for (size_t i = base.size(); i < object.size(); ++i) {
+        if (object[i] < '0' || object[i] > '9') return 0;
+        id = id * 10 + (object[i] - '0');
+    }
+    return id;
+}
+
+// Seek and SetPosition: positions outside the track heard are ignored, except that a Seek past its
+// end goes to the next track and one before its start to the start.
+void SeekRemote(const RemoteRequest &request) {
+    if (Stopped()) return;
+    const TrackRecord track = TrackHeard();
+    bool moved = false;
+    if (request.Action == RemoteSeek) {
+        // Any offset beyond the track's length does what one just beyond it does.
+        const int64_t length = Microseconds(track.End);
+        const int64_t target =
+            Microseconds(NowPlayingPlayed()) + std::clamp<int64_t>(request.Position, -length - 1, length + 1);
+        moved = SeekTrackHeard(target <= 0 ? 0 : SeekOffsetOf(target));
+    } else if (request.Track == track.TrackId && request.Position >= 0 &&
+               request.Position <= Microseconds(track.End)) {
+        moved = SeekTrackHeard(SeekOffsetOf(request.Position));
+    }
+    if (moved) AnnounceSeek();
 }
 
 void Note(RemoteRequest request) {
@@ -228,6 +267,7 @@ void CallMethod(GDBusConnection *, const gchar *, const gchar *, const gchar *, 
     };
     for (auto [name, action] : Actions)
         if (g_str_equal(method, name)) Note({action, {}});
+    if (g_str_equal(method, "Previous")) Note({RemotePrevious, {}});
     if (g_str_equal(method, "OpenUri")) {
         const gchar *uri = nullptr;
         g_variant_get(parameters, "(&s)", &uri);
@@ -240,7 +280,17 @@ void CallMethod(GDBusConnection *, const gchar *, const gchar *, const gchar *, 
         }
         Note({RemoteOpen, std::move(path)});
     }
-    // Previous, Seek and SetPosition: a record is played from its start, in order.
+    if (g_str_equal(method, "Seek")) {
+        gint64 offset = 0;
+        g_variant_get(parameters, "(x)", &offset);
+        Note({RemoteSeek, {}, offset});
+    }
+    if (g_str_equal(method, "SetPosition")) {
+        const gchar *object = nullptr;
+        gint64 position = 0;
+        g_variant_get(parameters, "(&ox)", &object, &position);
+        Note({RemoteSetPosition, {}, position, TrackIdOfObject(object)});
+    }
     g_dbus_method_invocation_return_value(invocation, nullptr);
 }
 
@@ -274,6 +324,16 @@ void RunRequest(const RemoteRequest &request) {
         break;
     case RemoteOpen:
         DropFiles({request.Path});
+        break;
+    case RemotePrevious:
+        if (playing) {
+            TransportPrevious();
+            if (!Stopped()) AnnounceSeek();
+        }
+        break;
+    case RemoteSeek:
+    case RemoteSetPosition:
+        SeekRemote(request);
         break;
     }
 }
@@ -378,6 +438,12 @@ void AnnounceMprisChanges() {
     g_dbus_connection_emit_signal(
         Bus, nullptr, ObjectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged",
         g_variant_new("(sa{sv}@as)", PlayerInterface, &changed, g_variant_new_strv(nullptr, 0)), nullptr);
+}
+
+void AnnounceSeek() {
+    if (!Bus || Stopped()) return;
+    g_dbus_connection_emit_signal(Bus, nullptr, ObjectPath, PlayerInterface, "Seeked",
+                                  g_variant_new("(x)", Microseconds(NowPlayingPlayed())), nullptr);
 }
 
 void HandFilesToRunningPlayer(const std::vector<std::string> &paths) {

@@ -255,6 +255,9 @@ int64_t NowPlayingPlayed();
 void SetNowPlaying(const TrackRecord &track);
 // NowPlaying with nothing in it. Main thread, while AsioProc is not called.
 void EmptyNowPlaying();
+// The track heard as played up to byte `played` (a seek moved its stream there). Main thread, while
+// AsioProc is not called.
+void MoveNowPlaying(int64_t played);
 // Appends a record to TrackQueue. The queue's one producer: the thread that opens tracks (the audio
 // thread while it runs). False when the queue is full, which a run of at most twelve tracks never
 // makes it.
@@ -318,6 +321,7 @@ std::string RateLabelText(double dsd_rate);
 struct PlayStart {
     int List = 0;
     int32_t Index = 0;
+    int64_t Offset = 0; // the byte of that entry's track where playback begins (a whole output frame)
 };
 
 // Sets up the output and plays from `start` on through the lists. resume: `start` is where the
@@ -355,6 +359,36 @@ bool AudioThreadRuns();
 // Asks the audio thread to end, waits without limit for it and joins it; nothing when none was
 // started. At every way out of the program, so that no thread outlives it.
 void EndAudioThread();
+
+// --- Seeking and going back (seek.cpp) ---------------------------------------------------------
+//
+// A seek stops the run (NowPlaying and the lists' place kept) and starts it again at the entry of the
+// track heard, its stream positioned at the byte asked for; the pause toggle goes off, as after Next.
+// Main thread.
+
+// The bytes of the widest output frame of both channels (four bytes each, DSD_U32): every seek lands
+// on a multiple of it, so that the output's frames hold the same bytes as when the track plays through.
+constexpr int64_t OutputFrameBytes = 8;
+// `bytes` rounded down to a whole output frame; 0 for a negative count.
+int64_t FrameAlignedOffset(int64_t bytes);
+// The entry before `place` in the order the lists play: the one above it, past the top of List 2 the
+// last of List 1 (holding list1_size entries); the first entry of the lists has none and gives itself.
+EntryPlace PlaceBefore(EntryPlace place, size_t list1_size);
+// Positions StreamHandle, just opened, at `offset` (rounded down to a whole frame) and NowPlaying's
+// played count with it. False, and nothing moved, for offset 0, past the stream's end or without a
+// stream. From StartPlayback, before the audio thread starts.
+bool PositionStreamHeard(int64_t offset);
+// Plays the track heard from byte `offset` on (rounded down to a whole frame); at or past its end the
+// next track plays, as after Next. False while idle, when the track's entry has left the lists, or
+// when playback could not start again.
+bool SeekTrackHeard(int64_t offset);
+// SeekTrackHeard at the position heard plus `seconds` (negative: back; before the start: the start).
+bool SeekBySeconds(int seconds);
+// The byte offset of a position in microseconds at the run's rate, rounded down to a whole frame.
+int64_t SeekOffsetOf(int64_t microseconds);
+// Back to the start of the track heard once more than 3 s of it have played, else to the start of the
+// entry before it (PlaceBefore). Nothing while idle.
+void TransportPrevious();
 
 // --- The audio thread and the output callback (thread.cpp) --------------------------------------
 

@@ -51,6 +51,11 @@ void SetNowPlaying(const TrackRecord &track) {
     NowPlayingWord.store(Word(0, 0), std::memory_order_release);
 }
 
+void MoveNowPlaying(int64_t played) {
+    const uint64_t w = NowPlayingWord.load(std::memory_order_relaxed);
+    NowPlayingWord.store(Word(static_cast<uint32_t>(w >> SlotShift), played), std::memory_order_release);
+}
+
 void EmptyNowPlaying() {
     SetNowPlaying(TrackRecord{});
 }

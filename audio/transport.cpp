@@ -140,6 +140,7 @@ bool StartPlayback(PlayStart start, bool resume) {
             OpenNextTrack();
         else
             OpenTrackAt(start.List, start.Index);
+        if (start.Offset > 0) PositionStreamHeard(start.Offset);
         const int8_t playing = Transport.PlayingList.load(std::memory_order_acquire);
         if (playing > 0) SetTransportColours(playing);
     }

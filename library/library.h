@@ -184,6 +184,29 @@ std::vector<std::string> ReadSection(const std::string &track_file, const std::s
 // line beginning with "!"; a later header of the same name begins another.
 std::vector<bool> InsideSections(const std::vector<std::string> &lines, const std::string &name);
 
+// --- The lists kept across starts (savedlists.cpp) ----------------------------------------------
+
+// A file of our own in ListFolder, beside the list files: the paths of both lists in order and the
+// view shown. Written whole through a new file renamed over the old after every change.
+inline constexpr const char *SavedListsFile = "lists.gs";
+
+struct SavedLists {
+    uint8_t View = ViewPlaylists;                  // a View
+    std::array<std::vector<std::string>, 2> Paths; // List 1, List 2
+};
+// The file's bytes for `saved` (at most six paths a list, each 1 to 4096 bytes).
+std::string EncodeSavedLists(const SavedLists &saved);
+// The file's bytes back; false (and `saved` empty) for anything EncodeSavedLists does not write: a
+// damaged file is ignored whole.
+bool ParseSavedLists(std::string_view bytes, SavedLists &saved);
+// The lists' paths and ActiveView now.
+SavedLists CurrentLists();
+// The file as the last run left it; false when it is missing, unreadable or damaged.
+bool ReadSavedLists(SavedLists &saved);
+// Writes the file when the lists or the view differ from what was last written or read. A failed
+// write is not reported.
+void SaveListsWhenChanged();
+
 // --- Scanning (scan.cpp) ----------------------------------------------------------------------
 
 // Scans the drive `root` for album folders (folders directly holding DSF/DFF files, depths 1 to 5)

@@ -141,6 +141,8 @@ enum CommandId : int {
     CmdSortRandom = 217,
     CmdDriveFirst = 219, // drive menu items 219 to 225, one per drive slot
     CmdDriveLast = 225,
+    CmdSeekBack = 226,    // Left
+    CmdSeekForward = 227, // Right
     CmdEscape = 398,      // Escape in the device and options windows and the dialogs
     CmdSplashEnter = 444, // Enter on the splash
     CmdSplashSpace = 445, // Space on the splash
@@ -172,7 +174,7 @@ static_assert(AllDifferent({CmdPlayPause,      CmdNext,           CmdStop,      
                             CmdSortByName,     CmdSortRandom,     CmdDriveFirst,     CmdDriveFirst + 1,
                             CmdDriveFirst + 2, CmdDriveFirst + 3, CmdDriveFirst + 4, CmdDriveFirst + 5,
                             CmdDriveLast,      CmdEscape,         CmdSplashEnter,    CmdSplashSpace,
-                            CmdDialogEnter}));
+                            CmdDialogEnter,    CmdSeekBack,       CmdSeekForward}));
 static_assert(CmdDriveLast - CmdDriveFirst + 1 == 7, "one drive item per drive slot");
 
 // --- Palette (0xRRGGBB)

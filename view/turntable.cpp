@@ -226,6 +226,19 @@ int PositionBarWidth(int64_t played, int64_t end) {
     return static_cast<int>(std::trunc(static_cast<double>(played) / static_cast<double>(end) * bar));
 }
 
+int64_t BarSeekOffset(int x, int64_t end) {
+    const int bar = LayoutOf(PositionBar).W;
+    if (end <= 0) return 0;
+    x = std::clamp(x, 0, bar - 1);
+    return FrameAlignedOffset(static_cast<int64_t>(static_cast<double>(x) / bar * static_cast<double>(end)));
+}
+
+bool SeekAtPointer() {
+    Rect r;
+    if (PlaybackIdle() || !ControlRect(PositionBar, r)) return false;
+    return SeekTrackHeard(BarSeekOffset(PointerPos.X - r.X, TakeNowPlaying().Track.End));
+}
+
 int FollowPage(int index, int page) {
     const int p = index / PageStep;
     if (page < p - 1) return p - 1;

@@ -70,6 +70,12 @@ void DrawPositionBar(int width, const std::string &title);
 // The width of the position bar's dark fill for `played` of `end` bytes: trunc(played / end * 470),
 // full past the end, 0 for an empty track.
 int PositionBarWidth(int64_t played, int64_t end);
+// The byte of a track of `end` bytes that a click `x` pixels from the position bar's left edge points
+// at: the same share of the track as of the bar's width, rounded down to a whole output frame.
+int64_t BarSeekOffset(int x, int64_t end);
+// A left click on the position bar while a list plays: the track heard plays on from the point under
+// the pointer (BarSeekOffset). True when it does.
+bool SeekAtPointer();
 // The track following: the 0-based index of the entry heard and the panel's page before, to the
 // page after, so that the entry's row is on the panel (the page moves only when it must).
 int FollowPage(int index, int page);

@@ -719,6 +719,7 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
     XProbe x;
     for (uint8_t view : {2, 1}) {
         WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, view, 0, 1}));
+        fs::remove(app + "lpli/lists.gs"); // each start with empty lists, as on a first start
         WindowWatch watch;
         Start();
         const XWindow main = WaitMainWindow(x, watch);
@@ -1023,9 +1024,110 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     EXPECT_TRUE(WaitUntil(3000, [&] { return PanelRows(x).size() == 3; })) << PanelRows(x);
     EXPECT_FALSE(fs::exists(dir.path + "portable/lpli")) << "the second start wrote nothing";
 
+    // A track of 14 s from the bus, played from its row: a click at the end of the position bar's
+    // first tenth, Right, Left, SetPosition, then Previous after more than 3 s (its start again) and at
+    // once after that (the track before, which plays on into it). Each plays on byte for byte from a
+    // whole frame: the exact one for the bar and SetPosition, 10 s from where the key came for the keys.
+    const TestDsdShape long_shape = Shape(TestDsdKind::DsfLsb, Dsd64, 14, 24);
+    const std::string long_file = music + "long.dsf", seeked = dir.path + "seeked.txt";
+    ASSERT_TRUE(TestDsd_WriteFile(long_shape, long_file));
+    open_uri("file://" + long_file);
+    ASSERT_TRUE(WaitUntil(3000, [&] { return PanelRows(x).size() == 4; })) << PanelRows(x);
+    x.Click(Left + 160, Top + 122 + 3 * 32 + 16);
+    ASSERT_TRUE(WaitUntil(2000, [&] { return PanelRows(x) == "wwwg"; })) << PanelRows(x);
+    const Killed monitor{StartProgram(
+        "/bin/sh", {"-c", "exec dbus-monitor \"type='signal',member='Seeked'\" >'" + seeked + "'"},
+        {"DBUS_SESSION_BUS_ADDRESS=" + bus.address})};
+    const size_t later_bytes = ExpectedBytes({shapes[2]}).size(), per_second = 8 * Dsd64 / 32;
+    const std::vector<uint8_t> later_then_long = ExpectedBytes({shapes[2], long_shape});
+    const size_t long_bytes = later_then_long.size() - later_bytes;
+    auto position = [&] { return std::atof(ctl("position").c_str()); };
+    // The position heard comes to lie in [from, to), and then moves on: the sound has started again.
+    // (A key pressed while playback starts would be taken unhandled.)
+    auto heard_from = [&](double from, double to) {
+        double p = 0;
+        const bool there = WaitUntil(5000, [&] {
+            p = position();
+            return p >= from && p < to;
+        });
+        return there && WaitUntil(3000, [&] { return position() > p + 0.05; });
+    };
+    mark = capture_size();
+    ctl("play");
+    ASSERT_TRUE(sounding(mark));
+    const size_t at_bar = size_t(double(47) / 470 * double(long_bytes)) / 8 * 8;
+    x.Click(Left + 150 + 47, Top + 80 + 14);
+    EXPECT_TRUE(heard_from(1.4, 3)) << position();
+    x.KeyToWindow(main, XK_Right);
+    EXPECT_TRUE(heard_from(10.5, 14)) << position();
+    x.KeyToWindow(main, XK_Left);
+    EXPECT_TRUE(heard_from(0.5, 4)) << position();
+    const std::string track = ctl("metadata --format '{{mpris:trackid}}'");
+    bus.Run("dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.groovestone "
+            "/org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Player.SetPosition objpath:" +
+            track + " int64:6000000");
+    EXPECT_TRUE(heard_from(6, 9)) << position();
+    ctl("previous");
+    EXPECT_TRUE(heard_from(0, 2)) << position();
+    ctl("previous");
+    EXPECT_TRUE(WaitUntil(
+        3000, [&] { return ctl("metadata --format '{{xesam:url}}'").find("later") != std::string::npos; }));
+    EXPECT_TRUE(
+        WaitUntil(3000, [&] { return ctl("metadata --format '{{xesam:url}}'") == "file://" + long_file; }));
+    ctl("stop");
+    EXPECT_TRUE(status_is("Stopped"));
+    std::vector<Stretch> pieces;
+    ASSERT_EQ(FindStretches(CapturedFrom(capture, mark), later_then_long, pieces), "");
+    ASSERT_EQ(pieces.size(), 7u);
+    auto end_of = [&](const Stretch &s) { return s.From + s.Length - later_bytes; };
+    const size_t sought[] = {0, at_bar, 0, 0, 6 * per_second, 0};
+    for (size_t i = 0; i < 6; ++i) {
+        EXPECT_GE(pieces[i].From, later_bytes) << i;
+        EXPECT_EQ((pieces[i].From - later_bytes) % 8, 0u) << i;
+        if (i != 2 && i != 3) {
+            EXPECT_EQ(pieces[i].From - later_bytes, sought[i]) << i;
+        }
+    }
+    // The keys: 10 s from the position pieces when they came, which the sound passed before it moved.
+    const size_t right = pieces[2].From - later_bytes, left = pieces[3].From - later_bytes;
+    EXPECT_LE(right, end_of(pieces[1]) + 10 * per_second);
+    EXPECT_GT(right, end_of(pieces[1]) + 7 * per_second);
+    EXPECT_LE(left + 10 * per_second, end_of(pieces[2]));
+    EXPECT_GT(left + 13 * per_second, end_of(pieces[2]));
+    EXPECT_EQ(pieces[6].From, 0u);
+    EXPECT_GT(pieces[6].Length, later_bytes) << "the track before, then on into the long one";
+    std::istringstream signals(ReadBytes(seeked));
+    size_t seeks = 0;
+    for (std::string line; std::getline(signals, line);)
+        seeks += line.find("member=Seeked") != std::string::npos;
+    EXPECT_GE(seeks, 5u);
+
     // Quit from the bus ends the player, which gives up its name.
     bus.Run("dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.groovestone "
             "/org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit");
     EXPECT_EQ(ExitCode(5000), 0);
     EXPECT_EQ(bus.Run("playerctl -l"), "");
+
+    // The lists and the view shown come back at the next start, without a track gone since, and not
+    // at all from a damaged file; no message either way.
+    const std::string saved = app + "lpli/lists.gs";
+    EXPECT_NE(ReadBytes(saved).find(files[2]), std::string::npos) << "a line feed in a name is kept";
+    auto restart = [&](const std::string &rows) {
+        WindowWatch restarted;
+        Start();
+        const XWindow again = WaitMainWindow(x, restarted);
+        EXPECT_NE(again, 0u);
+        const std::string seen = WaitRows(x, rows);
+        EXPECT_EQ(EndBy([&] { x.RequestClose(again); }), 0);
+        EXPECT_TRUE(restarted.Changes("Error").empty()) << "no message";
+        return seen;
+    };
+    fs::remove(files[1]);
+    EXPECT_EQ(restart("www"), "www") << "List 1 shown again, without the track gone";
+    EXPECT_EQ(ReadBytes(saved).find(files[1]), std::string::npos) << "written again without it";
+    std::string damaged = ReadBytes(saved);
+    damaged[damaged.size() / 2] ^= 1;
+    WriteBytes(saved, damaged);
+    EXPECT_EQ(restart(""), "") << "the playlists, and no list";
+    EXPECT_NE(ReadBytes(saved), damaged);
 }

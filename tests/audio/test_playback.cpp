@@ -29,6 +29,13 @@ void Wait(double seconds) {
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
 }
 
+// Waits up to `seconds` for the condition.
+template <typename Condition>
+bool WaitUntil(double seconds, Condition condition) {
+    for (int i = 0; i < int(seconds * 200) && !condition(); ++i) Wait(0.005);
+    return condition();
+}
+
 // Waits until AsioProc has delivered data (the played count moves), at most five seconds.
 bool WaitForSound() {
     for (int i = 0; i < 1000 && NowPlayingPlayed() == 0; ++i) Wait(0.005);
@@ -145,6 +152,39 @@ TEST_F(Playback, NextMidTrack_GoesOnWithTheTrackAfterTheOneHeard) {
     EXPECT_LT(heard, first.size()) << "the first track played to its end";
     EXPECT_GT(heard, first.size() / 10) << "the first track from its start";
     EXPECT_EQ(CheckCapture(after, {tracks[1], tracks[2]}), "");
+}
+
+// A seek inside the first track plays on from exactly that frame; Previous early in the first track of
+// List 2 goes back to the last of List 1, and the lists play on from there.
+TEST_F(Playback, SeekAndPrevious_PlayOnFromTheNewPointByteForByte) {
+    const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfLsb, Dsd64, 2.0, 35),
+                                              Shape(TestDsdKind::Dff, Dsd64, 0.8, 36),
+                                              Shape(TestDsdKind::DsfMsb, Dsd64, 0.6, 37)};
+    AddTracks(tracks, 2, "seek");
+    const int64_t first = ListOf(1).Entries[0].Length, second = ListOf(1).Entries[1].Length;
+    const int64_t target = first * 3 / 5 / 8 * 8;
+    ASSERT_TRUE(StartPlayback({1, 0}, false));
+    ASSERT_TRUE(WaitForSound());
+    Wait(0.2);
+    ASSERT_TRUE(SeekTrackHeard(target + 5)) << "a byte count inside a frame seeks to the frame";
+    EXPECT_EQ(TakeNowPlaying().Track.TrackId, ListOf(1).Entries[0].TrackId);
+    EXPECT_GE(NowPlayingPlayed(), target);
+    ASSERT_TRUE(WaitUntil(10, [] { return TakeNowPlaying().Track.List == 2; }));
+    TransportPrevious();
+    EXPECT_EQ(TakeNowPlaying().Track.TrackId, ListOf(1).Entries[1].TrackId);
+    ASSERT_TRUE(WaitUntilIdle(20));
+    CloseCaptureDevice();
+
+    std::vector<Stretch> heard;
+    const std::vector<uint8_t> expected = ExpectedBytes(tracks);
+    ASSERT_EQ(FindStretches(CapturedPair(), expected, heard), "");
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard[0].From, 0u);
+    EXPECT_LT(heard[0].Length, size_t(target));
+    EXPECT_EQ(heard[1].From, size_t(target));
+    EXPECT_GT(heard[1].From + heard[1].Length, size_t(first + second)) << "on into List 2";
+    EXPECT_EQ(heard[2].From, size_t(first));
+    EXPECT_EQ(heard[2].From + heard[2].Length, expected.size()) << "to the end";
 }
 
 // Stopped mid-track, the player is idle and a new start plays everything cleanly again.

@@ -254,11 +254,13 @@ TEST_F(Dsd, Read_TakesTheFrontPairOfADffByChannelId) {
 }
 
 // offset and length select a file inside a larger one (without the length, what follows it is junk, and
-// ignored). A position set anywhere (block edges, mid-block, the end) reads on from exactly there, and the
-// file position is that of the next left byte, counted from the start of the file.
+// ignored). A position set anywhere (block edges, mid-block, the end) reads on from exactly there, a mono
+// file doubled as from the start, and the file position is that of the next left byte, counted from the
+// start of the file.
 TEST_F(Dsd, Open_ReadsAPartOfAFileAndSeeksInIt) {
-    for (TestDsdKind kind : Kinds) {
-        const TestDsdShape shape = Shape(kind, 6, 8 * (4096 * 5 + 300));
+    for (auto [kind, channels] :
+         {std::pair{Kinds[0], 6u}, {Kinds[1], 6u}, {Kinds[2], 6u}, {Kinds[0], 1u}, {Kinds[2], 1u}}) {
+        const TestDsdShape shape = Shape(kind, channels, 8 * (4096 * 5 + 300));
         SCOPED_TRACE(Describe(shape));
         auto inner = TestDsd_Bytes(shape);
         std::vector<uint8_t> outer(1000, 0x55);
@@ -284,7 +286,8 @@ TEST_F(Dsd, Open_ReadsAPartOfAFileAndSeeksInIt) {
                 // Channel 0's next byte: in block k / 4096 of a DSF.
                 const uint64_t k = (pos + buf.size()) / 2;
                 EXPECT_EQ(Tavo_StreamGetFilePosition(h, 0),
-                          header + (kind == TestDsdKind::Dff ? 6 * k : k / 4096 * 4096 * 6 + k % 4096));
+                          header + (kind == TestDsdKind::Dff ? channels * k
+                                                             : k / 4096 * 4096 * channels + k % 4096));
             }
             Tavo_StreamFree(h);
         }

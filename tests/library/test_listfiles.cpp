@@ -122,3 +122,60 @@ TEST_F(ListFiles, ReadSection_TakesDuplicateSectionsInFileOrderAndNeverHeaders) 
     EXPECT_TRUE(ReadSection(lo, "a.dsf").empty());
     EXPECT_TRUE(ReadSection(lo, "/a.dsf").empty());
 }
+
+// The lists kept across starts come back as written, paths with a line feed and bytes that are not
+// UTF-8 included, through the file and through SaveListsWhenChanged, which writes only on a change.
+// Any damage (every cut, any changed byte, a byte more, fields out of range under a good checksum) is
+// refused whole.
+TEST_F(ListFiles, SavedLists_RoundTripAndRefuseAnyDamage) {
+    SavedLists saved;
+    saved.View = ViewLibrary;
+    saved.Paths[0] = {"/music/a.dsf", std::string("/music/line\nfeed.dff"), "/music/\xE9t\xE9.dsf"};
+    saved.Paths[1] = {std::string(4000, 'x')};
+    const std::string bytes = EncodeSavedLists(saved);
+    SavedLists back;
+    ASSERT_TRUE(ParseSavedLists(bytes, back));
+    EXPECT_EQ(back.View, saved.View);
+    EXPECT_EQ(back.Paths, saved.Paths);
+
+    auto refused = [&](const std::string &damaged) {
+        SavedLists read;
+        read.View = ViewList2;
+        read.Paths[0] = {"stale"};
+        return !ParseSavedLists(damaged, read) && read.View == ViewPlaylists && read.Paths[0].empty();
+    };
+    for (size_t cut = 0; cut < bytes.size(); cut += cut < 64 ? 1 : 997)
+        EXPECT_TRUE(refused(bytes.substr(0, cut))) << cut;
+    for (size_t at : {size_t{0}, size_t{8}, size_t{9}, size_t{12}, bytes.size() / 2, bytes.size() - 1}) {
+        std::string changed = bytes;
+        changed[at] = char(changed[at] ^ 0x10);
+        EXPECT_TRUE(refused(changed)) << at;
+    }
+    EXPECT_TRUE(refused(bytes + '\0'));
+    SavedLists wrong = saved;
+    wrong.View = 5;
+    EXPECT_TRUE(refused(EncodeSavedLists(wrong)));
+    wrong = saved;
+    wrong.Paths[1].assign(MaxListEntries + 1, "/m.dsf");
+    EXPECT_TRUE(refused(EncodeSavedLists(wrong)));
+    wrong = saved;
+    wrong.Paths[1].push_back("");
+    EXPECT_TRUE(refused(EncodeSavedLists(wrong)));
+
+    // The program's lists through the file; nothing written while nothing changes.
+    ListEntry entry = Entry("a", "/music/a.dsf");
+    AppendEntry(2, entry);
+    ActiveView = ViewList2;
+    SaveListsWhenChanged();
+    const std::string file = lists + SavedListsFile;
+    ASSERT_TRUE(ReadSavedLists(back));
+    EXPECT_EQ(back.View, ViewList2);
+    EXPECT_EQ(back.Paths, (std::array<std::vector<std::string>, 2>{{{}, {"/music/a.dsf"}}}));
+    std::filesystem::remove(file);
+    SaveListsWhenChanged();
+    EXPECT_FALSE(std::filesystem::exists(file)) << "unchanged";
+    ClearList(2);
+    SaveListsWhenChanged();
+    ASSERT_TRUE(ReadSavedLists(back));
+    EXPECT_TRUE(back.Paths[1].empty());
+}

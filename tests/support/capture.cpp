@@ -4,6 +4,7 @@
 
 #include "fixtures.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -80,4 +81,27 @@ size_t HeardPart(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &d
     while (begin + heard < pair.size() && heard < data.size() && pair[begin + heard] == data[heard]) ++heard;
     after.assign(pair.begin() + long(begin + heard), pair.end());
     return heard;
+}
+
+std::string FindStretches(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &data,
+                          std::vector<Stretch> &stretches) {
+    stretches.clear();
+    constexpr size_t Key = 64;
+    size_t at = 0; // the capture's next byte to account for
+    for (;;) {
+        const size_t end = at;
+        while (at < pair.size() && pair[at] == 0x69) ++at;
+        if (at == pair.size()) return "";
+        if (pair.size() - at < Key) return "a short piece that is not silence at byte " + std::to_string(at);
+        const auto found =
+            std::search(data.begin(), data.end(), pair.begin() + long(at), pair.begin() + long(at + Key));
+        if (found == data.end()) return "bytes at " + std::to_string(at) + " are neither silence nor data";
+        size_t from = size_t(found - data.begin());
+        // The data's first bytes may be the silence's byte too.
+        while (at > end && from > 0 && data[from - 1] == 0x69) --at, --from;
+        size_t length = 0;
+        while (at < pair.size() && from + length < data.size() && pair[at] == data[from + length])
+            ++at, ++length;
+        stretches.push_back({from, length});
+    }
 }

@@ -40,3 +40,13 @@ inline std::string CheckCapture(const std::vector<uint8_t> &pair, const std::vec
 // the rest of the capture in `after`.
 size_t HeardPart(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &data,
                  std::vector<uint8_t> &after);
+
+// A stretch of `data` found in a capture: where it begins in data and how many bytes of it follow.
+struct Stretch {
+    size_t From = 0, Length = 0;
+};
+// The capture as silence and stretches of `data` (a seek or a skip makes a new one): each stretch is
+// found by its first 64 bytes and runs while the capture matches. Empty when the capture is only
+// these; otherwise what is neither, with its offset.
+std::string FindStretches(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &data,
+                          std::vector<Stretch> &stretches);

@@ -320,6 +320,19 @@ TEST_F(TurntableTest, PositionBarShowsTheFillWidthOfThePartPlayedOverTheLightBox
     };
     for (const auto &[played, total, width] : widths)
         EXPECT_EQ(PositionBarWidth(played, total), width) << played << " of " << total;
+    // A click x pixels into the bar points at the same share of the track, in whole frames of 8 bytes,
+    // and the bar's fill drawn at that point reaches the click.
+    const int64_t offsets[][3] = {
+        {0, 1'000'000, 0},   {235, 1'000'000, 500'000}, {469, 1'000'000, 997'872},
+        {-3, 1'000'000, 0},  {470, 1'000'000, 997'872}, {100, 0, 0},
+        {1, 470 * 8 + 4, 8}, {47, end, end / 10},
+    };
+    for (const auto &[x, total, offset] : offsets) {
+        EXPECT_EQ(BarSeekOffset(int(x), total), offset) << x << " of " << total;
+        if (x > 0 && x < 470 && total > 0) {
+            EXPECT_EQ(PositionBarWidth(offset + 8, total), x) << x;
+        }
+    }
 
     Build(0);
     const std::vector<uint32_t> patch = Pixels(ImageOutput(PositionBarPatch), BarW, BarH);
