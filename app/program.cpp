@@ -42,6 +42,7 @@ Keys of the main window:
   Space                   pause and resume; play while idle
   N                       next track
   S                       stop
+  Left / Right            seek 10 s back / forward in the track heard
   Up / Down               scroll the list panel by six rows
   Delete                  remove the selected entry (while idle)
   Ctrl+Up / Ctrl+Down     move the selected entry (while idle)
