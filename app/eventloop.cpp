@@ -120,7 +120,7 @@ void RunEventLoop() {
     DrawListPanel(ViewPlaylists, 0, 0);
     OwnMprisName();
     // The files of the command line, as a drop brings them.
-    if (!LaunchFiles.empty()) DropFiles(LaunchFiles);
+    if (!LaunchFiles.empty()) AddOutsideFiles(LaunchFiles);
 
     while (IsWindow(MainWindow)) {
         // Without a driver the loop sleeps until an event comes; with one it also wakes every tick.
