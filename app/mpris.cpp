@@ -157,12 +157,29 @@ GVariant *Metadata(const TrackRecord &track) {
         const std::string object = TrackPathBase + std::to_string(track.TrackId);
         g_variant_builder_add(&b, "{sv}", "mpris:trackid", g_variant_new_object_path(object.c_str()));
         g_variant_builder_add(&b, "{sv}", "mpris:length", g_variant_new_int64(Microseconds(track.End)));
-        g_variant_builder_add(&b, "{sv}", "xesam:title", Utf8Variant(track.Title));
-        g_variant_builder_add(&b, "{sv}", "xesam:album", Utf8Variant(track.Album));
+        // The tags' fields where they name them; the file and folder names otherwise.
+        const ShownTags &tags = TagsOfTrack(track.TrackId);
+        const TrackTags &t = tags.Tags;
+        g_variant_builder_add(&b, "{sv}", "xesam:title",
+                              Utf8Variant(t.Title.empty() ? track.Title : t.Title));
+        g_variant_builder_add(&b, "{sv}", "xesam:album",
+                              Utf8Variant(t.Album.empty() ? track.Album : t.Album));
+        if (!t.Artist.empty()) {
+            GVariantBuilder artists;
+            g_variant_builder_init(&artists, G_VARIANT_TYPE("as"));
+            g_variant_builder_add_value(&artists, Utf8Variant(t.Artist));
+            g_variant_builder_add(&b, "{sv}", "xesam:artist", g_variant_builder_end(&artists));
+        }
+        if (t.TrackNumber > 0 && t.TrackNumber <= INT32_MAX)
+            g_variant_builder_add(&b, "{sv}", "xesam:trackNumber",
+                                  g_variant_new_int32(int32_t(t.TrackNumber)));
         const std::string path = PathOfTrack(track.TrackId);
         if (!path.empty()) g_variant_builder_add(&b, "{sv}", "xesam:url", FileUriVariant(path));
-        if (!track.CoverPath.empty())
-            g_variant_builder_add(&b, "{sv}", "mpris:artUrl", FileUriVariant(track.CoverPath));
+        // The picture file the label shows first: the track's own, the album's, else the tags'.
+        const std::string &cover = !track.SecondCoverPath.empty() ? track.SecondCoverPath
+                                   : !track.CoverPath.empty()     ? track.CoverPath
+                                                                  : tags.CoverFile;
+        if (!cover.empty()) g_variant_builder_add(&b, "{sv}", "mpris:artUrl", FileUriVariant(cover));
     }
     return g_variant_builder_end(&b);
 }
