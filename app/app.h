@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // --- Start-up checks and deployment (startup.cpp) -- main thread, before any window exists
@@ -169,13 +170,32 @@ void TogglePause();
 // --- List commands (listcommands.cpp) -- main thread
 
 // Appends a copy of the entry to the list the panel shows (while it holds fewer than six) and shows
-// it: its row and the list's button. Then lets one pending window event through unhandled.
-void AppendToActiveList(const ListEntry &entry);
-// Every way of adding tracks ends here: each DSF/DFF path (by its extension, as written) is probed
+// it: its row and the list's button. Then lets one pending window event through unhandled. False
+// when the list was full.
+bool AppendToActiveList(const ListEntry &entry);
+// The files handed in together (a drop, an Open, an album load, the command line, a burst of OpenUri
+// calls) are reported together: while a FileBatch lives, every refused file is noted, and when the
+// outermost one ends one box lists them ("Error of the file 'x.dsf'" and the reason, the first few by
+// name, then how many more) with the files that found no room; a rate above the device's brings one
+// "Sample rate is too high." box before it. Batches nest.
+struct FileBatch {
+    FileBatch();
+    ~FileBatch();
+    FileBatch(const FileBatch &) = delete;
+    FileBatch &operator=(const FileBatch &) = delete;
+};
+// The text of that box: the named refusals (file name, reason) of refused_count in all, then the named
+// files of homeless_count that found no room; empty when there is nothing to say.
+std::string FileBatchText(const std::vector<std::pair<std::string, std::string>> &refused,
+                          size_t refused_count, const std::vector<std::string> &homeless,
+                          size_t homeless_count);
+// Every way of adding tracks ends here: each DSF/DFF/WV path (by its extension, as written) is probed
 // and an accepted track appended to the shown list (AppendToActiveList); a path too long for the
-// system (PathFitsSystem) is passed over unseen. drain: the pending window events are taken after
-// every path, as the open dialog's long lists want.
-void AddTracks(const std::vector<std::string> &paths, bool drain = false);
+// system (PathFitsSystem) is passed over unseen; the refusals go to the FileBatch. drain: the pending
+// window events are taken after every path, as the open dialog's long lists want. overflow: a track
+// that finds the shown list full goes to the other list, and one that finds both full is named in the
+// batch's box.
+void AddTracks(const std::vector<std::string> &paths, bool drain = false, bool overflow = false);
 // The selected entry of List 1 or 2 leaves the list (not the last one); the entry before it is
 // selected. Only while idle.
 void RemoveSelectedEntry();
@@ -195,12 +215,16 @@ void BlankListPanel();
 // probed into its list again; a track gone is passed over and a damaged file ignored, without a
 // message. Nothing when there is no such file.
 void RestoreLists();
-// The open dialog: the chosen DSF/DFF files are probed and appended (a playlist view turns to List 1).
+// The open dialog: the chosen DSF/DFF/WV files are probed and appended (a playlist view turns to List 1).
 void OpenAudioFiles();
 // Files or folders dropped on the window (also those of the command line and of MPRIS' OpenUri),
 // each path whole: a single folder (as the disk has it) fills List 1 with its own music files; files
 // are probed and appended. Ignored on the playlist view while List 1 holds entries.
 void DropFiles(const std::vector<std::string> &paths);
+// Files or folders handed in from outside (the command line, a second start, MPRIS' OpenUri): added
+// as a drop on List 1 would add them, whatever view is shown (the playlist or library view turns to
+// List 1), and with overflow (AddTracks): what the shown list cannot take goes to the other.
+void AddOutsideFiles(const std::vector<std::string> &paths);
 // A double-click: on the playlist or library view, ChoosePanelRow of the row under the pointer.
 void ChooseFromPanel();
 // Loads the playlist or album of 1-based panel row `row` into an empty list (List 1 first) and shows

@@ -123,7 +123,7 @@ void RunEventLoop() {
     RestoreLists();
     OwnMprisName();
     // The files of the command line, as a drop brings them.
-    if (!LaunchFiles.empty()) DropFiles(LaunchFiles);
+    if (!LaunchFiles.empty()) AddOutsideFiles(LaunchFiles);
     SaveListsWhenChanged();
 
     while (IsWindow(MainWindow)) {

@@ -19,6 +19,29 @@
 
 namespace {
 
+// Files named in a box before "and N more": enough to recognise an album, few enough to read.
+constexpr size_t NamedFiles = 5;
+
+// --- main thread: what the files handed in together came to, shown as one box when the outermost
+// batch ends (FileBatch)
+int BatchDepth = 0;
+std::vector<std::pair<std::string, std::string>> Refused; // file name, reason
+size_t RefusedCount = 0;                                  // all refused, named or not
+bool RateTooHigh = false;                                 // some file's rate is above the device's
+std::vector<std::string> Homeless;                        // file names that found no room
+size_t HomelessCount = 0;
+// --- end of state
+
+void NoteRefused(const std::string &path, const std::string &reason) {
+    if (Refused.size() < NamedFiles) Refused.emplace_back(FileNameOf(path), reason);
+    ++RefusedCount;
+}
+
+void NoteHomeless(const std::string &path) {
+    if (Homeless.size() < NamedFiles) Homeless.push_back(FileNameOf(path));
+    ++HomelessCount;
+}
+
 // The number of elements of the list the panel shows.
 size_t ShownCount() {
     if (const int list = ShownList()) return ListOf(list).Entries.size();
@@ -29,7 +52,7 @@ size_t ShownCount() {
 
 } // namespace
 
-void AppendToActiveList(const ListEntry &entry) {
+bool AppendToActiveList(const ListEntry &entry) {
     const int list = ShownList();
     const int index = AppendEntry(list, entry);
     if (index >= 0) {
@@ -46,14 +69,72 @@ void AppendToActiveList(const ListEntry &entry) {
     }
     // Long loads keep the window painted.
     PassOneWindowEvent();
+    return index >= 0;
 }
 
-void AddTracks(const std::vector<std::string> &paths, bool drain) {
+FileBatch::FileBatch() {
+    ++BatchDepth;
+}
+
+FileBatch::~FileBatch() {
+    if (--BatchDepth > 0) return;
+    const std::string text = FileBatchText(Refused, RefusedCount, Homeless, HomelessCount);
+    const bool rate = RateTooHigh;
+    Refused.clear();
+    Homeless.clear();
+    RefusedCount = HomelessCount = 0;
+    RateTooHigh = false;
+    if (rate) MessageBox("DSD Native", "Sample rate is too high.", 0x1000 | MessageIconInformation);
+    if (!text.empty()) MessageBox("Error", text, 0x1000 | MessageIconStop);
+}
+
+std::string FileBatchText(const std::vector<std::pair<std::string, std::string>> &refused,
+                          size_t refused_count, const std::vector<std::string> &homeless,
+                          size_t homeless_count) {
+    std::string text;
+    for (const auto &[name, reason] : refused)
+        text += (text.empty() ? "" : "\n\n") + ("Error of the file '" + name + "'\n") + reason;
+    auto more = [](size_t n) { return "and " + std::to_string(n) + (n == 1 ? " more file" : " more files"); };
+    if (refused_count > refused.size()) text += "\n\n" + more(refused_count - refused.size());
+    if (homeless_count > 0) {
+        std::string names;
+        for (size_t i = 0; i < homeless.size(); ++i)
+            names += (i == 0                                                          ? "'"
+                      : i + 1 == homeless.size() && homeless_count == homeless.size() ? " and '"
+                                                                                      : ", '") +
+                     homeless[i] + "'";
+        if (homeless_count > homeless.size()) names += " " + more(homeless_count - homeless.size());
+        text += (text.empty() ? "" : "\n\n") + ("No room in List 1 or List 2 for " + names);
+    }
+    return text;
+}
+
+void AddTracks(const std::vector<std::string> &paths, bool drain, bool overflow) {
+    FileBatch batch;
     for (const std::string &path : paths) {
         if (!PathFitsSystem(path)) continue; // names no file: refused before it is looked at
         const std::string extension = ExtensionOf(path);
-        if (IsMusicExtension(extension))
-            if (const ProbedTrack probe = ProbeTrack(path, extension)) AppendToActiveList(probe.Entry);
+        if (!IsMusicExtension(extension)) continue;
+        // With both lists full nothing is probed: the file is only named.
+        const bool full =
+            ListOf(1).Entries.size() >= MaxListEntries && ListOf(2).Entries.size() >= MaxListEntries;
+        if (overflow && full) {
+            NoteHomeless(path);
+            continue;
+        }
+        const ProbedTrack probe = ProbeTrack(path, extension);
+        if (probe.Result == ProbeUnreadable) NoteRefused(path, probe.Reason);
+        if (probe.Result == ProbeRateTooHigh) RateTooHigh = true;
+        if (probe && !AppendToActiveList(probe.Entry) && overflow) {
+            // The shown list is full: the other one takes it, without showing it.
+            const int other = ShownList() == 2 ? 1 : 2;
+            if (AppendEntry(other, probe.Entry) >= 0) {
+                AcceptRunRate(probe.Entry);
+                DrawListButton(other);
+            } else {
+                NoteHomeless(path);
+            }
+        }
         if (drain) DrainWindowEvents();
     }
 }
@@ -143,7 +224,7 @@ void RestoreLists() {
 
 void OpenAudioFiles() {
     const std::vector<std::string> files =
-        OpenFileDialog("Open Audio files", "*.*", "*.DSF,*.DFF|*.DSF;*.DFF", true);
+        OpenFileDialog("Open Audio files", "*.*", "*.DSF,*.DFF,*.WV|*.DSF;*.DFF;*.WV", true);
     if (files.empty()) return;
     if (ActiveView == ViewPlaylists) {
         ActiveView = ViewList1;
@@ -151,6 +232,19 @@ void OpenAudioFiles() {
         DrawListPanel(ViewList1, 0, 0);
     }
     AddTracks(files, true);
+}
+
+void AddOutsideFiles(const std::vector<std::string> &paths) {
+    FileBatch batch;
+    if (ActiveView != ViewList1 && ActiveView != ViewList2) {
+        ActiveView = ViewList1;
+        ListPage = 0;
+        DrawListPanel(ViewList1, 0, 0);
+    }
+    if (paths.size() == 1 && IsDirectory(paths[0]))
+        AddTracks(AddFolderFiles(paths[0] + "/"), false, true);
+    else
+        AddTracks(paths, false, true);
 }
 
 void DropFiles(const std::vector<std::string> &paths) {
@@ -191,7 +285,8 @@ void ChoosePanelRow(int row) {
     ActiveView = target;
     DrawListPanel(target, 0, 0);
     ListPage = 0;
-    // Probing an album's files may take a while: the busy cursor says so.
+    // Probing an album's files may take a while: the busy cursor says so. Its refusals make one box.
+    FileBatch batch;
     SetBusyCursor(MainWindow, true);
     Side &side = BeginSide(view, name, view == ViewPlaylists ? LoadPlaylist(name) : LoadAlbum(name, 1));
     if (side.Paths.size() <= MaxListEntries) {

@@ -206,7 +206,8 @@ GVariant *GetProperty(GDBusConnection *, const gchar *, const gchar *, const gch
         if (name == "Identity") return g_variant_new_string("Groovestone DSD");
         if (name == "DesktopEntry") return g_variant_new_string("org.groovestone.GroovestoneDSD");
         if (name == "SupportedUriSchemes") return StringArray({"file"});
-        if (name == "SupportedMimeTypes") return StringArray({"audio/x-dsf", "audio/x-dff"});
+        if (name == "SupportedMimeTypes")
+            return StringArray({"audio/x-dsf", "audio/x-dff", "audio/x-wavpack"});
     } else {
         if (name == "PlaybackStatus") return g_variant_new_string(PlaybackStatus());
         if (name == "Metadata") return Metadata(TrackHeard());
@@ -323,7 +324,7 @@ void RunRequest(const RemoteRequest &request) {
         RunCommand(CmdStop);
         break;
     case RemoteOpen:
-        DropFiles({request.Path});
+        AddOutsideFiles({request.Path});
         break;
     case RemotePrevious:
         if (playing) {
@@ -417,6 +418,8 @@ void RunRemoteRequests() {
     std::vector<RemoteRequest> due;
     due.swap(Requests);
     RemoveWindowTimer(MainWindow, RemoteTimer);
+    // A burst of OpenUri calls (a second start hands its files over one call each) is one batch.
+    FileBatch batch;
     for (const RemoteRequest &request : due) {
         RunRequest(request);
         AnnounceMprisChanges();

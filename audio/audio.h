@@ -66,6 +66,7 @@ struct EngineProcs {
     decltype(&::Tava_ASIO_Future) Tava_ASIO_Future;
 
     decltype(&::Tavd_DSD_StreamCreateFile) Tavd_DSD_StreamCreateFile;
+    decltype(&::Tavd_DSD_ErrorGetText) Tavd_DSD_ErrorGetText;
 };
 extern EngineProcs EngineFn;
 
@@ -277,20 +278,22 @@ void CountPlayedBytes(int64_t bytes);
 // What the probe made of a file: the entry for a list when it was accepted.
 enum ProbeResult {
     ProbeAccepted,
-    ProbeNotMusic,    // not DSF/DFF by its extension: refused silently
-    ProbeUnreadable,  // not readable as DSF/DFF: "Error of the file" box
-    ProbeRateTooHigh, // a rate the device does not reach: "Sample rate is too high." box
+    ProbeNotMusic,    // not DSF/DFF/WV by its extension: refused silently
+    ProbeUnreadable,  // not readable as DSD: an "Error of the file" box, with Reason
+    ProbeRateTooHigh, // a rate the device does not reach: a "Sample rate is too high." box
     ProbeOtherRate,   // a rate other than the run's: refused silently
 };
 struct ProbedTrack {
     ProbeResult Result = ProbeNotMusic;
-    ListEntry Entry; // filled when accepted
+    ListEntry Entry;    // filled when accepted
+    std::string Reason; // ProbeUnreadable: why, from the engine ("not a DSD file")
     explicit operator bool() const { return Result == ProbeAccepted; }
 };
-// Opens the file briefly to decide whether it plays here and makes its list entry. A refusal with
-// a message shows it (PlaybackDisplay::ShowMessage). A track of a rate other than the run's is
-// refused; the probe itself never sets the run's rate (AcceptRunRate does, once the entry is in a
-// list). The title is the file name without its extension, in whatever case either is written.
+// Opens the file briefly to decide whether it plays here and makes its list entry. It shows no box:
+// the caller reports the refusals of the files handed in together at once. A track of a rate other
+// than the run's is refused; the probe itself never sets the run's rate (AcceptRunRate does, once the
+// entry is in a list). The title is the file name without its extension, in whatever case either is
+// written.
 ProbedTrack ProbeTrack(const std::string &path, const std::string &extension);
 // True when the file opens for reading and one byte can be read. Any thread.
 bool FileReadable(const std::string &path);

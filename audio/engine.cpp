@@ -45,6 +45,7 @@ const Binding TavaProcs[] = {
 };
 const Binding TavdProcs[] = {
     BIND(Tavd_DSD_StreamCreateFile),
+    BIND(Tavd_DSD_ErrorGetText),
 };
 #undef BIND
 

@@ -111,7 +111,9 @@ ProbedTrack ProbeTrack(const std::string &path, const std::string &extension) {
     const TavoHandle stream = EngineFn.Tavd_DSD_StreamCreateFile(0, path.c_str(), 0, 0, ProbeFlags, 0);
     entry.IsDsd = 1;
     if (!stream) {
-        ShowMessage("Error", "Error of the file '" + FileNameOf(path) + "'", 0x1010);
+        const int code = EngineFn.Tavo_ErrorGetCode();
+        const char *reason = EngineFn.Tavd_DSD_ErrorGetText ? EngineFn.Tavd_DSD_ErrorGetText() : nullptr;
+        probe.Reason = reason && *reason ? reason : EngineErrorText(code);
         probe.Result = ProbeUnreadable;
         return probe;
     }
@@ -122,7 +124,6 @@ ProbedTrack ProbeTrack(const std::string &path, const std::string &extension) {
     entry.DsdRate = static_cast<int32_t>(std::lround(Attribute(stream, TAVO_ATTRIB_DSDRATE)));
     entry.Length = static_cast<int64_t>(length) * 2; // the probe reports half the playback length
     if (entry.DsdRate > maximum) {
-        ShowMessage("DSD Native", "Sample rate is too high.", 0x1040);
         EngineFn.Tavo_StreamFree(stream);
         probe.Result = ProbeRateTooHigh;
         return probe;

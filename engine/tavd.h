@@ -9,7 +9,14 @@
  * mem 0: file is a UTF-8 path; offset and length select a part of the file (length 0: to its end).
  * mem 1: file points to length bytes in memory, which must stay valid while the stream lives.
  * Returns 0 on failure with Tavo_ErrorGetCode: 2 (cannot open or read), 41 (not a valid DSF/DFF),
- * 44 (DST-compressed DFF), 1 (memory), 8 (core not initialised). */
+ * 44 (DST-compressed DFF), 1 (memory), 8 (core not initialised).
+ *
+ * A WavPack file holding DSD (as `wavpack` makes it from a DSF or DFF) opens like the file it was made
+ * from and delivers the same bytes; one holding PCM is refused with 41.
+ *
+ * Tavd_DSD_ErrorGetText: why this thread's last Tavd_DSD_StreamCreateFile failed, for the user, in
+ * English and lower case ("not a DSD file", "DST compression is not supported", "the file is shorter
+ * than its header says"); "" after a success. The text is constant: it stays valid. */
 #ifndef TAVD_H
 #define TAVD_H
 
@@ -19,8 +26,9 @@
 extern "C" {
 #endif
 
-TavoHandle Tavd_DSD_StreamCreateFile(int mem, const void *file, uint64_t offset, uint64_t length, uint32_t flags,
-                                     uint32_t freq);
+TavoHandle Tavd_DSD_StreamCreateFile(int mem, const void *file, uint64_t offset, uint64_t length,
+                                     uint32_t flags, uint32_t freq);
+const char *Tavd_DSD_ErrorGetText(void);
 
 #ifdef __cplusplus
 }

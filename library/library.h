@@ -107,7 +107,7 @@ int CompareIgnoringCase(std::string_view a, std::string_view b);
 // Whether the text holds a CR, an LF or a zero byte. Linux allows them in file names, but such a
 // name or path cannot be stored in a line of a list file: it would read back as other lines.
 bool HasLineEnd(std::string_view text);
-// "DSF" or "DFF" in any case.
+// "DSF", "DFF" or "WV" (WavPack) in any case.
 bool IsMusicExtension(std::string_view extension);
 std::string UpperAscii(std::string_view text);
 
@@ -209,7 +209,7 @@ void SaveListsWhenChanged();
 
 // --- Scanning (scan.cpp) ----------------------------------------------------------------------
 
-// Scans the drive `root` for album folders (folders directly holding DSF/DFF files, depths 1 to 5)
+// Scans the drive `root` for album folders (folders directly holding DSF/DFF/WV files, depths 1 to 5)
 // and rewrites the album index and track files of `library` in ListFolder; library 1 is then
 // reloaded into LibraryOne. A drive without albums changes nothing; a failed write leaves both files
 // as they were (except a track file that could not be read).

@@ -189,7 +189,7 @@ bool HasLineEnd(std::string_view text) {
 
 bool IsMusicExtension(std::string_view extension) {
     std::string up = UpperAscii(extension);
-    return up == "DSF" || up == "DFF";
+    return up == "DSF" || up == "DFF" || up == "WV";
 }
 
 bool DecodeTextLines(std::string_view bytes, std::vector<std::string> &lines) {

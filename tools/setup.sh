@@ -13,7 +13,7 @@ packages=(
   libasound2-dev alsa-utils libgtk-3-dev libpng-dev libjpeg-dev libx11-dev libxtst-dev
   xvfb xauth xdotool x11-utils imagemagick xcompmgr dbus dbus-x11 playerctl
   fonts-texgyre fonts-open-sans fonts-dejavu-core ffmpeg desktop-file-utils appstream
-  dpkg-dev file lintian
+  dpkg-dev file lintian libwavpack-dev wavpack
 )
 
 missing=()

@@ -1,5 +1,6 @@
 // The DSD reader's insides: where a stream's bytes come from, the layout read from a DSF or DFF
-// header, and the kernels that turn the file's sound bytes into the stream's stereo bytes.
+// header, the WavPack decoder, and the kernels that turn the file's sound bytes into the stream's stereo
+// bytes.
 //
 // tavd.so is stateless apart from its open streams: every procedure here works on what it is given,
 // so streams may be read on different threads at once. The only shared data are constant tables.
@@ -35,7 +36,7 @@ const uint8_t *DsdSource_Get(const DsdSource *src, uint64_t off, void *buf, size
 
 // --- Header parsing (dsd_parse.cpp)
 
-enum DsdContainer : uint8_t { DSD_CONTAINER_DSF, DSD_CONTAINER_DFF };
+enum DsdContainer : uint8_t { DSD_CONTAINER_DSF, DSD_CONTAINER_DFF, DSD_CONTAINER_WV };
 
 // Where the sound bytes are and how to take them. Byte k (0-based) of file channel c lies at
 //   data_offset + (k / block_size) * block_size * channels + c * block_size + k % block_size,
@@ -57,8 +58,37 @@ struct DsdLayout {
 // Checks the header of a DSF or DFF source and fills the layout. TAVO_OK, TAVO_ERROR_FILEFORM (41) for
 // anything malformed or unsupported, TAVO_ERROR_CODEC (44) for DST-compressed DFF, TAVO_ERROR_FILEOPEN
 // (2) when the source cannot be read. Reads the header a few bytes at a time (92 at most) and allocates
-// nothing.
-int Dsd_ParseHeader(const DsdSource *src, DsdLayout *layout);
+// nothing. A refusal's reason, for the user ("DST compression is not supported", "not a DSD file", "the
+// file is shorter than its header says"...), goes to *reason when it is given: a constant text.
+int Dsd_ParseHeader(const DsdSource *src, DsdLayout *layout, const char **reason = nullptr);
+
+// --- WavPack (dsd_wavpack.cpp)
+
+// A WavPack file holding DSD, decoded by libwavpack. Its layout has the container DSD_CONTAINER_WV, the
+// channels, rate, samples, frames and the channels delivered; the offsets do not apply.
+struct DsdWavPack;
+
+// Whether the source starts as a WavPack file does ("wvpk").
+bool Dsd_IsWavPack(const DsdSource *src);
+
+// Opens the WavPack file of src, which stays open while the WavPack stream lives (the stream reads it
+// through a copy of src and never closes it). Checks that it holds DSD at one of the DSD rates, 1 to 6
+// channels, and that its last block is there. TAVO_OK; TAVO_ERROR_FILEFORM (41) for anything else, PCM
+// included; TAVO_ERROR_MEM. With play, the stream can be read; without, it only describes the file.
+// A refusal's reason goes to *reason (a constant text), as Dsd_ParseHeader gives it.
+int DsdWavPack_Open(const DsdSource *src, bool play, DsdLayout *layout, DsdWavPack **wv, const char **reason);
+
+// The next n frames as left, right byte pairs (2n bytes). False when the file cannot be read or a
+// block is damaged; the stream then delivers nothing more.
+bool DsdWavPack_Read(DsdWavPack *wv, uint8_t *out, uint64_t n);
+
+// Moves to frame (at most the frame count). False when the file cannot be read there.
+bool DsdWavPack_Seek(DsdWavPack *wv, uint64_t frame);
+
+// Where the library reads next, in the file.
+uint64_t DsdWavPack_FilePosition(const DsdWavPack *wv);
+
+void DsdWavPack_Close(DsdWavPack *wv);
 
 // --- Kernels (dsd_convert.cpp)
 

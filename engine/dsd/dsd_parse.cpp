@@ -38,12 +38,22 @@ bool IsId(const uint8_t *p, const char (&id)[5]) {
     return memcmp(p, id, 4) == 0;
 }
 
+// Set while a header is checked when the refusal is that the file ends before its header says it
+// does: the one malformation a user can do something about (a copy cut short). Per thread: streams
+// are opened on several threads at once.
+thread_local bool CutShort = false;
+
+int Short() {
+    CutShort = true;
+    return TAVO_ERROR_FILEFORM;
+}
+
 // Reads exactly n header bytes at off: TAVO_OK; 41 when the source ends first (a truncated file);
 // 2 when it cannot be read.
 int ReadHeader(const DsdSource *src, uint64_t off, uint8_t *buf, size_t n) {
     int64_t got = DsdSource_Read(src, off, buf, n);
     if (got < 0) return TAVO_ERROR_FILEOPEN;
-    return got == static_cast<int64_t>(n) ? TAVO_OK : TAVO_ERROR_FILEFORM;
+    return got == static_cast<int64_t>(n) ? TAVO_OK : Short();
 }
 
 // ---- DSF: "DSD " (28 bytes), "fmt " (52 bytes), "data" (12-byte header, then the blocks), all
@@ -88,7 +98,8 @@ int ParseDsf(const DsdSource *src, DsdLayout *out) {
 
     // The file may carry junk after what it says is its end, never less than that.
     uint64_t file_size = Le64(h.file_size);
-    if (file_size < sizeof h || file_size > src->size) return TAVO_ERROR_FILEFORM;
+    if (file_size < sizeof h) return TAVO_ERROR_FILEFORM;
+    if (file_size > src->size) return Short();
     uint64_t data_size = Le64(h.data_size);
     constexpr uint64_t data_at = offsetof(DsfHeader, data_id);
     if (data_size < 12 || data_size > file_size - data_at) return TAVO_ERROR_FILEFORM;
@@ -102,7 +113,7 @@ int ParseDsf(const DsdSource *src, DsdLayout *out) {
     uint64_t bytes = samples / 8 + (samples % 8 != 0); // per channel, a partial last byte included
     uint64_t blocks = bytes / DsfBlockSize + (bytes % DsfBlockSize != 0);
     uint64_t group = uint64_t{DsfBlockSize} * channels;
-    if (blocks > (data_size - 12) / group) return TAVO_ERROR_FILEFORM;
+    if (blocks > (data_size - 12) / group) return Short();
 
     out->container = DSD_CONTAINER_DSF;
     out->channels = channels;
@@ -203,7 +214,8 @@ int ParseDff(const DsdSource *src, DsdLayout *out) {
     if (!IsId(b, "FRM8") || !IsId(b + 12, "DSD ")) return TAVO_ERROR_FILEFORM;
     // Junk may follow the form; the form itself must be whole.
     uint64_t form_size = Be64(b + 4);
-    if (form_size < 4 || form_size > src->size - 12) return TAVO_ERROR_FILEFORM;
+    if (form_size < 4) return TAVO_ERROR_FILEFORM;
+    if (form_size > src->size - 12) return Short();
     uint64_t end = 12 + form_size;
 
     bool have_fver = false, have_prop = false;
@@ -244,13 +256,23 @@ int ParseDff(const DsdSource *src, DsdLayout *out) {
 
 } // namespace
 
-int Dsd_ParseHeader(const DsdSource *src, DsdLayout *layout) {
-    uint8_t magic[4];
-    if (int rc = ReadHeader(src, 0, magic, sizeof magic)) return rc;
+int Dsd_ParseHeader(const DsdSource *src, DsdLayout *layout, const char **reason) {
+    CutShort = false;
+    uint8_t magic[4] = {};
+    int rc = ReadHeader(src, 0, magic, sizeof magic);
+    const bool known = IsId(magic, "DSD ") || IsId(magic, "FRM8");
     DsdLayout l;
-    int rc = IsId(magic, "DSD ")   ? ParseDsf(src, &l)
+    if (rc == TAVO_OK)
+        rc = IsId(magic, "DSD ")   ? ParseDsf(src, &l)
              : IsId(magic, "FRM8") ? ParseDff(src, &l)
                                    : TAVO_ERROR_FILEFORM;
     if (rc == TAVO_OK) *layout = l;
+    if (reason)
+        *reason = rc == TAVO_OK               ? nullptr
+                  : rc == TAVO_ERROR_FILEOPEN ? "the file cannot be read"
+                  : rc == TAVO_ERROR_CODEC    ? "DST compression is not supported"
+                  : !known                    ? "not a DSD file"
+                  : CutShort                  ? "the file is shorter than its header says"
+                                              : "its header is damaged or of a kind not supported";
     return rc;
 }

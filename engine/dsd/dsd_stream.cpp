@@ -1,5 +1,5 @@
-// tavd.so's streams: a checked DSF/DFF layout over a source, read into the stream's stereo layout
-// (left byte, right byte, oldest bit most significant), and handed to the core as a stream.
+// tavd.so's streams: a checked DSF/DFF layout over a source, or a WavPack decoder, read into the stream's
+// stereo layout (left byte, right byte, oldest bit most significant), and handed to the core as a stream.
 //
 // Threads: Tavd_DSD_StreamCreateFile runs on the program's main thread (probes, track opening); the
 // stream procedures run on whichever thread calls the core for that handle, one call at a time per
@@ -27,6 +27,7 @@ struct DsdStream {
     bool play = false;          // TAVO_DSD_RAW: deliver the samples; otherwise a probe without data
     uint64_t frame = 0;         // next byte of each channel to deliver (the stream position / 2)
     uint8_t *scratch = nullptr; // ScratchSize bytes for file sources; null for memory
+    DsdWavPack *wv = nullptr;   // the decoder of a WavPack playback stream; null otherwise
 };
 
 // DSF: blocks of block_size bytes per channel, one block of every channel in turn. Whole block groups
@@ -88,7 +89,9 @@ int32_t StreamRead(void *state, void *buffer, uint32_t length) {
     uint64_t n = std::min<uint64_t>(std::min<uint32_t>(length, INT32_MAX) / 2, s->layout.frames - s->frame);
     if (n == 0) return 0;
     auto *out = static_cast<uint8_t *>(buffer);
-    bool ok = s->layout.container == DSD_CONTAINER_DSF ? ReadDsf(s, out, n) : ReadDff(s, out, n);
+    bool ok = s->wv                                      ? DsdWavPack_Read(s->wv, out, n)
+              : s->layout.container == DSD_CONTAINER_DSF ? ReadDsf(s, out, n)
+                                                         : ReadDff(s, out, n);
     if (!ok) {
         // The file became unreadable or shorter after it was checked.
         TavoStream_SetError(TAVO_ERROR_FILEOPEN);
@@ -107,13 +110,20 @@ int StreamSeek(void *state, uint64_t pos) {
         TavoStream_SetError(TAVO_ERROR_ILLPARAM);
         return 0;
     }
-    if (s->play) s->frame = pos / 2;
+    if (s->play) {
+        if (s->wv && !DsdWavPack_Seek(s->wv, pos / 2)) {
+            TavoStream_SetError(TAVO_ERROR_FILEOPEN);
+            return 0;
+        }
+        s->frame = pos / 2;
+    }
     return 1;
 }
 
 // Where in the file the next left byte comes from.
 uint64_t StreamFilePosition(void *state) {
     const auto *s = static_cast<DsdStream *>(state);
+    if (s->wv) return DsdWavPack_FilePosition(s->wv);
     const DsdLayout &l = s->layout;
     uint64_t k = s->frame, block = l.block_size;
     return s->src.base + l.data_offset + k / block * block * l.channels + l.left * block + k % block;
@@ -121,6 +131,7 @@ uint64_t StreamFilePosition(void *state) {
 
 void StreamClose(void *state) {
     auto *s = static_cast<DsdStream *>(state);
+    DsdWavPack_Close(s->wv);
     DsdSource_Close(&s->src);
     delete[] s->scratch;
     delete s;
@@ -128,9 +139,13 @@ void StreamClose(void *state) {
 
 constexpr TavoStreamProcs StreamProcs = {StreamRead, StreamSeek, StreamFilePosition, StreamClose};
 
-TavoHandle Fail(DsdSource *src, int code) {
+// --- per thread: the reason of this thread's last refusal, null after a success
+thread_local const char *LastReason = nullptr;
+
+TavoHandle Fail(DsdSource *src, int code, const char *reason) {
     DsdSource_Close(src);
     TavoStream_SetError(code);
+    LastReason = reason;
     return 0;
 }
 
@@ -143,22 +158,40 @@ Tavd_DSD_StreamCreateFile(int mem, const void *file, uint64_t offset, uint64_t l
                           uint32_t freq) {
     (void)freq;
     DsdSource src;
-    if (!file) return Fail(&src, TAVO_ERROR_ILLPARAM);
+    LastReason = nullptr;
+    if (!file) return Fail(&src, TAVO_ERROR_ILLPARAM, "no file");
     if (mem)
         DsdSource_OpenMemory(&src, file, length);
     else if (int rc = DsdSource_OpenFile(&src, static_cast<const char *>(file), offset, length))
-        return Fail(&src, rc);
+        return Fail(&src, rc, "the file cannot be opened");
 
+    const bool play = (flags & TAVO_DSD_RAW) != 0;
     DsdLayout layout;
-    if (int rc = Dsd_ParseHeader(&src, &layout)) return Fail(&src, rc);
+    DsdWavPack *wv = nullptr;
+    const char *reason = nullptr;
+    if (Dsd_IsWavPack(&src)) {
+        if (int rc = DsdWavPack_Open(&src, play, &layout, &wv, &reason)) return Fail(&src, rc, reason);
+        // A probe has what it needs: the decoder goes at once.
+        if (!play) {
+            DsdWavPack_Close(wv);
+            wv = nullptr;
+        }
+    } else if (int rc = Dsd_ParseHeader(&src, &layout, &reason)) {
+        return Fail(&src, rc, reason);
+    }
 
     auto *s = new (std::nothrow) DsdStream;
-    if (!s) return Fail(&src, TAVO_ERROR_MEM);
-    s->play = (flags & TAVO_DSD_RAW) != 0;
-    // Only a playback stream of a file reads through the scratch buffer; probes deliver nothing.
-    if (!mem && s->play && !(s->scratch = new (std::nothrow) uint8_t[ScratchSize])) {
+    if (!s) {
+        DsdWavPack_Close(wv);
+        return Fail(&src, TAVO_ERROR_MEM, "out of memory");
+    }
+    s->play = play;
+    s->wv = wv;
+    // Only a playback stream of a DSF or DFF file reads through the scratch buffer; probes deliver
+    // nothing, and the WavPack decoder has its own.
+    if (!mem && play && !wv && !(s->scratch = new (std::nothrow) uint8_t[ScratchSize])) {
         delete s;
-        return Fail(&src, TAVO_ERROR_MEM);
+        return Fail(&src, TAVO_ERROR_MEM, "out of memory");
     }
     s->src = src;
     s->layout = layout;
@@ -174,4 +207,8 @@ Tavd_DSD_StreamCreateFile(int mem, const void *file, uint64_t offset, uint64_t l
     info.file_size = src.size;
     info.is_file = mem ? 0 : 1;
     return TavoStream_Register(&StreamProcs, s, &info);
+}
+
+extern "C" __attribute__((visibility("default"))) const char *Tavd_DSD_ErrorGetText(void) {
+    return LastReason ? LastReason : "";
 }

@@ -325,6 +325,57 @@ TEST_F(ListCommands, OnlyAnAppendedTrackFixesTheRunsRate) {
     EXPECT_TRUE(Messages.empty()) << Messages.front();
 }
 
+// Files handed in from outside reach the lists whatever view is shown, the shown list first, then the
+// other; all the refusals of one batch make one box, naming the first five with their reasons, then
+// how many more, then the files that found no room. A batch inside a batch adds to it.
+TEST_F(ListCommands, FilesHandedInTogetherMakeOneBoxAndOverflowIntoTheOtherList) {
+    std::vector<std::string> boxes;
+    SetMessageBoxHook([&](const std::string &title, const std::string &text, uint32_t) {
+        boxes.push_back(title + "|" + text);
+        return 1;
+    });
+    std::vector<std::string> paths;
+    TestDsdShape dst;
+    dst.kind = TestDsdKind::Dff;
+    dst.dst = true;
+    ASSERT_TRUE(TestDsd_WriteFile(dst, dir.path + "dst.dff"));
+    paths.push_back(dir.path + "dst.dff");
+    paths.push_back(Track("cut.dsf", TestDsdKind::DsfLsb, 1));
+    std::filesystem::resize_file(paths.back(), 5000);
+    for (int i = 0; i < 6; ++i) {
+        paths.push_back(dir.path + "bad" + std::to_string(i) + ".dsf");
+        WriteBytes(paths.back(), std::string(200, 'x'));
+    }
+    const std::string good1 = Track("good1.dsf", TestDsdKind::DsfLsb, 2),
+                      good2 = Track("good2.dff", TestDsdKind::Dff, 3);
+    paths.insert(paths.end(),
+                 {good1, good2, Track("good3.dsf", TestDsdKind::DsfMsb, 4), dir.path + "notes.txt"});
+    Fill(ViewLibrary, int(MaxListEntries) - 1, 0);
+    {
+        FileBatch outer;
+        AddOutsideFiles(std::vector<std::string>(paths.begin(), paths.begin() + 5));
+        AddOutsideFiles(std::vector<std::string>(paths.begin() + 5, paths.end()));
+        EXPECT_TRUE(boxes.empty()) << "not before the batch ends";
+    }
+    EXPECT_EQ(ActiveView, ViewList1);
+    EXPECT_EQ(ListOf(1).Entries.back().Path, good1);
+    EXPECT_EQ(ListOf(2).Entries.back().Path, good2);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Error|Error of the file 'dst.dff'\nDST compression is not supported\n\n"
+                        "Error of the file 'cut.dsf'\nthe file is shorter than its header says\n\n"
+                        "Error of the file 'bad0.dsf'\nnot a DSD file\n\n"
+                        "Error of the file 'bad1.dsf'\nnot a DSD file\n\n"
+                        "Error of the file 'bad2.dsf'\nnot a DSD file\n\nand 3 more files\n\n"
+                        "No room in List 1 or List 2 for 'good3.dsf'");
+    // No room for many: the first five by name.
+    boxes.clear();
+    AddOutsideFiles(std::vector<std::string>(7, good1));
+    EXPECT_EQ(boxes,
+              std::vector<std::string>{"Error|No room in List 1 or List 2 for 'good1.dsf', 'good1.dsf', "
+                                       "'good1.dsf', 'good1.dsf', 'good1.dsf' and 2 more files"});
+    SetMessageBoxHook({});
+}
+
 // A chosen playlist or album goes to an empty list, List 1 first; the row counts from the page shown.
 TEST_F(ListCommands, ChosenRowLoadsIntoTheFirstEmptyList) {
     const std::string a = Track("album/1.dsf", TestDsdKind::DsfLsb, 1);

@@ -418,6 +418,116 @@ TEST_F(Dsd, Open_RefusesDstAndUnreadableFilesWithTheirOwnCodes) {
     }
 }
 
+// The reason of a refusal names what the user can see: a cut copy, a DST file, a file of another kind.
+TEST_F(Dsd, Open_GivesTheReasonOfARefusal) {
+    TestDsdShape dst = Shape(TestDsdKind::Dff, 2, 8 * 4096);
+    dst.dst = true;
+    auto cut = [&](TestDsdKind kind, uint64_t keep) {
+        std::vector<uint8_t> bytes = TestDsd_Bytes(Shape(kind, 2, 8 * 4096));
+        bytes.resize(keep);
+        return bytes;
+    };
+    std::vector<uint8_t> bad_rate = TestDsd_Bytes(Shape(TestDsdKind::DsfLsb, 2, 8 * 4096));
+    bad_rate[56] = 1; // the rate
+    const std::pair<std::vector<uint8_t>, std::string> rows[] = {
+        {TestDsd_Bytes(dst), "DST compression is not supported"},
+        {cut(TestDsdKind::DsfLsb, 50), "the file is shorter than its header says"},
+        {cut(TestDsdKind::DsfMsb, 8000), "the file is shorter than its header says"},
+        {cut(TestDsdKind::Dff, 5000), "the file is shorter than its header says"},
+        {std::vector<uint8_t>(100, 'R'), "not a DSD file"},
+        {bad_rate, "its header is damaged or of a kind not supported"},
+    };
+    for (const auto &[bytes, reason] : rows) {
+        EXPECT_EQ(OpenMemory(bytes, Probe), 0u) << reason;
+        EXPECT_EQ(Tavd_DSD_ErrorGetText(), reason);
+    }
+    EXPECT_EQ(Tavd_DSD_ErrorGetText(), std::string(rows[5].second)) << "kept until the next open";
+    EXPECT_EQ(OpenFile(dir_.path + "missing.dsf"), 0u);
+    EXPECT_STREQ(Tavd_DSD_ErrorGetText(), "the file cannot be opened");
+    const TavoHandle h = OpenMemory(TestDsd_Bytes(Shape(TestDsdKind::Dff, 2, 800)));
+    EXPECT_NE(h, 0u);
+    EXPECT_STREQ(Tavd_DSD_ErrorGetText(), "");
+    Tavo_StreamFree(h);
+}
+
+// WavPack files made by `wavpack -y` from DSF and DFF files deliver the bytes of the file they were made
+// from, as a file and from memory, from the start and after a seek.
+TEST_F(Dsd, WavPack_DeliversTheBytesOfTheFileItWasMadeFrom) {
+    int n = 0;
+    for (TestDsdKind kind : Kinds) {
+        for (uint32_t channels : {1u, 2u, 6u}) {
+            for (uint64_t samples : {uint64_t{8 * 3001}, uint64_t{8 * 50'000}}) {
+                TestDsdShape shape = Shape(kind, channels, samples, ++n);
+                shape.dff_abss = false;
+                shape.rate = Rates[n % std::size(Rates)];
+                const std::string from =
+                    Write(shape, "w" + std::to_string(n) + (kind == TestDsdKind::Dff ? ".dff" : ".dsf"));
+                const std::string wv = dir_.path + "w" + std::to_string(n) + ".wv";
+                ASSERT_EQ(std::system(("wavpack -q -y '" + from + "' -o '" + wv + "' 2>/dev/null").c_str()),
+                          0)
+                    << Describe(shape);
+                const uint64_t length = TestDsd_PlayLength(shape);
+                const std::vector<uint8_t> expected = TestDsd_Expected(shape, 0, size_t(length));
+                std::ifstream in(wv, std::ios::binary);
+                const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+                for (TavoHandle h : {OpenFile(wv), OpenMemory(bytes)}) {
+                    ASSERT_NE(h, 0u) << Describe(shape) << " code " << Tavo_ErrorGetCode();
+                    EXPECT_EQ(Tavo_ChannelGetLength(h, 0), length) << Describe(shape);
+                    float rate = 0;
+                    EXPECT_TRUE(Tavo_ChannelGetAttribute(h, TAVO_ATTRIB_DSDRATE, &rate));
+                    EXPECT_EQ(rate, float(shape.rate));
+                    EXPECT_TRUE(ReadAll(h, {4098, 65536}) == expected) << Describe(shape);
+                    const uint64_t middle = length / 3 / 2 * 2;
+                    ASSERT_EQ(Tavo_ChannelSetPosition(h, middle, 0), 1);
+                    EXPECT_TRUE(ReadAll(h, {65536}) ==
+                                std::vector<uint8_t>(expected.begin() + long(middle), expected.end()))
+                        << Describe(shape) << " after a seek";
+                    Tavo_StreamFree(h);
+                }
+                const TavoHandle probe = OpenFile(wv, Probe);
+                EXPECT_EQ(Tavo_ChannelGetLength(probe, 0), length / 2);
+                Tavo_StreamFree(probe);
+            }
+        }
+    }
+}
+
+// Only DSD plays: a WavPack file of PCM is refused as a file of another kind is, and one cut short as
+// a DSF cut short is.
+TEST_F(Dsd, WavPack_RefusesPcmAndCutFiles) {
+    // A second of 16-bit stereo PCM at 44.1 kHz, in a WAV file.
+    std::string wav = "RIFF";
+    auto le = [&](uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) wav += char(v >> (8 * i) & 0xFF);
+    };
+    const uint32_t data = 44100 * 4;
+    le(36 + data, 4);
+    wav += "WAVEfmt ";
+    le(16, 4), le(1, 2), le(2, 2), le(44100, 4), le(44100 * 4, 4), le(4, 2), le(16, 2);
+    wav += "data";
+    le(data, 4);
+    for (uint32_t i = 0; i < data; ++i) wav += char(i * 7 % 251);
+    std::ofstream(dir_.path + "pcm.wav", std::ios::binary) << wav;
+    TestDsdShape shape = Shape(TestDsdKind::DsfLsb, 2, 8 * 200'000);
+    Write(shape, "dsd.dsf");
+    ASSERT_EQ(
+        std::system(("cd '" + dir_.path + "' && wavpack -q -y pcm.wav && wavpack -q -y dsd.dsf").c_str()), 0);
+    std::ifstream in(dir_.path + "dsd.wv", std::ios::binary);
+    std::vector<uint8_t> dsd{std::istreambuf_iterator<char>(in), {}};
+    const std::pair<std::vector<uint8_t>, std::string> rows[] = {
+        {{dsd.begin(), dsd.begin() + long(dsd.size() / 2)}, "the file is shorter than its header says"},
+        {{dsd.begin(), dsd.begin() + 40}, "the WavPack file is damaged"},
+    };
+    EXPECT_EQ(OpenFile(dir_.path + "pcm.wv"), 0u);
+    EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_FILEFORM);
+    EXPECT_STREQ(Tavd_DSD_ErrorGetText(), "not a DSD file");
+    for (const auto &[bytes, reason] : rows) {
+        EXPECT_EQ(OpenMemory(bytes), 0u) << reason;
+        EXPECT_EQ(Tavo_ErrorGetCode(), TAVO_ERROR_FILEFORM);
+        EXPECT_EQ(Tavd_DSD_ErrorGetText(), reason);
+    }
+}
+
 // Streams are independent: several read at once on their own threads each get their own bytes.
 TEST_F(Dsd, Read_SeveralStreamsOnTheirOwnThreadsAtOnce) {
     std::vector<TestDsdShape> shapes;

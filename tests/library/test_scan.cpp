@@ -24,8 +24,8 @@ TEST_F(Scan, ScanLibrary_FindsAlbumFoldersPreOrderAtDepthsOneToFive) {
     EXPECT_EQ(albums({"Music/Artist/Album/01.dsf", "Music/Artist/Album/Scans/x.dsf"}),
               Lines{"Artist : Album"})
         << "an album's subfolder is never entered";
-    EXPECT_EQ(albums({"Music/Artist/CD1/a.dsf", "Music/Artist/CD2/b.dff"}),
-              (Lines{"Artist : CD1", "Artist : CD2"}));
+    EXPECT_EQ(albums({"Music/Artist/CD1/a.dsf", "Music/Artist/CD2/b.dff", "Music/Artist/CD3/c.WV"}),
+              (Lines{"Artist : CD1", "Artist : CD2", "Artist : CD3"}));
     EXPECT_EQ(albums({"Album/x.Dsf"}), Lines{"Album"}) << "a folder in the root names itself";
     EXPECT_EQ(albums({"A/2/3/4/5/a.dsf", "B/2/3/4/5/6/b.dsf"}), Lines{"4 : 5"}) << "depth 5 found, 6 not";
     EXPECT_EQ(albums({".git/Album/x.dsf", "M/.hidden/x.dsf", "M/a/.b/x.dsf"}), Lines{".git : Album"})
@@ -33,8 +33,9 @@ TEST_F(Scan, ScanLibrary_FindsAlbumFoldersPreOrderAtDepthsOneToFive) {
     EXPECT_EQ(albums({"b/t.dsf", "a/z/t.dsf", "a/y/t.dsf", "_x/t.dsf", "Zed/t.dsf"}),
               (Lines{"a : y", "a : z", "b", "Zed", "_x"}))
         << "depth first, in listing order";
-    EXPECT_EQ(albums({"P/x.dsf.txt", "P/noext", "P/folder.dsf/", "Q/.dot.dsf", "R/s.wav"}), Lines{"Q"})
-        << "only .dsf and .dff files make an album; dot files count";
+    EXPECT_EQ(albums({"P/x.dsf.txt", "P/noext", "P/folder.dsf/", "Q/.dot.dsf", "R/s.wav", "S/t.wvc"}),
+              Lines{"Q"})
+        << "only .dsf, .dff and .wv files make an album; dot files count";
     EXPECT_EQ(albums({"Bad\nName/x.dsf", "Good/x.dsf"}), Lines{"Good"})
         << "a name with a line end is not entered";
     EXPECT_EQ(albums({"Caf\xE9/01.dsf"}), Lines{"Caf\xE9"}) << "a name that is not UTF-8 comes back";

@@ -1,12 +1,33 @@
-// Writes the seed corpora of the DSD fuzz targets: small DSF and DFF files of every kind, without
-// their first four bytes (the targets put the magic back).
-//   dsd_seeds CORPUS_DIR   -> CORPUS_DIR/fuzz_dsf/*, CORPUS_DIR/fuzz_dff/*
+// Writes the seed corpora of the DSD fuzz targets: small DSF and DFF files of every kind, and WavPack
+// files made of some of them by `wavpack` (when it is installed), without their first four bytes (the
+// targets put the magic back).
+//   dsd_seeds CORPUS_DIR   -> CORPUS_DIR/fuzz_dsf/*, CORPUS_DIR/fuzz_dff/*, CORPUS_DIR/fuzz_wv/*
 
 #include "dsd_testfiles.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+
+namespace {
+
+// The file at `from` compressed by `wavpack` into the WavPack target's corpus; false when wavpack
+// failed (or is missing).
+bool WriteWavPackSeed(const std::filesystem::path &from, const std::filesystem::path &seed) {
+    const std::filesystem::path wv = from.string() + ".wv";
+    if (std::system(("wavpack -q -y '" + from.string() + "' -o '" + wv.string() + "' 2>/dev/null").c_str()) !=
+        0)
+        return false;
+    std::ifstream in(wv, std::ios::binary);
+    std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::filesystem::remove(wv);
+    return bytes.size() > 4 && bool(std::ofstream(seed, std::ios::binary) << bytes.substr(4));
+}
+
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc != 2) {
@@ -36,6 +57,17 @@ int main(int argc, char **argv) {
                     fclose(f) != 0) {
                     fprintf(stderr, "dsd_seeds: cannot write %s\n", name.c_str());
                     return 1;
+                }
+                // WavPack seeds of the shapes `wavpack` takes: DSF files, and DFF files without ABSS.
+                if (samples > 0 && kind != TestDsdKind::DsfMsb) {
+                    shape.dff_abss = false;
+                    const auto from = root / (name + (kind == TestDsdKind::Dff ? ".dff" : ".dsf"));
+                    std::filesystem::create_directories(root / "fuzz_wv");
+                    if (TestDsd_WriteFile(shape, from.string()) &&
+                        !WriteWavPackSeed(from, root / "fuzz_wv" / name))
+                        fprintf(stderr, "dsd_seeds: no WavPack seed %s (is wavpack installed?)\n",
+                                name.c_str());
+                    std::filesystem::remove(from);
                 }
             }
         }

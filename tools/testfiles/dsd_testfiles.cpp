@@ -172,7 +172,7 @@ uint64_t ChnlSize(const TestDsdShape &s) {
     return 2 + 4 * DffIds(s).size();
 }
 uint64_t PropSize(const TestDsdShape &s) {
-    return 4 + (12 + 4) + (12 + ChnlSize(s)) + (12 + Padded(CmprSize(s))) + (12 + 8);
+    return 4 + (12 + 4) + (12 + ChnlSize(s)) + (12 + Padded(CmprSize(s))) + (s.dff_abss ? 12 + 8 : 0);
 }
 uint64_t SoundSize(const TestDsdShape &s) {
     return s.dst ? 6 + 12 : WholeBytes(s) * s.channels;
@@ -210,9 +210,11 @@ void WriteDff(const TestDsdShape &s, Sink &out) {
     out.Be(strlen(name), 1);
     out.Put(name, strlen(name));
     if (CmprSize(s) % 2) out.Be(0, 1);
-    out.Id("ABSS"); // start time 0:00:00.0
-    out.Be(8, 8);
-    out.Be(0, 8);
+    if (s.dff_abss) {
+        out.Id("ABSS"); // start time 0:00:00.0
+        out.Be(8, 8);
+        out.Be(0, 8);
+    }
 
     const uint8_t extra[ExtraSize + 1] = {'e', 'x', 't', 'r', 'a', 0};
     out.Id("GSXT"); // a chunk no reader knows, to be skipped

@@ -29,6 +29,8 @@ struct TestDsdShape {
     uint32_t seed = 1;                // selects the payload
     std::vector<std::string> dff_ids; // DFF channel ids (4 characters each); empty: the usual ones
     bool dst = false;                 // DFF: marked DST-compressed, with a "DST " sound chunk
+    bool dff_abss = true;             // DFF: a start time (ABSS) after CMPR; `wavpack` 5.6 takes a DFF only
+                                      // without one (it misses the pad byte of the odd-sized CMPR before it)
 };
 
 // Writes the file at path; false when it cannot be written.
