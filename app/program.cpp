@@ -25,11 +25,11 @@ constexpr uint32_t SystemStop = MessageIconStop | 0x1000;
 
 // What --help prints, and an unknown option to standard error; the data folder's place follows it.
 constexpr const char *Usage = R"(Usage: Groovestone-lp-dsd [OPTION]... [FILE... | FOLDER]
-Play DSF and DFF recordings natively as DSD, bit-perfect and without gaps.
+Play DSF, DFF and WavPack DSD recordings natively as DSD, bit-perfect and without gaps.
 
-The files named (DSF or DFF, as paths or file:// URIs) are added to the list shown, as a drop on the
-window adds them; a single folder fills List 1 with its own music files. While a player runs, a new
-start hands its files to that player and ends.
+The files named (DSF, DFF or WV, as paths or file:// URIs) are added as a drop on List 1 adds them,
+whatever view is shown; a single folder fills List 1 with its own music files. While a player runs, a
+new start hands its files to that player and ends.
 
 Options:
   --choose-device   open the device window, then the options, before the main window
