@@ -30,6 +30,22 @@ typedef struct {
 #define TAVA_RESET_JOIN 2u
 #define TAVA_RESET_PAUSE 4u
 
+/* Tava_ASIO_Future selectors. */
+#define TAVA_FUTURE_RATE_INFO 1u /* param: TavaRateInfo *; how the open device takes a DSD rate */
+#define TAVA_FUTURE_VOLUME 2u    /* param: const double *, a gain in [0, 1]; fails (0) unless the output is on the PCM path */
+
+#define TAVA_PATH_NONE 0u   /* the device cannot take the rate at all */
+#define TAVA_PATH_NATIVE 1u /* one of ALSA's DSD formats, bit-perfect */
+#define TAVA_PATH_DOP 2u    /* DSD over PCM, bit-perfect (USB audio cards only) */
+#define TAVA_PATH_PCM 3u    /* converted to PCM in the output */
+
+typedef struct {
+    double rate;      /* in: a DSD rate */
+    uint32_t path;    /* out: TAVA_PATH_* */
+    uint32_t pcmRate; /* out, PCM path: the device's frame rate, e.g. 176400 */
+    uint32_t pcmBits; /* out, PCM path: the significant bits of a sample, e.g. 24 */
+} TavaRateInfo;
+
 int Tava_ASIO_GetDeviceInfo(uint32_t device, TavaDeviceInfo *info);
 int Tava_ASIO_Init(int device, uint32_t flags);
 int Tava_ASIO_Free(void);
