@@ -103,7 +103,7 @@ bool ReadWav(const std::string &path, Wav &wav) {
         const std::string id = bytes.substr(at, 4);
         const size_t size = u32(at + 4), body = at + 8;
         if (id == "fmt " && size >= 16 && body + 16 <= bytes.size()) {
-            wav.channels = u32(body) & 0xFFFF;
+            wav.channels = u32(body + 2) & 0xFFFF;
             wav.rate = u32(body + 4);
             wav.bits = u32(body + 14) & 0xFFFF;
             haveFormat = true;

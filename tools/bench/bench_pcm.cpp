@@ -3,7 +3,8 @@
 // converter's own error against a float64 reference of the same filters, and CPU. Prints a table (run by
 // hand; ffmpeg's column is left out where ffmpeg is missing).
 //
-//   bench_pcm [seconds]     (default 4 s of DSD64; DSD512 for the real-time figure)
+//   bench_pcm [seconds [order]]   (default 4 s of DSD64 from a 5th-order modulator; DSD512 for the real-time
+//                                 figure)
 //
 // The ideal is the file's own bits: the tones' levels and the in-band noise measured on the DSD stream by
 // least squares and FFT. A converter's figures are the same measurements on its PCM.
@@ -238,7 +239,7 @@ int main(int argc, char **argv) {
         }
         return kSnrAmplitude * std::sin(2 * M_PI * kSnrTone * t);
     };
-    const int order = argc > 2 ? std::atoi(argv[2]) : 7;
+    const int order = argc > 2 ? std::atoi(argv[2]) : 5;
     const std::vector<uint8_t> ch = SdmModulate(kDsd64, signal, 2 * halfSamples, order);
     const std::vector<uint8_t> pair = SdmPair(ch, ch);
 
