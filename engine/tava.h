@@ -32,7 +32,8 @@ typedef struct {
 
 /* Tava_ASIO_Future selectors. */
 #define TAVA_FUTURE_RATE_INFO 1u /* param: TavaRateInfo *; how the open device takes a DSD rate */
-#define TAVA_FUTURE_VOLUME 2u    /* param: const double *, a gain in [0, 1]; fails (0) unless the output is on the PCM path */
+#define TAVA_FUTURE_VOLUME                                                                                   \
+    2u /* param: const double *, a gain in [0, 1]; fails (0) unless the output is on the PCM path */
 
 #define TAVA_PATH_NONE 0u   /* the device cannot take the rate at all */
 #define TAVA_PATH_NATIVE 1u /* one of ALSA's DSD formats, bit-perfect */

@@ -15,10 +15,10 @@ namespace {
 // name or the part before ':' (as in "front:CARD=DAC,DEV=0"). The sound server ("default", "pulse",
 // "pipewire") is not among them: it is how a desktop shares the sound card, and takes converted PCM.
 constexpr std::array<std::string_view, 29> kFrontEnds = {
-    "hw",         "plughw",     "plug",      "dmix",      "dsnoop", "dshare",   "asym",  "sysdefault",
-    "iec958",     "spdif",      "hdmi",      "front",     "rear",   "center_lfe", "side", "oss",
-    "null",       "usbstream",  "lavrate",   "samplerate", "speexrate", "speex", "upmix", "vdownmix",
-    "a52",        "dcaenc",     "equal",     "plugequal", "modem",
+    "hw",     "plughw",    "plug",    "dmix",       "dsnoop",    "dshare",     "asym",  "sysdefault",
+    "iec958", "spdif",     "hdmi",    "front",      "rear",      "center_lfe", "side",  "oss",
+    "null",   "usbstream", "lavrate", "samplerate", "speexrate", "speex",      "upmix", "vdownmix",
+    "a52",    "dcaenc",    "equal",   "plugequal",  "modem",
 };
 
 // The PCM rates of each family, highest first: DSD64 / 8, / 16, / 32 and their 48 kHz kin.
@@ -61,11 +61,12 @@ bool IsUsbAudioCard(const std::string &driver, const std::string &procRoot) {
     // "hw:2,0", "hw:2", "hw:CARD=DAC,DEV=0", "hw:DAC,0": the card is the first argument; /proc/asound has a
     // cardN folder per card and a link named after each card's id.
     if (!driver.starts_with("hw:")) return false;
-    std::string card = driver.substr(3, driver.find(',') == std::string::npos ? std::string::npos
-                                                                               : driver.find(',') - 3);
+    std::string card =
+        driver.substr(3, driver.find(',') == std::string::npos ? std::string::npos : driver.find(',') - 3);
     if (card.starts_with("CARD=")) card.erase(0, 5);
     if (card.empty() || card.find('/') != std::string::npos || card.starts_with(".")) return false;
-    const bool number = std::all_of(card.begin(), card.end(), [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); });
+    const bool number = std::all_of(card.begin(), card.end(),
+                                    [](char ch) { return std::isdigit(static_cast<unsigned char>(ch)); });
     const std::string path = procRoot + "asound/" + (number ? "card" : "") + card + "/usbid";
     struct stat st;
     return stat(path.c_str(), &st) == 0;

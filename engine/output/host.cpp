@@ -39,12 +39,12 @@ bool g_usb = false;            // the device is on a USB audio card: DoP is safe
 // How the device takes a DSD rate, at 2 channels: natively, by DoP, or converted to PCM.
 struct Way {
     uint32_t path = TAVA_PATH_NONE;
-    std::optional<Choice> dsd;      // TAVA_PATH_NATIVE, TAVA_PATH_DOP
-    std::optional<PcmChoice> pcm;   // TAVA_PATH_PCM
+    std::optional<Choice> dsd;    // TAVA_PATH_NATIVE, TAVA_PATH_DOP
+    std::optional<PcmChoice> pcm; // TAVA_PATH_PCM
 };
 std::array<std::optional<Way>, kDsdRates.size()> g_ways; // per DSD rate, found when first asked
-double g_volume = 1.0;                                    // the PCM path's volume
-PcmConverter *g_converter = nullptr;                      // the running output's, PCM path
+double g_volume = 1.0;                                   // the PCM path's volume
+PcmConverter *g_converter = nullptr;                     // the running output's, PCM path
 int g_enabled = -1;      // the enabled channel: the pair's left channel; -1 none
 int g_joinedTo = -1;     // the channel that the next channel is joined to; -1 none
 std::string g_errorText; // why the last failing call failed, for developers
@@ -152,11 +152,19 @@ int StartPcm(double rate, uint32_t pairChannel, uint32_t periodMs) {
         return Fail(TAVO_ERROR_DRIVER, why);
     const double base = PcmBaseRate(static_cast<uint32_t>(rate));
     // Converter steps (base-rate frames) per period: the device's period, in the base rate.
-    const uint32_t steps = choice->rate.resampled
-                               ? static_cast<uint32_t>(std::lround(stream.periodFrames * base / stream.frameRate))
-                               : stream.periodFrames / (stream.frameRate / static_cast<uint32_t>(base));
-    const PcmSetup setup{static_cast<uint32_t>(rate), choice->rate.rate, choice->rate.resampled, choice->format,
-                         bits, choice->channels, pairChannel, std::max(steps, 1u) * (2 * static_cast<uint32_t>(rate) / 8 / static_cast<uint32_t>(base))};
+    const uint32_t steps =
+        choice->rate.resampled
+            ? static_cast<uint32_t>(std::lround(stream.periodFrames * base / stream.frameRate))
+            : stream.periodFrames / (stream.frameRate / static_cast<uint32_t>(base));
+    const PcmSetup setup{static_cast<uint32_t>(rate),
+                         choice->rate.rate,
+                         choice->rate.resampled,
+                         choice->format,
+                         bits,
+                         choice->channels,
+                         pairChannel,
+                         std::max(steps, 1u) *
+                             (2 * static_cast<uint32_t>(rate) / 8 / static_cast<uint32_t>(base))};
     g_converter = PcmCreate(setup, why);
     if (!g_converter) {
         snd_pcm_drop(g_pcm);
@@ -261,7 +269,8 @@ TAVA_EXPORT int Tava_ASIO_SetDSD(int dsd) {
     }
     bool any = false;
     for (size_t i = 0; i < kDsdRates.size(); ++i) any = WayFor(i).path != TAVA_PATH_NONE || any;
-    if (!any) return Fail(TAVO_ERROR_FORMAT, g_driver + " takes DSD at no rate, natively, over PCM or as PCM");
+    if (!any)
+        return Fail(TAVO_ERROR_FORMAT, g_driver + " takes DSD at no rate, natively, over PCM or as PCM");
     g_dsd = true;
     return Ok();
 }

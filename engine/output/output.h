@@ -124,8 +124,8 @@ constexpr uint32_t PcmBaseRate(uint32_t dsdRate) {
 // takes (352.8, 176.4 or 88.2 kHz for the 44.1 kHz family); else the first of the other family's rates, 48 or
 // 44.1 kHz that it takes, reached through a resampler. takes(rate) answers for the device.
 struct PcmRateChoice {
-    uint32_t rate;     // device frames per second
-    bool resampled;    // not a whole fraction of the DSD rate
+    uint32_t rate;  // device frames per second
+    bool resampled; // not a whole fraction of the DSD rate
 };
 std::optional<PcmRateChoice> ChoosePcmRate(double dsdRate, const std::function<bool(uint32_t rate)> &takes);
 
@@ -157,8 +157,8 @@ enum class StageKind : uint8_t { FromBits, Halve, LowPass, Double };
 
 struct PcmStage {
     StageKind kind;
-    double inRate;             // samples per second going in (bits per second for FromBits)
-    std::vector<double> taps;  // the whole impulse response, symmetric, DC gain 1
+    double inRate;            // samples per second going in (bits per second for FromBits)
+    std::vector<double> taps; // the whole impulse response, symmetric, DC gain 1
 };
 
 // The stages from DSD bits at dsdRate down to the base rate (PcmBaseRate) and its steep low-pass
@@ -173,13 +173,13 @@ std::vector<double> KaiserLowPass(size_t n, double cutoff, double attenuationDb)
 // pcm_convert.cpp
 
 struct PcmSetup {
-    uint32_t dsdRate;     // one of kDsdRates
-    uint32_t deviceRate;  // device frames per second
-    bool resampled;       // deviceRate is reached through the resampler from the base rate
+    uint32_t dsdRate;    // one of kDsdRates
+    uint32_t deviceRate; // device frames per second
+    bool resampled;      // deviceRate is reached through the resampler from the base rate
     PcmFormat format;
-    uint32_t bits;        // significant bits of the device's sample (dither goes there)
-    uint32_t channels;    // device channels
-    uint32_t pairChannel; // the device channel of the pair's left channel
+    uint32_t bits;         // significant bits of the device's sample (dither goes there)
+    uint32_t channels;     // device channels
+    uint32_t pairChannel;  // the device channel of the pair's left channel
     uint32_t maxPairBytes; // the most pair bytes one call converts
 };
 
@@ -198,10 +198,11 @@ uint32_t PcmPairBytesPerStep(const PcmConverter *c);
 // The most device frames one call with maxPairBytes can give.
 uint32_t PcmMaxFrames(const PcmConverter *c);
 // Output thread (or a test). Converts bytes of the pair (a multiple of PcmPairBytesPerStep, at most
-// maxPairBytes) into device frames in out; returns the frames written. silent: the bytes are no music (paused,
-// no procedure); the output fades out over the held-back tail and fades in again after. gain: the volume in
-// [0, 1], reached by the end of this call. Silence (0x69) converts to exact zero samples.
-uint32_t PcmConvert(PcmConverter *c, const uint8_t *pair, uint32_t bytes, bool silent, double gain, uint8_t *out);
+// maxPairBytes) into device frames in out; returns the frames written. silent: the bytes are no music
+// (paused, no procedure); the output fades out over the held-back tail and fades in again after. gain: the
+// volume in [0, 1], reached by the end of this call. Silence (0x69) converts to exact zero samples.
+uint32_t PcmConvert(PcmConverter *c, const uint8_t *pair, uint32_t bytes, bool silent, double gain,
+                    uint8_t *out);
 // As PcmConvert with gain 1, but stops before the resampler, dither and the device's layout: stereo
 // interleaved doubles at the base-rate stages' output rate. For measuring the converter's own error.
 uint32_t PcmConvertToDouble(PcmConverter *c, const uint8_t *pair, uint32_t bytes, double *out);

@@ -56,8 +56,8 @@ struct PcmConverter {
     // The fade: base-rate samples held back, with whether each came from silence.
     std::array<std::vector<double>, 2> held;
     std::vector<uint8_t> heldSilent;
-    double envelope = 1.0; // the fade's gain now
-    double volume = 1.0;   // the volume reached at the end of the last call
+    double envelope = 1.0;                  // the fade's gain now
+    double volume = 1.0;                    // the volume reached at the end of the last call
     std::array<std::vector<double>, 2> out; // the last stage's output, per channel
     std::vector<double> interleaved;        // the resampler's input, then
     std::vector<double> resampled;          // its output
@@ -97,7 +97,8 @@ size_t RunStage(const Stage &s, const double *x, size_t n, double *y) {
         for (size_t o = 0; o < n / 2; ++o) {
             const double *m = x + h + 2 * o + 1 - c;
             double acc = 0.5 * m[0];
-            for (size_t j = 0; j < half; ++j) acc += g[j] * (m[2 * j + 1] + m[-static_cast<ptrdiff_t>(2 * j + 1)]);
+            for (size_t j = 0; j < half; ++j)
+                acc += g[j] * (m[2 * j + 1] + m[-static_cast<ptrdiff_t>(2 * j + 1)]);
             y[o] = acc;
         }
         return n / 2;
@@ -146,7 +147,8 @@ void FadeAndVolume(PcmConverter &c, const std::array<double *, 2> &x, size_t n, 
     for (size_t i = 0; i < n; ++i) {
         // Down ahead of the first silent sample, so that it is reached at zero; up once music comes again.
         const double target = c.heldSilent[i] || c.heldSilent[i + L] ? 0.0 : 1.0;
-        c.envelope = target > c.envelope ? std::min(target, c.envelope + step) : std::max(target, c.envelope - step);
+        c.envelope =
+            target > c.envelope ? std::min(target, c.envelope + step) : std::max(target, c.envelope - step);
         const double g = c.envelope * (from + dv * static_cast<double>(i + 1));
         y[0][i] = c.held[0][i] * g;
         y[1][i] = c.held[1][i] * g;
@@ -172,9 +174,12 @@ size_t Filter(PcmConverter &c, const uint8_t *pair, uint32_t bytes, bool silent,
         size_t produced = 0;
         std::array<double *, 2> dest;
         for (int ch = 0; ch < 2; ++ch) {
-            if (i + 1 == c.doubleFrom) dest[ch] = c.out[ch].data(); // the low-pass: to the fade first
-            else if (i + 1 < c.stages.size()) dest[ch] = c.stages[i + 1].in[ch].data() + c.stages[i + 1].history;
-            else dest[ch] = c.out[ch].data();
+            if (i + 1 == c.doubleFrom)
+                dest[ch] = c.out[ch].data(); // the low-pass: to the fade first
+            else if (i + 1 < c.stages.size())
+                dest[ch] = c.stages[i + 1].in[ch].data() + c.stages[i + 1].history;
+            else
+                dest[ch] = c.out[ch].data();
             produced = RunStage(s, s.in[ch].data(), n, dest[ch]);
             KeepHistory(s.in[ch], s.history, n);
         }
@@ -182,7 +187,8 @@ size_t Filter(PcmConverter &c, const uint8_t *pair, uint32_t bytes, bool silent,
         if (i + 1 == c.doubleFrom) {
             std::array<double *, 2> faded = dest;
             if (i + 1 < c.stages.size())
-                for (int ch = 0; ch < 2; ++ch) faded[ch] = c.stages[i + 1].in[ch].data() + c.stages[i + 1].history;
+                for (int ch = 0; ch < 2; ++ch)
+                    faded[ch] = c.stages[i + 1].in[ch].data() + c.stages[i + 1].history;
             FadeAndVolume(c, dest, n, silent, gain, faded);
         }
     }
@@ -191,7 +197,8 @@ size_t Filter(PcmConverter &c, const uint8_t *pair, uint32_t bytes, bool silent,
 
 // Device samples from a signal in [-1, 1): TPDF dither of one step at the device's word length, rounded,
 // clipped, left-aligned in the container.
-void Pack(PcmConverter &c, const std::array<const double *, 2> &x, size_t stride, size_t frames, uint8_t *out) {
+void Pack(PcmConverter &c, const std::array<const double *, 2> &x, size_t stride, size_t frames,
+          uint8_t *out) {
     const PcmSetup &s = c.setup;
     const uint32_t bits = s.format == PcmFormat::S32Le ? std::min(s.bits, 32u) : std::min(s.bits, 24u);
     const double scale = std::ldexp(1.0, static_cast<int>(bits) - 1), top = scale - 1.0;
@@ -328,15 +335,18 @@ uint32_t PcmMaxFrames(const PcmConverter *c) {
     return static_cast<uint32_t>(std::ceil(c->maxSteps * c->setup.deviceRate / base)) + 1024;
 }
 
-uint32_t PcmConvert(PcmConverter *c, const uint8_t *pair, uint32_t bytes, bool silent, double gain, uint8_t *out) {
+uint32_t PcmConvert(PcmConverter *c, const uint8_t *pair, uint32_t bytes, bool silent, double gain,
+                    uint8_t *out) {
     const size_t n = Filter(*c, pair, bytes, silent, std::clamp(gain, 0.0, 1.0));
     if (!c->soxr) {
         Pack(*c, {c->out[0].data(), c->out[1].data()}, 1, n, out);
         return static_cast<uint32_t>(n);
     }
-    for (size_t i = 0; i < n; ++i) c->interleaved[2 * i] = c->out[0][i], c->interleaved[2 * i + 1] = c->out[1][i];
+    for (size_t i = 0; i < n; ++i)
+        c->interleaved[2 * i] = c->out[0][i], c->interleaved[2 * i + 1] = c->out[1][i];
     size_t done = 0, made = 0;
-    soxr_process(c->soxr, c->interleaved.data(), n, &done, c->resampled.data(), c->resampled.size() / 2, &made);
+    soxr_process(c->soxr, c->interleaved.data(), n, &done, c->resampled.data(), c->resampled.size() / 2,
+                 &made);
     Pack(*c, {c->resampled.data(), c->resampled.data() + 1}, 2, made, out);
     return static_cast<uint32_t>(made);
 }

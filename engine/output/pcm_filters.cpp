@@ -35,8 +35,9 @@ double BesselI0(double x) {
 }
 
 double KaiserBeta(double attenuationDb) {
-    return attenuationDb > 50.0 ? 0.1102 * (attenuationDb - 8.7)
-                                : 0.5842 * std::pow(attenuationDb - 21.0, 0.4) + 0.07886 * (attenuationDb - 21.0);
+    return attenuationDb > 50.0
+               ? 0.1102 * (attenuationDb - 8.7)
+               : 0.5842 * std::pow(attenuationDb - 21.0, 0.4) + 0.07886 * (attenuationDb - 21.0);
 }
 
 // Taps a Kaiser design needs for a transition of width (a fraction of the sample rate).
@@ -54,8 +55,10 @@ std::vector<double> HalfBand(double width) {
     double odd = 0.0;
     for (size_t i = 0; i < n; ++i) {
         const size_t d = i > c ? i - c : c - i;
-        if (d % 2 == 0) h[i] = 0.0;
-        else odd += h[i];
+        if (d % 2 == 0)
+            h[i] = 0.0;
+        else
+            odd += h[i];
     }
     for (double &t : h) t *= 0.5 / odd;
     h[c] = 0.5;
@@ -81,7 +84,8 @@ std::vector<double> KaiserLowPass(size_t n, double cutoff, double attenuationDb)
 
 std::vector<PcmStage> PlanPcmStages(uint32_t dsdRate, uint32_t outRate) {
     const double base = PcmBaseRate(dsdRate), scale = base / 88200.0, keep = kKeep * scale;
-    if (DsdRateIndex(dsdRate) < 0 || (outRate != base && outRate != 2 * base && outRate != 4 * base)) return {};
+    if (DsdRateIndex(dsdRate) < 0 || (outRate != base && outRate != 2 * base && outRate != 4 * base))
+        return {};
     std::vector<PcmStage> plan;
 
     // From the bits to DSD rate / 8: one output per DSD byte. Aliases land in the kept band from within
@@ -96,8 +100,8 @@ std::vector<PcmStage> PlanPcmStages(uint32_t dsdRate, uint32_t outRate) {
 
     const double width = (kStopFrom - kPassEnd) * scale / base;
     n = KaiserLength(width, kStopDb) | 1; // odd: a centre tap
-    plan.push_back({StageKind::LowPass, base,
-                    KaiserLowPass(n, (kStopFrom + kPassEnd) / 2 * scale / base, kStopDb)});
+    plan.push_back(
+        {StageKind::LowPass, base, KaiserLowPass(n, (kStopFrom + kPassEnd) / 2 * scale / base, kStopDb)});
 
     for (double rate = base; rate < outRate; rate *= 2)
         plan.push_back({StageKind::Double, rate, HalfBand((rate - 2 * keep) / (2 * rate))});

@@ -314,7 +314,8 @@ TEST_F(Host, PcmOnly_WavEqualsTheConverterRunOffline) {
     const int pcmOnly = DeviceNumber("pcmonly");
     ASSERT_GE(pcmOnly, 0);
     const double half = 0.5, tooLoud = 1.5;
-    for (const auto &[number, path] : {std::pair{device, TAVA_PATH_NATIVE}, std::pair{pcmOnly, TAVA_PATH_PCM}}) {
+    for (const auto &[number, path] :
+         {std::pair{device, TAVA_PATH_NATIVE}, std::pair{pcmOnly, TAVA_PATH_PCM}}) {
         ASSERT_TRUE(Tava_ASIO_Init(number, 1));
         for (double rate : {kDsd64, 22579200.0, 3072000.0, 44100.0}) {
             TavaRateInfo info{rate, 99, 99, 99};
@@ -325,7 +326,8 @@ TEST_F(Host, PcmOnly_WavEqualsTheConverterRunOffline) {
             EXPECT_EQ(info.pcmBits, pcm && dsd ? 32u : 0u) << rate;
         }
         EXPECT_EQ(Tava_ASIO_Future(TAVA_FUTURE_VOLUME, const_cast<double *>(&half)), path == TAVA_PATH_PCM);
-        EXPECT_TRUE(Refused(Tava_ASIO_Future(TAVA_FUTURE_VOLUME, const_cast<double *>(&tooLoud)), TAVO_ERROR_ILLPARAM));
+        EXPECT_TRUE(Refused(Tava_ASIO_Future(TAVA_FUTURE_VOLUME, const_cast<double *>(&tooLoud)),
+                            TAVO_ERROR_ILLPARAM));
         if (path == TAVA_PATH_NATIVE) {
             ASSERT_TRUE(Tava_ASIO_Free());
         }
@@ -338,8 +340,8 @@ TEST_F(Host, PcmOnly_WavEqualsTheConverterRunOffline) {
     Feeder &feeder = Enable();
     feeder.shortCalls = false;
     const auto samples = static_cast<size_t>(0.3 * kDsd64);
-    const std::vector<uint8_t> bits =
-        SdmModulate(2822400, [](size_t n) { return 0.5 * std::sin(2 * M_PI * 997.0 * n / kDsd64); }, samples, 5);
+    const std::vector<uint8_t> bits = SdmModulate(
+        2822400, [](size_t n) { return 0.5 * std::sin(2 * M_PI * 997.0 * n / kDsd64); }, samples, 5);
     feeder.data = SdmPair(bits, bits);
     ASSERT_TRUE(Tava_ASIO_Start(0, 0));
     ASSERT_TRUE(WaitFor([&] { return feeder.pastDataNs.load() != 0; }));
@@ -366,7 +368,9 @@ TEST_F(Host, PcmOnly_WavEqualsTheConverterRunOffline) {
     // Both without their leading and trailing zero frames: the output's start depends on when it began.
     auto trim = [](const std::vector<uint8_t> &v) {
         size_t from = 0, to = v.size() / 8 * 8;
-        auto zero = [&](size_t at) { return std::all_of(&v[at], &v[at] + 8, [](uint8_t b) { return b == 0; }); };
+        auto zero = [&](size_t at) {
+            return std::all_of(&v[at], &v[at] + 8, [](uint8_t b) { return b == 0; });
+        };
         while (from < to && zero(from)) from += 8;
         while (to > from && zero(to - 8)) to -= 8;
         return std::vector<uint8_t>(v.begin() + static_cast<long>(from), v.begin() + static_cast<long>(to));

@@ -26,9 +26,10 @@ TEST(OutputPcm, IsUsbAudioCard_OnlyCardsWithAUsbIdInTheProcTree) {
     WriteBytes(proc + "asound/card2/usbid", "20b1:3008\n");
     std::filesystem::create_directory_symlink("card2", proc + "asound/DAC");
     const std::pair<const char *, bool> cases[] = {
-        {"hw:2,0", true},       {"hw:2", true},          {"hw:CARD=DAC,DEV=0", true}, {"hw:DAC,0", true},
-        {"hw:0,0", false},      {"hw:1,0", false},       {"hw:CARD=card0", false},    {"plughw:2,0", false},
-        {"default", false},     {"hw:../../2", false},   {"hw:", false},
+        {"hw:2,0", true},         {"hw:2", true},        {"hw:CARD=DAC,DEV=0", true},
+        {"hw:DAC,0", true},       {"hw:0,0", false},     {"hw:1,0", false},
+        {"hw:CARD=card0", false}, {"plughw:2,0", false}, {"default", false},
+        {"hw:../../2", false},    {"hw:", false},
     };
     for (const auto &[driver, usb] : cases) EXPECT_EQ(tava::IsUsbAudioCard(driver, proc), usb) << driver;
 }
@@ -87,7 +88,8 @@ struct Converter {
     }
 };
 
-tava::PcmSetup PcmSetupFor(uint32_t rate, PcmFormat format = PcmFormat::S32Le, uint32_t bits = 24, bool resampled = false) {
+tava::PcmSetup PcmSetupFor(uint32_t rate, PcmFormat format = PcmFormat::S32Le, uint32_t bits = 24,
+                           bool resampled = false) {
     return {kDsd64, rate, resampled, format, bits, 2, 0, 4096 * 8};
 }
 
@@ -127,8 +129,10 @@ TEST(OutputPcm, Convert_FiftyPercentSineReadsMinusSixDbOnEveryOutput) {
         PcmFormat format;
         bool resampled;
     };
-    const Case cases[] = {{352800, PcmFormat::S32Le, false}, {176400, PcmFormat::S24_3Le, false},
-                          {88200, PcmFormat::S24Le, false},  {48000, PcmFormat::S32Le, true}};
+    const Case cases[] = {{352800, PcmFormat::S32Le, false},
+                          {176400, PcmFormat::S24_3Le, false},
+                          {88200, PcmFormat::S24Le, false},
+                          {48000, PcmFormat::S32Le, true}};
     for (const Case &c : cases) {
         Converter conv(PcmSetupFor(c.rate, c.format, 24, c.resampled));
         const std::vector<uint8_t> out = conv.Run(pair, {4096});
@@ -175,17 +179,20 @@ TEST(OutputPcm, Convert_SplitCallsSameBytesSilenceExactZeroPauseFades) {
     // Paused halfway through the tone: the output falls to zero over the held-back tail, without a step.
     tava::PcmReset(conv.c);
     const size_t half = tone.size() / 2 / 8 * 8;
-    std::vector<uint8_t> played = conv.Run(std::vector<uint8_t>(tone.begin(), tone.begin() + long(half)), {64});
+    std::vector<uint8_t> played =
+        conv.Run(std::vector<uint8_t>(tone.begin(), tone.begin() + long(half)), {64});
     const std::vector<uint8_t> paused = conv.Run(std::vector<uint8_t>(8 * 512, 0x69), {64}, true);
     played.insert(played.end(), paused.begin(), paused.end());
     const std::vector<double> p = Left(played);
     const size_t pauseAt = half / 2;
     double peak = 0, largestStep = 0;
     for (size_t i = 4 * 1000; i < pauseAt; ++i) peak = std::max(peak, std::abs(p[i]));
-    for (size_t i = 4 * 1000; i + 1 < p.size(); ++i) largestStep = std::max(largestStep, std::abs(p[i + 1] - p[i]));
+    for (size_t i = 4 * 1000; i + 1 < p.size(); ++i)
+        largestStep = std::max(largestStep, std::abs(p[i + 1] - p[i]));
     EXPECT_NEAR(peak, 0.5, 0.01);
     EXPECT_LT(largestStep, 0.5 * 2 * M_PI * 3000 / 352800 * 1.1) << "no faster than the tone itself moves";
-    EXPECT_TRUE(std::all_of(p.end() - 4 * 200, p.end(), [](double v) { return v == 0.0; })) << "silent while paused";
+    EXPECT_TRUE(std::all_of(p.end() - 4 * 200, p.end(), [](double v) { return v == 0.0; }))
+        << "silent while paused";
 }
 
 } // namespace

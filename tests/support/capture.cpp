@@ -97,7 +97,8 @@ bool ReadWav(const std::string &path, Wav &wav) {
                                             static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24
                                       : 0u;
     };
-    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) return false;
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0)
+        return false;
     bool haveFormat = false;
     for (size_t at = 12; at + 8 <= bytes.size();) {
         const std::string id = bytes.substr(at, 4);
@@ -109,9 +110,10 @@ bool ReadWav(const std::string &path, Wav &wav) {
             haveFormat = true;
         } else if (id == "data") {
             // The size may still be what was written at the start; the file's end bounds it.
-            const size_t n = size == 0 || size == 0xFFFFFFFF ? bytes.size() - body
-                                                             : std::min(size, bytes.size() - body);
-            wav.data.assign(bytes.begin() + static_cast<long>(body), bytes.begin() + static_cast<long>(body + n));
+            const size_t n =
+                size == 0 || size == 0xFFFFFFFF ? bytes.size() - body : std::min(size, bytes.size() - body);
+            wav.data.assign(bytes.begin() + static_cast<long>(body),
+                            bytes.begin() + static_cast<long>(body + n));
             return haveFormat;
         }
         at = body + size + (size & 1);

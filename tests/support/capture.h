@@ -13,7 +13,7 @@
 enum CaptureExtras : unsigned {
     GoneDevice = 1,      // "gonedac" ("Gone DAC"): listed, but its card is not there, so it never opens
     ConverterDevice = 2, // "converter" ("Converter"): a plug over null, which converts
-    PcmOnlyDevice = 4,   // "pcmonly" ("PCM only"): takes no DSD format, only S32_LE PCM, written to PcmOnlyWav
+    PcmOnlyDevice = 4, // "pcmonly" ("PCM only"): takes no DSD format, only S32_LE PCM, written to PcmOnlyWav
 };
 // The WAV file that the "pcmonly" device of the configuration in home writes.
 inline std::string PcmOnlyWav(const std::string &home) {

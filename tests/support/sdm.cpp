@@ -30,11 +30,16 @@ std::vector<double> Expand(const std::vector<Complex> &roots) {
 // nodes), per order.
 std::vector<double> ZeroPlaces(int order) {
     switch (order) {
-    case 5: return {0.0, 0.538469, -0.538469, 0.906180, -0.906180};
-    case 6: return {0.238619, -0.238619, 0.661209, -0.661209, 0.932470, -0.932470};
-    case 7: return {0.0, 0.405845, -0.405845, 0.741531, -0.741531, 0.949108, -0.949108};
-    case 8: return {0.183435, -0.183435, 0.525532, -0.525532, 0.796666, -0.796666, 0.960290, -0.960290};
-    default: throw std::invalid_argument("modulator order 5 to 8");
+    case 5:
+        return {0.0, 0.538469, -0.538469, 0.906180, -0.906180};
+    case 6:
+        return {0.238619, -0.238619, 0.661209, -0.661209, 0.932470, -0.932470};
+    case 7:
+        return {0.0, 0.405845, -0.405845, 0.741531, -0.741531, 0.949108, -0.949108};
+    case 8:
+        return {0.183435, -0.183435, 0.525532, -0.525532, 0.796666, -0.796666, 0.960290, -0.960290};
+    default:
+        throw std::invalid_argument("modulator order 5 to 8");
     }
 }
 
@@ -61,8 +66,8 @@ double PeakGain(const std::vector<double> &b, const std::vector<double> &a) {
 
 } // namespace
 
-std::vector<uint8_t> SdmModulate(uint32_t dsdRate, const std::function<double(size_t)> &signal, size_t samples,
-                                 int order) {
+std::vector<uint8_t> SdmModulate(uint32_t dsdRate, const std::function<double(size_t)> &signal,
+                                 size_t samples, int order) {
     const double band = 20000.0 * (dsdRate % 44100 == 0 ? 1.0 : 48000.0 / 44100.0) / dsdRate;
     std::vector<Complex> zeros;
     for (double p : ZeroPlaces(order)) zeros.push_back(std::polar(1.0, 2.0 * M_PI * band * p));

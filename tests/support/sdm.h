@@ -9,11 +9,11 @@
 #include <vector>
 
 // One channel of signal(n) (n counts DSD samples; |signal| <= 0.5 is 50 % modulation) at dsdRate, through an
-// error-feedback modulator of the given order (5 to 8) whose noise transfer function has its zeros spread over
-// 0 to 20 kHz (scaled for the 48 kHz family) and a gain of at most 1.5 above. Bytes hold 8 samples, the
+// error-feedback modulator of the given order (5 to 8) whose noise transfer function has its zeros spread
+// over 0 to 20 kHz (scaled for the 48 kHz family) and a gain of at most 1.5 above. Bytes hold 8 samples, the
 // oldest in the most significant bit; samples is rounded up to whole bytes.
-std::vector<uint8_t> SdmModulate(uint32_t dsdRate, const std::function<double(size_t n)> &signal, size_t samples,
-                                 int order = 7);
+std::vector<uint8_t> SdmModulate(uint32_t dsdRate, const std::function<double(size_t n)> &signal,
+                                 size_t samples, int order = 7);
 
 // Byte-interleaved pair from two channels of equal length.
 std::vector<uint8_t> SdmPair(const std::vector<uint8_t> &left, const std::vector<uint8_t> &right);

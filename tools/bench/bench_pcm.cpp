@@ -87,7 +87,8 @@ double BandPower(const Signal &x, size_t from, size_t n, double rate, double lo,
     double p = 0;
     for (size_t k = 1; k <= n / 2; ++k) {
         const double f = static_cast<double>(k) * rate / static_cast<double>(n);
-        if (f >= lo && f <= hi) p += (k == n / 2 ? 1.0 : 2.0) * (out[k][0] * out[k][0] + out[k][1] * out[k][1]);
+        if (f >= lo && f <= hi)
+            p += (k == n / 2 ? 1.0 : 2.0) * (out[k][0] * out[k][0] + out[k][1] * out[k][1]);
     }
     fftw_destroy_plan(plan);
     fftw_free(in);
@@ -128,7 +129,8 @@ Signal RunOurs(const std::vector<uint8_t> &pair, uint32_t dsdRate, uint32_t outR
     constexpr uint32_t kSteps = 1764; // 20 ms at 88.2 kHz
     const uint32_t bytes = kSteps * (2 * dsdRate / 8 / tava::PcmBaseRate(dsdRate));
     std::string why;
-    tava::PcmConverter *c = tava::PcmCreate({dsdRate, outRate, false, tava::PcmFormat::S32Le, 24, 2, 0, bytes}, why);
+    tava::PcmConverter *c =
+        tava::PcmCreate({dsdRate, outRate, false, tava::PcmFormat::S32Le, 24, 2, 0, bytes}, why);
     if (!c) {
         std::fprintf(stderr, "bench_pcm: %s\n", why.c_str());
         std::exit(1);
@@ -229,7 +231,7 @@ int main(int argc, char **argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 4.0;
     const double half = seconds / 2;
     const auto halfSamples = static_cast<size_t>(half * kDsd64) / 8 * 8;
-    
+
     auto signal = [&](size_t n) {
         const double t = static_cast<double>(n) / kDsd64;
         if (n < halfSamples) {
@@ -262,10 +264,11 @@ int main(int argc, char **argv) {
         const std::vector<uint8_t> part(pair.begin(), pair.begin() + static_cast<long>(refBytes));
         const Signal ref = Reference(part, kDsd64, 352800);
         std::string why;
-        tava::PcmConverter *c = tava::PcmCreate({kDsd64, 352800, false, tava::PcmFormat::S32Le, 24, 2, 0,
-                                                 static_cast<uint32_t>(refBytes)}, why);
+        tava::PcmConverter *c = tava::PcmCreate(
+            {kDsd64, 352800, false, tava::PcmFormat::S32Le, 24, 2, 0, static_cast<uint32_t>(refBytes)}, why);
         std::vector<double> out(2 * tava::PcmMaxFrames(c));
-        const uint32_t n = tava::PcmConvertToDouble(c, part.data(), static_cast<uint32_t>(refBytes), out.data());
+        const uint32_t n =
+            tava::PcmConvertToDouble(c, part.data(), static_cast<uint32_t>(refBytes), out.data());
         tava::PcmDestroy(c);
         const size_t delay = 256 * 4; // the held-back tail, in output frames
         double err = 0;
