@@ -1,8 +1,8 @@
 // The test signals' sigma-delta modulator: an error-feedback loop around a 1-bit quantiser. With the noise
 // transfer function NTF = B / A (both monic), the loop adds (B / A - 1) times the past quantisation errors to
 // the input, so that the output is input + NTF x error: B's zeros on the unit circle in the audio band push
-// the noise out of it, A's poles (a Butterworth set, pulled in until the NTF peaks at 1.5) keep the loop
-// stable.
+// the noise out of it, A's poles (a Butterworth set, pulled in until the NTF peaks at 1.5 or 1.3) keep the
+// loop stable.
 #include "sdm.h"
 
 #include <cmath>
@@ -72,11 +72,13 @@ std::vector<uint8_t> SdmModulate(uint32_t dsdRate, const std::function<double(si
     std::vector<Complex> zeros;
     for (double p : ZeroPlaces(order)) zeros.push_back(std::polar(1.0, 2.0 * M_PI * band * p));
     const std::vector<double> b = Expand(zeros);
-    // The poles' cutoff (a fraction of the rate) for an NTF peak of 1.5: the peak grows with the cutoff.
+    // The poles' cutoff (a fraction of the rate) for the NTF's peak: the peak grows with the cutoff. Higher
+    // orders take a lower peak to stay stable at 50 % modulation.
+    const double peak = order <= 6 ? 1.5 : 1.3;
     double lo = 1e-4, hi = 0.45;
     for (int i = 0; i < 60; ++i) {
         const double mid = (lo + hi) / 2;
-        (PeakGain(b, Expand(ButterworthPoles(order, mid))) > 1.5 ? hi : lo) = mid;
+        (PeakGain(b, Expand(ButterworthPoles(order, mid))) > peak ? hi : lo) = mid;
     }
     const std::vector<double> a = Expand(ButterworthPoles(order, lo));
 

@@ -3,7 +3,7 @@
 // converter's own error against a float64 reference of the same filters, and CPU. Prints a table (run by
 // hand; ffmpeg's column is left out where ffmpeg is missing).
 //
-//   bench_pcm [seconds [order]]   (default 4 s of DSD64 from a 5th-order modulator; DSD512 for the real-time
+//   bench_pcm [seconds [order]]   (default 4 s of DSD64 from a 6th-order modulator; DSD512 for the real-time
 //                                 figure)
 //
 // The ideal is the file's own bits: the tones' levels and the in-band noise measured on the DSD stream by
@@ -241,7 +241,7 @@ int main(int argc, char **argv) {
         }
         return kSnrAmplitude * std::sin(2 * M_PI * kSnrTone * t);
     };
-    const int order = argc > 2 ? std::atoi(argv[2]) : 5;
+    const int order = argc > 2 ? std::atoi(argv[2]) : 6;
     const std::vector<uint8_t> ch = SdmModulate(kDsd64, signal, 2 * halfSamples, order);
     const std::vector<uint8_t> pair = SdmPair(ch, ch);
 
