@@ -24,6 +24,7 @@ constexpr uint32_t kVersion = 0x01000000; // 1.0.0.0
 constexpr uint32_t kMaxChannels = 64;     // the most device channels the host drives
 constexpr uint32_t kDefaultPeriodMs = 20;
 constexpr uint32_t kMinPeriodMs = 5, kMaxPeriodMs = 100;
+constexpr uint32_t kResampledPeriodMs = 20; // the shortest period through the resampler
 
 // --- written and read by the calling thread under g_api; the output thread reads none of it
 std::mutex g_api;
@@ -148,6 +149,9 @@ int StartPcm(double rate, uint32_t pairChannel, uint32_t periodMs) {
     stream.procChannel = pairChannel;
     std::string why;
     uint32_t bits = 0;
+    // The resampler gives its output in blocks of about 15 ms: longer periods keep the device's buffer
+    // (four periods) well ahead of them.
+    if (choice->rate.resampled) periodMs = std::max(periodMs, kResampledPeriodMs);
     if (!ConfigurePcmOutput(g_pcm, g_driver, *choice, periodMs, stream, bits, why))
         return Fail(TAVO_ERROR_DRIVER, why);
     const double base = PcmBaseRate(static_cast<uint32_t>(rate));

@@ -322,7 +322,17 @@ void PcmReset(PcmConverter *c) {
     c->envelope = 1.0;
     c->volume = 1.0;
     c->dither = kDitherSeed;
-    if (c->soxr) soxr_clear(c->soxr);
+    if (c->soxr) {
+        // The resampler sets itself up on its first input: give it that here, on the calling thread, so that
+        // the output thread's calls find it ready and never allocate. Zeros in, zeros out.
+        soxr_clear(c->soxr);
+        std::fill(c->interleaved.begin(), c->interleaved.end(), 0.0);
+        size_t done = 0, made = 0;
+        // A few calls of the largest size: its buffers grow on the first ones.
+        for (int i = 0; i < 8; ++i)
+            soxr_process(c->soxr, c->interleaved.data(), c->interleaved.size() / 2, &done,
+                         c->resampled.data(), c->resampled.size() / 2, &made);
+    }
 }
 
 uint32_t PcmPairBytesPerStep(const PcmConverter *c) {
