@@ -18,10 +18,16 @@ namespace {
 // --- main thread: the last track the refresh showed (its TrackId); 0 makes the next refresh count
 // as a track change
 int32_t ShownTrackId = 0;
+// --- main thread: the position bar as last drawn (its fill's width and the track's identity);
+// ShownBarWidth -1 when the bar is bare or drawn otherwise, so that the next refresh draws it
+int ShownBarWidth = -1;
+int32_t ShownBarTrack = 0;
 // --- end of state
 
 constexpr int RefreshMs = 200;
-constexpr int FinishMs = 200;
+// The finish is asked for once everything has played: the tick comes at once, and repeats while
+// the audio thread is still on its way out.
+constexpr int FinishMs = 10;
 
 constexpr int CornerPhotoAlpha = 96; // the photograph over the corner cover: 159 parts cover, 96 photo
 constexpr int LabelDarkAlpha = 64;   // black over the label cover: a quarter darker
@@ -60,6 +66,7 @@ void ShowPaused(bool paused) {
 }
 
 void ShowBareBar() {
+    ShownBarWidth = -1;
     if (!StartDrawing(CanvasOutput(PositionBar))) return;
     DrawImage(PositionBarPatch, 0, 0);
     StopDrawing();
@@ -74,6 +81,17 @@ void StopTimers() {
     RemoveWindowTimer(MainWindow, RefreshTimer);
     RemoveWindowTimer(MainWindow, FinishTimer);
     ShownTrackId = 0;
+}
+
+// Playback's waits on the main thread: the window stays painted, and a key pressed meanwhile is
+// noted to act once the wait's command is done.
+void WaitNotingKeys(int ms) {
+    const int step = 5;
+    for (int waited = 0; waited < ms; waited += step) {
+        PassEventsNotingKeys();
+        SleepMs(std::min(step, ms - waited));
+    }
+    PassEventsNotingKeys();
 }
 
 // Audio thread.
@@ -155,8 +173,8 @@ void ShowPlaybackOnTurntable() {
         .PostFinish = PostFinish,
         .ShowMessage = [](const std::string &title, const std::string &text,
                           uint32_t flags) { MessageBox(title, text, flags); },
-        .WaitPassingEvents = WaitPassingEvents,
-        .DrainEvents = [] { DrainWindowEvents(); },
+        .WaitPassingEvents = WaitNotingKeys,
+        .DrainEvents = PassEventsNotingKeys,
     };
     Display = &TurntableDisplay;
 }
@@ -202,6 +220,7 @@ void RemoveCover() {
 }
 
 void DrawPositionBar(int width, const std::string &title) {
+    ShownBarWidth = -1;
     if (!StartDrawing(CanvasOutput(PositionBar))) return;
     DrawImage(PositionBarPatch, 0, 0);
     DrawingMode(ModeAlphaBlend);
@@ -231,5 +250,10 @@ void RefreshNowPlaying() {
     // The record and its played count are taken together, once per tick.
     const NowPlayingInfo now = TakeNowPlaying();
     if (now.Track.TrackId != ShownTrackId) FollowTrack(now.Track);
-    DrawPositionBar(PositionBarWidth(now.Played, now.Track.End), now.Track.Title);
+    // The bar of a long track moves a pixel every few ticks: drawn only when it changes.
+    const int width = PositionBarWidth(now.Played, now.Track.End);
+    if (width == ShownBarWidth && now.Track.TrackId == ShownBarTrack) return;
+    DrawPositionBar(width, now.Track.Title);
+    ShownBarWidth = width;
+    ShownBarTrack = now.Track.TrackId;
 }
