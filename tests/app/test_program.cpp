@@ -483,7 +483,8 @@ TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderThe
     EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
     usleep(300'000);
     key(XK_n);
-    EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 82); })) << "N plays on, unpaused";
+    EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 82) && Lit(x, 12, 208); }))
+        << "N plays on, unpaused";
     ASSERT_TRUE(WaitUntil(10'000, [&] { return !Lit(x, 12, 208); })) << "played to the end";
     heard = HeardPart(captured(mark), all, after);
     size_t next = 0, start = 0; // the track after the one heard, and where it starts in `all`
@@ -917,6 +918,8 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     const Killed follower{
         StartProgram("/bin/sh", {"-c", "exec playerctl -p groovestone --follow status >'" + followed + "'"},
                      {"DBUS_SESSION_BUS_ADDRESS=" + bus.address})};
+    // It follows once it has printed the status it found.
+    ASSERT_TRUE(WaitUntil(3000, [&] { return ReadBytes(followed) == "Stopped\n"; }));
 
     // Play from idle; the track heard with its length; pause; play resumes; the lists play to their
     // end with nothing lost but the pause's silence, and the player stops by itself.
@@ -953,6 +956,10 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     ctl("stop");
     EXPECT_TRUE(status_is("Stopped"));
     EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 208); }));
+    EXPECT_TRUE(WaitUntil(2000, [&] {
+        const std::string text = ReadBytes(followed);
+        return text.size() >= 8 && text.compare(text.size() - 8, 8, "Stopped\n") == 0;
+    }));
     std::vector<std::string> statuses;
     std::istringstream lines(ReadBytes(followed));
     for (std::string line; std::getline(lines, line);)
