@@ -56,19 +56,6 @@ int64_t ReadyBytes(const PlayBuffer &b) {
     return b.Fill.load(std::memory_order_acquire);
 }
 
-// Audio thread: how long it may sleep before AsioProc could have left the buffer it is on: half the
-// sound left there, between 1 and 50 ms. Waking every millisecond for a chunk that lasts minutes
-// would cost more processor time than the whole playback.
-int IdleWaitMs() {
-    const int64_t bytes_per_second = Transport.RunningFrequency.load(std::memory_order_acquire) * 8;
-    if (bytes_per_second <= 0) return 1;
-    const bool on_a = Memory.ActiveBuffer.load(std::memory_order_acquire) == ActiveA;
-    const int64_t left =
-        on_a ? Memory.FillA.load(std::memory_order_acquire) - Memory.ReadA.load(std::memory_order_acquire)
-             : Memory.FillB.load(std::memory_order_acquire) - Memory.ReadB.load(std::memory_order_acquire);
-    return static_cast<int>(std::clamp<int64_t>(left * 1000 / bytes_per_second / 2, 1, 50));
-}
-
 // Audio thread: bytes of about a second of sound at the run's rate (a multiple of 8), the first
 // hand-over of a run, so that the sound starts without waiting for a whole chunk.
 int64_t StartBytes() {
@@ -128,7 +115,8 @@ void Drain() {
             }
             return;
         }
-        SleepMs(IdleWaitMs());
+        // AsioProc wakes it once it has read a buffer to its end.
+        WaitForWork();
     }
 }
 
@@ -306,8 +294,11 @@ uint32_t AsioProc(int /*input*/, uint32_t /*channel*/, void *buffer, uint32_t le
             // A call served whole from the active buffer misses nothing; the next call looks at the
             // other buffer again.
             if (result < want) Memory.OutputDry.store(1, std::memory_order_release);
+            // The audio thread waits for the last data to be read.
+            if (ready == 0) Memory.AudioWake.Release();
         } else {
             Memory.OutputDry.store(1, std::memory_order_release);
+            Memory.AudioWake.Release();
         }
         if (Memory.OutputDry.load(std::memory_order_relaxed) == 0) CountPlayedBytes(result);
     }

@@ -122,8 +122,7 @@ TEST_F(Playback, NextMidTrack_GoesOnWithTheTrackAfterTheOneHeard) {
     const std::vector<TestDsdShape> tracks = {Shape(TestDsdKind::DsfLsb, Dsd64, 1.5, 31),
                                               Shape(TestDsdKind::DsfLsb, Dsd64, 0.5, 32),
                                               Shape(TestDsdKind::DsfLsb, Dsd64, 0.5, 33)};
-    // Chunks of 0.6 s: the first track is still being read when Next comes. (Once the decoder has
-    // read the last track, the lists count as used up and Next stops instead.)
+    // Chunks of 0.6 s: the first track is still being read when Next comes.
     Memory.ChunkSize = BytesPerSecond(Dsd64) * 6 / 10 / 8 * 8;
     AddTracks(tracks, 3, "next");
     ASSERT_TRUE(StartPlayback({1, 0}, false));

@@ -1,7 +1,7 @@
 // Time to the first byte and processor time per track, of the real program and of MPD (Debian's, when
 // it is installed) side by side from one run, at DSD64 and DSD512:
 //
-//   build/tools/bench/bench_transport [--runs N]   (on a display of its own: Xvfb, started here)
+//   build/tools/bench_transport [--runs N]   (on a display of its own: Xvfb, started here)
 //
 // Each player plays one track of pseudo-random DSD (warm in the page cache) into a DSD capture device
 // of its own ALSA configuration (a file PCM over null, paced by the clock). The time to the first
@@ -133,7 +133,9 @@ struct Ours {
     explicit Ours(const std::string &track) {
         fs::create_directories(app + "lpli");
         fs::create_directories(home);
-        fs::copy_file(PROGRAM, app + "Groovestone-lp-dsd");
+        // GS_BENCH_PROGRAM names another build of the program, e.g. a baseline to compare with.
+        const char *program = std::getenv("GS_BENCH_PROGRAM");
+        fs::copy_file(program ? program : PROGRAM, app + "Groovestone-lp-dsd");
         WriteCaptureConfig(home, capture);
         WriteBytes(app + "lpli/lp.is", SettingsBytes("DSD capture"));
         WriteBytes(app + "lpli/lpi.la", Utf16File({"Bench"}));
@@ -169,10 +171,13 @@ Figures MeasureOurs(XProbe &x, const std::string &track, double seconds, double 
     if (!ours.Start(x)) return f;
     x.DoubleClick(RowX, RowY); // the playlist into List 1; P plays it from the playlists' view
     Sleep(1.0);
+    // The focus first (a key to the window waits for it to take the focus), so that the time runs
+    // from the key alone.
+    x.KeyToWindow(ours.main, XK_Shift_L);
     const size_t mark = FileSize(ours.capture);
     const double cpu = CpuSeconds(ours.pid);
     const Clock::time_point t = Clock::now();
-    x.KeyToWindow(ours.main, XK_p);
+    x.Key(XK_p);
     if (!WaitMusic(ours.capture, mark, 10'000)) return f;
     f.FirstByte = SecondsSince(t);
     Sleep(seconds + 0.5 - SecondsSince(t));
