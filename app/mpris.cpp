@@ -232,7 +232,8 @@ void MergeTransport(RemoteAction action) {
     const RemoteState at = Plan.To;
     switch (action) {
     case RemoteStop:
-        Plan.Stop = Plan.From != RemoteState::Stopped || Plan.Start;
+        // A start still waiting is dropped with the rest: only a player playing before needs one.
+        Plan.Stop = Plan.From != RemoteState::Stopped;
         Plan.Start = false;
         Plan.Nexts = 0;
         Plan.From = Plan.To = RemoteState::Stopped;

@@ -151,6 +151,8 @@ void StartAudioThread() {
     }
     while (Memory.AudioWake.TryWait()) {
     }
+    while (Memory.HandOverSignal.TryWait()) {
+    }
     Transport.StopThread.store(0, std::memory_order_release);
     HandOvers.store(0, std::memory_order_release);
     ThreadRunning.store(true, std::memory_order_release);
