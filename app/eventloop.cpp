@@ -130,6 +130,12 @@ void RunEventLoop() {
         // Without a driver the loop sleeps until an event comes; with one it also wakes every tick.
         const int event = WaitWindowEvent(EventLoopDriver ? DriverTickMs : -1);
         if (event != EventNone && EventWindow() == MainWindow) HandleEvent(event);
+        // A key that a waiting command took unhandled (one pressed while Play started): run now.
+        while (NotedCommand != 0 && !CloseRequested) {
+            const int command = NotedCommand;
+            NotedCommand = 0;
+            RunCommand(command);
+        }
         AnnounceMprisChanges();
         SaveListsWhenChanged();
         // A close request that a waiting command took unhandled: honoured once the command is done.

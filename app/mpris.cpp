@@ -14,6 +14,7 @@
 #include "platform/gui.h"
 #include "platform/reserve.h"
 #include "ui/objects.h"
+#include "ui/ui.h"
 
 #include <gio/gio.h>
 
@@ -28,6 +29,8 @@ constexpr const char *RootInterface = "org.mpris.MediaPlayer2";
 constexpr const char *PlayerInterface = "org.mpris.MediaPlayer2.Player";
 constexpr const char *TrackPathBase = "/org/groovestone/GroovestoneDSD/track/";
 constexpr int RemoteTickMs = 10;
+constexpr size_t MaxRequests = 64;      // requests other than the transport's waiting at once
+constexpr int MaxNexts = 12;            // a run holds at most twelve tracks: more skips end it all the same
 constexpr int HandOverTimeoutMs = 3000; // per file; the running player may be busy with a command
 
 constexpr const char *Introspection = R"(<node>
@@ -82,8 +85,24 @@ enum RemoteAction {
     RemoteStop,
     RemoteOpen,
     RemotePrevious,
-    RemoteSeek,       // by Position microseconds from the position heard
-    RemoteSetPosition // to Position microseconds of track Track
+    RemoteSeek,        // by Position microseconds from the position heard
+    RemoteSetPosition, // to Position microseconds of track Track
+    RemoteRunPlan      // the merged transport requests noted before the request after it
+};
+
+// What the player does as seen from outside: the transport's requests are taken against it.
+enum class RemoteState { Stopped, Playing, Paused };
+
+// The net effect of the transport requests noted since the last run, in the order it runs: a stop,
+// a start from idle, some skips, then the pause toggle as the last request left it. A request that
+// another cancels or repeats leaves nothing of its own: Play Pause Play while playing is nothing,
+// ten Stops are one, whatever came before a Stop is gone.
+struct TransportPlan {
+    bool Any = false;                        // a transport request was noted
+    RemoteState From = RemoteState::Stopped; // the player's state when the first was noted
+    RemoteState To = RemoteState::Stopped;   // the state the requests lead to
+    bool Stop = false, Start = false;
+    int Nexts = 0;
 };
 
 struct RemoteRequest {
@@ -91,13 +110,16 @@ struct RemoteRequest {
     std::string Path;     // RemoteOpen: the local file
     int64_t Position = 0; // RemoteSeek, RemoteSetPosition: microseconds
     int32_t Track = 0;    // RemoteSetPosition: the TrackId its object path names, 0 for another
+    TransportPlan Plan{}; // RemoteRunPlan: the transport requests noted before a move in the track
 };
 
 // --- state: main thread only (the bus's worker thread never calls into this file)
 GDBusConnection *Bus = nullptr; // the session bus while the main window lives; null without one
 GDBusNodeInfo *Interfaces = nullptr;
 guint RootRegistration = 0, PlayerRegistration = 0;
-std::vector<RemoteRequest> Requests; // noted by the method handlers, run by RunRemoteRequests
+std::vector<RemoteRequest> Requests; // noted by the method handlers, run by RunRemoteRequests (bounded)
+TransportPlan Plan;                  // the transport requests noted, merged
+bool QuitNoted = false;              // Quit was asked: it runs before anything else
 std::string AnnouncedStatus;         // PlaybackStatus as last announced
 int32_t AnnouncedTrack = 0;          // TrackId of the Metadata last announced, 0 for none
 // --- end of state
@@ -255,8 +277,110 @@ void SeekRemote(const RemoteRequest &request) {
     if (moved) AnnounceSeek();
 }
 
+RemoteState CurrentState() {
+    return Stopped() ? RemoteState::Stopped : PlaybackPaused() ? RemoteState::Paused : RemoteState::Playing;
+}
+
+// Merges one transport request into Plan, taking it against the state the requests before it lead
+// to. The player runs them in the plan's order, which is the order they can come in: a Stop undoes
+// everything before it, a start can only come from Stopped, skips only while a list plays, and the
+// pause toggle is what the last request left.
+void MergeTransport(RemoteAction action) {
+    if (!Plan.Any) Plan = {true, CurrentState(), CurrentState()};
+    const RemoteState at = Plan.To;
+    switch (action) {
+    case RemoteStop:
+        // A start still waiting is dropped with the rest: only a player playing before needs one.
+        Plan.Stop = Plan.From != RemoteState::Stopped;
+        Plan.Start = false;
+        Plan.Nexts = 0;
+        Plan.From = Plan.To = RemoteState::Stopped;
+        if (!Plan.Stop) Plan.Any = false;
+        break;
+    case RemotePlay:
+    case RemotePlayPause:
+        if (at == RemoteState::Stopped) {
+            Plan.Start = true;
+            Plan.To = RemoteState::Playing;
+        } else if (at == RemoteState::Paused) {
+            Plan.To = RemoteState::Playing;
+        } else if (action == RemotePlayPause) {
+            Plan.To = RemoteState::Paused;
+        }
+        break;
+    case RemotePause:
+        if (at == RemoteState::Playing) Plan.To = RemoteState::Paused;
+        break;
+    case RemoteNext:
+        // A skip plays on, unpaused; more skips than a run holds end it all the same.
+        if (at != RemoteState::Stopped) {
+            Plan.Nexts = std::min(Plan.Nexts + 1, MaxNexts);
+            Plan.To = RemoteState::Playing;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// Previous, Seek and SetPosition act on the track heard, so they run after the transport requests
+// noted before them. A move right after another merges with it: two Seeks are one by their sum, a
+// SetPosition replaces what came before it; the list of waiting requests stays bounded.
+void NoteMove(RemoteRequest request) {
+    if (Plan.Any) {
+        RemoteRequest run{RemoteRunPlan, {}};
+        run.Plan = Plan;
+        Plan = {};
+        Requests.push_back(std::move(run));
+    }
+    if (!Requests.empty() && request.Action != RemotePrevious) {
+        RemoteRequest &last = Requests.back();
+        if (request.Action == RemoteSetPosition &&
+            (last.Action == RemoteSeek || last.Action == RemoteSetPosition)) {
+            last = std::move(request);
+            return;
+        }
+        if (request.Action == RemoteSeek && (last.Action == RemoteSeek || last.Action == RemoteSetPosition)) {
+            // Beyond a track's length a Seek does what one just beyond it does: the sum cannot overflow.
+            constexpr int64_t Bound = int64_t(1) << 60;
+            last.Position = std::clamp<int64_t>(last.Position, -Bound, Bound) +
+                            std::clamp<int64_t>(request.Position, -Bound, Bound);
+            if (last.Action == RemoteSetPosition) last.Position = std::max<int64_t>(last.Position, 0);
+            return;
+        }
+    }
+    if (Requests.size() < MaxRequests) Requests.push_back(std::move(request));
+}
+
 void Note(RemoteRequest request) {
-    Requests.push_back(std::move(request));
+    switch (request.Action) {
+    case RemoteQuit:
+        QuitNoted = true;
+        break;
+    case RemoteStop:
+    case RemotePlay:
+    case RemotePause:
+    case RemotePlayPause:
+    case RemoteNext:
+        MergeTransport(request.Action);
+        break;
+    case RemoteRaise:
+        if (std::any_of(Requests.begin(), Requests.end(),
+                        [](const RemoteRequest &r) { return r.Action == RemoteRaise; }))
+            return;
+        Requests.push_back(std::move(request));
+        break;
+    case RemoteOpen:
+        Requests.push_back(std::move(request));
+        break;
+    case RemotePrevious:
+    case RemoteSeek:
+    case RemoteSetPosition:
+        NoteMove(std::move(request));
+        break;
+    case RemoteRunPlan:
+        break;
+    }
     AddWindowTimer(MainWindow, RemoteTimer, RemoteTickMs);
 }
 
@@ -270,6 +394,11 @@ void CallMethod(GDBusConnection *, const gchar *, const gchar *, const gchar *, 
         if (g_str_equal(method, name)) Note({action, {}});
     if (g_str_equal(method, "Previous")) Note({RemotePrevious, {}});
     if (g_str_equal(method, "OpenUri")) {
+        if (Requests.size() >= MaxRequests) {
+            g_dbus_method_invocation_return_error_literal(
+                invocation, G_DBUS_ERROR, G_DBUS_ERROR_LIMITS_EXCEEDED, "Too many files waiting to be added");
+            return;
+        }
         const gchar *uri = nullptr;
         g_variant_get(parameters, "(&s)", &uri);
         std::string path = LocalPathOfUri(uri);
@@ -297,37 +426,37 @@ void CallMethod(GDBusConnection *, const gchar *, const gchar *, const gchar *, 
 
 const GDBusInterfaceVTable Handlers = {CallMethod, GetProperty, nullptr, {}};
 
+// Quit, and the close button pressed while requests ran (noted by their waits), come first.
+void CloseIfAsked() {
+    if (QuitNoted || CloseRequested) CloseSequence();
+}
+
+// The merged transport requests, against the player as it is now (keys may have moved it since).
+void RunTransportPlan(const TransportPlan &plan) {
+    if (!plan.Any) return;
+    if (plan.Stop) RunCommand(CmdStop);
+    CloseIfAsked();
+    if (plan.Start && Stopped()) RunCommand(CmdPlay);
+    for (int i = 0; i < plan.Nexts && !Stopped(); ++i) {
+        CloseIfAsked();
+        RunCommand(CmdNext);
+    }
+    CloseIfAsked();
+    if (Stopped()) return;
+    const bool pause = plan.To == RemoteState::Paused;
+    if (pause != PlaybackPaused()) TogglePause();
+}
+
 void RunRequest(const RemoteRequest &request) {
-    const bool playing = !Stopped();
     switch (request.Action) {
     case RemoteRaise:
         ActivateWindow(MainWindow);
-        break;
-    case RemoteQuit:
-        CloseSequence();
-    case RemotePlay:
-        if (!playing)
-            RunCommand(CmdPlay);
-        else if (PlaybackPaused())
-            TogglePause();
-        break;
-    case RemotePause:
-        if (playing && !PlaybackPaused()) TogglePause();
-        break;
-    case RemotePlayPause:
-        RunCommand(CmdPlayPause);
-        break;
-    case RemoteNext:
-        RunCommand(CmdNext);
-        break;
-    case RemoteStop:
-        RunCommand(CmdStop);
         break;
     case RemoteOpen:
         AddOutsideFiles({request.Path});
         break;
     case RemotePrevious:
-        if (playing) {
+        if (!Stopped()) {
             TransportPrevious();
             if (!Stopped()) AnnounceSeek();
         }
@@ -335,6 +464,11 @@ void RunRequest(const RemoteRequest &request) {
     case RemoteSeek:
     case RemoteSetPosition:
         SeekRemote(request);
+        break;
+    case RemoteRunPlan:
+        RunTransportPlan(request.Plan);
+        break;
+    default:
         break;
     }
 }
@@ -401,6 +535,7 @@ void OwnMprisName() {
 
 void ReleaseMprisName() {
     Requests.clear();
+    Plan = {};
     if (!Bus) return;
     if (RootRegistration) g_dbus_connection_unregister_object(Bus, RootRegistration);
     if (PlayerRegistration) g_dbus_connection_unregister_object(Bus, PlayerRegistration);
@@ -415,15 +550,21 @@ void ReleaseMprisName() {
 
 void RunRemoteRequests() {
     // Requests that come while these run are noted for the next tick.
+    RemoveWindowTimer(MainWindow, RemoteTimer);
+    CloseIfAsked();
     std::vector<RemoteRequest> due;
     due.swap(Requests);
-    RemoveWindowTimer(MainWindow, RemoteTimer);
     // A burst of OpenUri calls (a second start hands its files over one call each) is one batch.
     FileBatch batch;
     for (const RemoteRequest &request : due) {
         RunRequest(request);
         AnnounceMprisChanges();
+        CloseIfAsked();
     }
+    const TransportPlan plan = Plan;
+    Plan = {};
+    RunTransportPlan(plan);
+    AnnounceMprisChanges();
 }
 
 void AnnounceMprisChanges() {

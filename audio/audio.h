@@ -359,8 +359,9 @@ void ResetTimeDisplays();
 // True while AudioThread has been started and has not ended. Any thread.
 bool AudioThreadRuns();
 
-// Asks the audio thread to end, waits without limit for it and joins it; nothing when none was
-// started. At every way out of the program, so that no thread outlives it.
+// Asks the audio thread to end, waits for it (at most 4 s) and joins it; nothing when none was
+// started. A thread that does not end by then (a read stuck in the file system) is detached: the
+// program is ending. At every way out of the program.
 void EndAudioThread();
 
 // --- Seeking and going back (seek.cpp) ---------------------------------------------------------
@@ -395,12 +396,13 @@ void TransportPrevious();
 
 // --- The audio thread and the output callback (thread.cpp) --------------------------------------
 
-// The audio thread: fills A, then B, then the buffer AsioProc has just left, one chunk each; when the
-// lists are used up it waits for the last data to play and posts timer 119.
+// The audio thread: fills A, then B, then the buffer AsioProc has just left, one chunk each (a run's
+// first chunk in growing parts from about a second of sound, so that playback starts at once); when
+// the lists are used up it waits for the last data to play and posts timer 119.
 void AudioThread();
-// Reads one chunk into StagingBuffer, opening the following tracks where a stream ends inside it.
-// Audio thread.
-void RefillChunk();
+// Reads `bytes` (a multiple of 8, at most a chunk) into StagingBuffer, opening the following tracks
+// where a stream ends inside them. Audio thread.
+void RefillChunk(int64_t bytes);
 // The output callback (a TavaProc): copies `length` bytes from the active buffer into `buffer`,
 // moves to the other buffer when one is used up, counts the bytes played and moves NowPlaying at
 // track ends. Returns the bytes written. Output thread; never blocks, allocates or logs.

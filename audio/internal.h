@@ -40,6 +40,17 @@ struct PlaybackMemory {
     // 1 once AsioProc found the other buffer not ready; stays 1 until playback stops or starts
     // again. AsioProc sets it; the main and audio threads read it.
     std::atomic<int64_t> OutputDry{0};
+    // AsioProc calls since the program started; AsioProc writes, any thread reads.
+    std::atomic<int64_t> ProcCalls{0};
+    // ProcCalls as the call that set BufferSwitched leaves it. AsioProc writes it before it sets
+    // BufferSwitched; the audio thread reads it after.
+    std::atomic<int64_t> SwitchCall{0};
+    // Released by HandOver after every chunk handed to A or B: the main thread waits on it for the
+    // first chunk of a run.
+    Semaphore HandOverSignal{0};
+    // Released by AsioProc when it moves to the other buffer, and by the main thread when it asks
+    // the audio thread to end: the audio thread sleeps on it while it has nothing to refill.
+    Semaphore AudioWake{0};
 };
 extern PlaybackMemory Memory;
 
@@ -89,14 +100,28 @@ void ShowMessage(const std::string &title, const std::string &text, uint32_t fla
 void WaitWithWindow(int ms);
 // On the main thread the window takes its pending events without waiting; elsewhere nothing.
 void DrainWithWindow();
-// Stops and releases StreamHandle, waits 200 ms, and sets it to 0. Main or audio thread.
+// Stops and releases StreamHandle, waits until the core no longer knows it (at most 200 ms), and
+// sets it to 0. Main or audio thread.
 void ReleaseStream();
+// Waits until done() holds, at most limit_ms; the window takes its events meanwhile on the main
+// thread. signal, when given, is released by whoever makes done() true, so that the wait wakes at
+// once instead of on the next poll. True when done() held. Any thread.
+bool WaitForCondition(bool (*done)(), int limit_ms, Semaphore *signal = nullptr);
+// Waits until the output host reports it stopped, at most limit_ms. Main thread.
+bool WaitOutputStopped(int limit_ms);
+// Waits until the core no longer knows `stream` (freed), at most limit_ms. Main or audio thread.
+bool WaitStreamReleased(uint32_t stream, int limit_ms);
+// Waits until the output has taken `periods` more periods since `since` (a ProcCalls count), at
+// most limit_ms: the data handed before `since` has left a device buffer of that many periods.
+// Main or audio thread.
+bool WaitOutputPeriods(int64_t since, int periods, int limit_ms);
 
 // The audio thread's lifetime (thread.cpp). Main thread.
 void StartAudioThread();
-// Waits up to ms for the audio thread to end, then, if it still runs, without limit: every wait of
-// the thread is short and looks at StopThread, so it ends once it is asked to.
-void JoinAudioThread(int ms);
+// Waits up to ms for the audio thread to end (woken by its end) and joins it. A thread that still
+// runs then (a read stuck in the file system) is left to end by itself: true when no thread is
+// left. StartPlayback refuses to start while one is.
+bool JoinAudioThread(int ms);
 // Chunks handed to A or B since the audio thread started (a hand-over of 0 bytes counts). Any thread.
 int64_t HandOverCount();
 // Both playback buffers read to their fill level. Any thread.

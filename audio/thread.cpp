@@ -28,9 +28,16 @@ std::thread AudioThreadHandle;
 std::atomic<bool> ThreadRunning{false};
 // --- audio thread writes, the main thread reads
 std::atomic<int64_t> HandOvers{0};
+// --- released by the thread as its last act; the main thread waits on it at a stop
+Semaphore ThreadEnded{0};
 // --- end of state
 
-constexpr int SwitchSettleMs = 60;
+constexpr int SwitchSettleMs = 60;    // the longest wait for the call that switched buffers to return
+constexpr int AudioWakeLimitMs = 500; // the longest sleep while nothing is due: a safety net only
+constexpr int StartChunkGrowth = 4;   // each hand-over of a run's first chunk is this many times the last
+constexpr int LastDataPeriods = 4;    // periods the device holds: the output host's buffer
+constexpr int LastDataWaitMs = 100;
+constexpr int ThreadEndWaitMs = 4000; // at the program's end
 
 struct PlayBuffer {
     uint8_t *Bytes;
@@ -49,17 +56,38 @@ int64_t ReadyBytes(const PlayBuffer &b) {
     return b.Fill.load(std::memory_order_acquire);
 }
 
-// Audio thread: how long it may sleep before AsioProc could have left the buffer it is on: half the
-// sound left there, between 1 and 50 ms. Waking every millisecond for a chunk that lasts minutes
-// would cost more processor time than the whole playback.
-int IdleWaitMs() {
+// Audio thread: bytes of about a second of sound at the run's rate (a multiple of 8), the first
+// hand-over of a run, so that the sound starts without waiting for a whole chunk.
+int64_t StartBytes() {
     const int64_t bytes_per_second = Transport.RunningFrequency.load(std::memory_order_acquire) * 8;
-    if (bytes_per_second <= 0) return 1;
-    const bool on_a = Memory.ActiveBuffer.load(std::memory_order_acquire) == ActiveA;
-    const int64_t left =
-        on_a ? Memory.FillA.load(std::memory_order_acquire) - Memory.ReadA.load(std::memory_order_acquire)
-             : Memory.FillB.load(std::memory_order_acquire) - Memory.ReadB.load(std::memory_order_acquire);
-    return static_cast<int>(std::clamp<int64_t>(left * 1000 / bytes_per_second / 2, 1, 50));
+    return std::max<int64_t>(8, bytes_per_second / 8 * 8);
+}
+
+// Audio thread: the size of the next refill. A run's first chunk is handed over in growing parts
+// (about a second, then StartChunkGrowth times the part before), each read while the part before
+// plays, until the whole first chunk has gone; every later refill is a whole chunk. `handed`: bytes
+// handed over since the run started; `previous`: the last part's size (0 before the first).
+int64_t NextRefillBytes(int64_t handed, int64_t previous) {
+    const int64_t chunk = Memory.ChunkSize;
+    if (handed >= chunk) return chunk;
+    const int64_t part = previous == 0 ? StartBytes() : previous * StartChunkGrowth;
+    return std::min(part, chunk - handed);
+}
+
+// Audio thread: sleeps until AsioProc moves to the other buffer or the thread is asked to end; the
+// longest sleep is a safety net, nothing is due on a clock.
+void WaitForWork() {
+    Memory.AudioWake.WaitFor(AudioWakeLimitMs);
+}
+
+// Audio thread, after AsioProc moved to the other buffer: waits for the call that moved to return,
+// so that the buffer it left is no longer read.
+void WaitSwitchSettled() {
+    const int64_t switched_at = Memory.SwitchCall.load(std::memory_order_relaxed);
+    for (int waited = 0; waited < SwitchSettleMs; ++waited) {
+        if (Memory.ProcCalls.load(std::memory_order_acquire) >= switched_at) return;
+        SleepMs(1);
+    }
 }
 
 // Audio thread: the staged chunk into the target buffer, published to AsioProc.
@@ -70,6 +98,7 @@ void HandOver(const PlayBuffer &target) {
     target.Fill.store(StagedBytes, std::memory_order_release);
     Memory.HandedBytes.store(StagedBytes, std::memory_order_release);
     HandOvers.fetch_add(1, std::memory_order_release);
+    Memory.HandOverSignal.Release();
 }
 
 // Audio thread, once the lists are used up: waits for the last data to play, then has the main
@@ -79,13 +108,15 @@ void Drain() {
     while (!Transport.StopThread.load(std::memory_order_acquire)) {
         if (EverythingPlayed()) {
             if (!Display || !Display->PostFinish || !Display->PostFinish()) {
-                SleepMs(100);
+                WaitOutputPeriods(Memory.ProcCalls.load(std::memory_order_acquire), LastDataPeriods,
+                                  LastDataWaitMs);
                 EngineFn.Tava_ASIO_Free();
                 EngineFn.Tavo_Free();
             }
             return;
         }
-        SleepMs(IdleWaitMs());
+        // AsioProc wakes it once it has read a buffer to its end.
+        WaitForWork();
     }
 }
 
@@ -114,27 +145,47 @@ void CopyWords(const void *source, void *destination, size_t length) {
 }
 
 void StartAudioThread() {
+    // A thread left running at the last stop has ended since (StartPlayback checked): joined here.
+    if (AudioThreadHandle.joinable()) AudioThreadHandle.join();
+    while (ThreadEnded.TryWait()) {
+    }
+    while (Memory.AudioWake.TryWait()) {
+    }
+    while (Memory.HandOverSignal.TryWait()) {
+    }
     Transport.StopThread.store(0, std::memory_order_release);
     HandOvers.store(0, std::memory_order_release);
     ThreadRunning.store(true, std::memory_order_release);
     AudioThreadHandle = std::thread([] {
         AudioThread();
         ThreadRunning.store(false, std::memory_order_release);
+        ThreadEnded.Release();
     });
 }
 
 void EndAudioThread() {
     Transport.StopThread.store(1, std::memory_order_release);
-    if (AudioThreadHandle.joinable()) AudioThreadHandle.join();
+    if (!JoinAudioThread(ThreadEndWaitMs)) AudioThreadHandle.detach();
 }
 
-void JoinAudioThread(int ms) {
-    for (int waited = 0; waited < ms && AudioThreadRuns(); waited += 1) WaitWithWindow(1);
-    if (AudioThreadHandle.joinable()) AudioThreadHandle.join();
+bool JoinAudioThread(int ms) {
+    Memory.AudioWake.Release();
+    if (!AudioThreadHandle.joinable()) return true;
+    if (!WaitForCondition([] { return !AudioThreadRuns(); }, ms, &ThreadEnded)) return false;
+    AudioThreadHandle.join();
+    return true;
+}
+
+bool WaitOutputPeriods(int64_t since, int periods, int limit_ms) {
+    for (int waited = 0; waited < limit_ms; ++waited) {
+        if (Memory.ProcCalls.load(std::memory_order_acquire) >= since + periods) return true;
+        SleepMs(1);
+    }
+    return false;
 }
 
 // Audio thread.
-void RefillChunk() {
+void RefillChunk(int64_t bytes) {
     StagedBytes = 0;
     for (;;) {
         if (Transport.StopThread.load(std::memory_order_acquire)) {
@@ -145,7 +196,7 @@ void RefillChunk() {
         int32_t got = -1;
         if (stream) {
             got = EngineFn.Tavo_ChannelGetData(stream, Memory.StagingBuffer + StagedBytes,
-                                               static_cast<uint32_t>(Memory.ChunkSize - StagedBytes));
+                                               static_cast<uint32_t>(bytes - StagedBytes));
             if (got >= 0) StagedBytes += got;
         }
         if (!stream || got < 0) {
@@ -155,7 +206,7 @@ void RefillChunk() {
             Transport.PlayState.store(2, std::memory_order_release);
             return;
         }
-        if (StagedBytes >= Memory.ChunkSize) return;
+        if (StagedBytes >= bytes) return;
         // The stream ended inside the chunk: the next track goes on in the same chunk.
         ReleaseStream();
         OpenNextTrack();
@@ -167,8 +218,10 @@ void AudioThread() {
     InAudioThread = true;
     SetCurrentThreadBelowNormal();
     Memory.OutputDry.store(0, std::memory_order_release);
-    int fills = 0;    // chunks handed over, counted up to 2
-    int64_t last = 0; // the buffer AsioProc must leave before the next refill
+    int fills = 0;      // chunks handed over, counted up to 2
+    int64_t last = 0;   // the buffer AsioProc must leave before the next refill
+    int64_t handed = 0; // bytes handed over in this run, counted up to a chunk
+    int64_t part = 0;   // the size of the last refill
     while (!Transport.StopThread.load(std::memory_order_acquire)) {
         const int64_t state = Transport.PlayState.load(std::memory_order_acquire);
         if (state >= 2) {
@@ -179,18 +232,20 @@ void AudioThread() {
                          Transport.RunningFrequency.load(std::memory_order_acquire) > 0 && state == 1 &&
                          Transport.StreamHandle.load(std::memory_order_acquire) != 0;
         if (!due) {
-            SleepMs(IdleWaitMs());
+            WaitForWork();
             continue;
         }
         if (Memory.BufferSwitched.load(std::memory_order_acquire)) {
-            SleepMs(SwitchSettleMs);
+            WaitSwitchSettled();
             Memory.BufferSwitched.store(0, std::memory_order_release);
         }
         if (fills != 0)
             Memory.FillTarget.store(Memory.FillTarget.load(std::memory_order_relaxed) == 1 ? 2 : 1,
                                     std::memory_order_release);
         if (fills < 2) ++fills;
-        RefillChunk();
+        part = NextRefillBytes(handed, part);
+        RefillChunk(part);
+        handed = std::min(handed + part, Memory.ChunkSize);
         if (Transport.StopThread.load(std::memory_order_acquire)) return;
         const bool to_a = Memory.FillTarget.load(std::memory_order_relaxed) == 1;
         HandOver(BufferOf(to_a ? ActiveA : ActiveB));
@@ -230,17 +285,26 @@ uint32_t AsioProc(int /*input*/, uint32_t /*channel*/, void *buffer, uint32_t le
                 CopyWords(other.Bytes, out + rest, static_cast<size_t>(take));
                 other.Read.store(take, std::memory_order_release);
                 Memory.ActiveBuffer.store(other_id, std::memory_order_release);
+                // The count this call leaves behind: the audio thread waits for it before it
+                // refills the buffer left.
+                Memory.SwitchCall.store(Memory.ProcCalls.load(std::memory_order_relaxed) + 1,
+                                        std::memory_order_relaxed);
                 Memory.BufferSwitched.store(1, std::memory_order_release);
+                Memory.AudioWake.Release();
                 result += take;
             }
             // A call served whole from the active buffer misses nothing; the next call looks at the
             // other buffer again.
             if (result < want) Memory.OutputDry.store(1, std::memory_order_release);
+            // The audio thread waits for the last data to be read.
+            if (ready == 0) Memory.AudioWake.Release();
         } else {
             Memory.OutputDry.store(1, std::memory_order_release);
+            Memory.AudioWake.Release();
         }
         if (Memory.OutputDry.load(std::memory_order_relaxed) == 0) CountPlayedBytes(result);
     }
+    Memory.ProcCalls.fetch_add(1, std::memory_order_release);
     Transport.TickSemaphore.Release();
     return static_cast<uint32_t>(result);
 }

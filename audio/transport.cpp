@@ -10,6 +10,9 @@
 #include "library/library.h"
 #include "library/settings.h"
 
+#include <algorithm>
+#include <chrono>
+
 // --- shared by the main thread, the audio thread and AsioProc (internal.h says who writes which)
 TransportState Transport;
 // --- main thread, before any audio thread; read by all
@@ -18,12 +21,28 @@ const PlaybackDisplay *Display = nullptr;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 // --- main thread: the pause toggle; the Pause text's colour shows it
 bool Paused = false;
+// --- main thread: when an output that ran dry ends its run; unset while it has not run dry
+Clock::time_point DryRunEnds{};
+// --- end of state
 
-constexpr int StartBlinkMs = 100; // the Play text blinks while the first chunk is read
-constexpr int StopAttempts = 250; // Tava_ASIO_Stop tries, 20 ms apart
+constexpr int StartBlinkMs = 100;        // the Play text blinks while the first chunk is read
+constexpr int StartWaitLimitMs = 60'000; // the first part of a run is read within this, or it fails
+constexpr int StopAttempts = 250;        // Tava_ASIO_Stop tries, 20 ms apart at the most
+constexpr int StopRetryMs = 20;
 constexpr int ThreadStopWaitMs = 4000;
+constexpr int StreamReleaseWaitMs = 200;
+constexpr int RateTakenWaitMs = 200;
+constexpr int RateRetryWaitMs = 50;
+constexpr int OutputIdleWaitMs = 20;
+constexpr int LastDataPeriods = 4; // periods the device holds: the output host's buffer
+constexpr int LastDataWaitMs = 100;
+// Periods of 50 ms: the output thread wakes 20 times a second, and a pause still takes effect
+// within a fifth of a second (the device's four periods).
+constexpr uint32_t OutputPeriodMs = 50;
 constexpr uint32_t DefaultEngineFrequency = 44'100;
 
 // The engine core as the start of the event loop leaves it, at the run's frequency.
@@ -36,11 +55,40 @@ void InitEngineCore() {
 }
 
 // Stops the output host, asking again while it reports that it still runs (at most StopAttempts
-// times, 20 ms apart).
+// times, each followed by a wait of at most StopRetryMs for the output to report it stopped).
 void StopOutput() {
     for (int i = 0; i < StopAttempts && EngineFn.Tava_ASIO_IsStarted(); ++i) {
         EngineFn.Tava_ASIO_Stop();
-        WaitWithWindow(20);
+        WaitOutputStopped(StopRetryMs);
+    }
+}
+
+// Waits until the output host reports the rate taken, at most limit_ms.
+bool WaitRateTaken(float rate, int limit_ms) {
+    thread_local float wanted;
+    wanted = rate;
+    return WaitForCondition([] { return EngineFn.Tava_ASIO_GetRate() == static_cast<double>(wanted); },
+                            limit_ms);
+}
+
+// The Play text blinks (every StartBlinkMs) until the audio thread has handed its first part to
+// buffer A or has ended; the wait wakes at the hand-over. Releases TickSemaphore on every wake, so
+// that a track opened inside the first part (before the output calls AsioProc) is not held.
+void WaitFirstHandOver() {
+    bool lit = false;
+    const auto limit = Clock::now() + std::chrono::milliseconds(StartWaitLimitMs);
+    auto blink = Clock::now() + std::chrono::milliseconds(StartBlinkMs);
+    while (HandOverCount() == 0 && AudioThreadRuns() && Clock::now() < limit) {
+        Transport.TickSemaphore.Release();
+        const auto now = Clock::now();
+        if (now >= blink) {
+            lit = !lit;
+            Show<&PlaybackDisplay::LightPlayText>(lit);
+            blink = now + std::chrono::milliseconds(StartBlinkMs);
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(blink - now).count();
+        Memory.HandOverSignal.WaitFor(static_cast<int>(std::clamp<int64_t>(left, 1, 10)));
+        DrainWithWindow();
     }
 }
 
@@ -61,7 +109,61 @@ void StartFailed() {
 
 constexpr int DryStopMs = 2000; // an output that ran dry is stopped after this pause
 
+// Starts the first part of a run: where Play or Space with no list shown (the playlists or the
+// library on the panel) starts. List 1 from its first entry, else List 2; none when both are empty.
+PlayStart StartOfLists(PlayStart start) {
+    if (start.List == 1 || start.List == 2) return start;
+    std::lock_guard<std::mutex> guard(ListLock);
+    if (!ListOf(1).Entries.empty()) return {1, 0};
+    if (!ListOf(2).Entries.empty()) return {2, 0};
+    return {};
+}
+
+// Where Next goes on: the entry after the track heard, across the end of List 1 into List 2; none
+// ({}) after the last track. The read-ahead may have opened later tracks (PlayingList -1 once it
+// opened the last one): they do not count, only the track heard does. A track heard that has left
+// the lists meanwhile goes on where the lists go on (ResumeIndex).
+PlayStart TrackAfterHeard(int playing) {
+    const EntryPlace place = FindEntry(TakeNowPlaying().Track.TrackId);
+    std::lock_guard<std::mutex> guard(ListLock);
+    const size_t size1 = ListOf(1).Entries.size(), size2 = ListOf(2).Entries.size();
+    if (place.List == 0) return playing > 0 ? PlayStart{playing, 0} : PlayStart{};
+    const size_t next = place.Index + 1;
+    if (place.List == 1 && next < size1) return {1, static_cast<int32_t>(next)};
+    if (place.List == 1 && size2 > 0) return {2, 0};
+    if (place.List == 2 && next < size2) return {2, static_cast<int32_t>(next)};
+    return {};
+}
+
 } // namespace
+
+bool WaitForCondition(bool (*done)(), int limit_ms, Semaphore *signal) {
+    const auto limit = Clock::now() + std::chrono::milliseconds(limit_ms);
+    for (;;) {
+        if (done()) return true;
+        const auto now = Clock::now();
+        if (now >= limit) return false;
+        if (signal) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(limit - now).count();
+            signal->WaitFor(static_cast<int>(std::clamp<int64_t>(left, 1, 10)));
+        } else {
+            SleepMs(1);
+        }
+        DrainWithWindow();
+    }
+}
+
+bool WaitStreamReleased(uint32_t stream, int limit_ms) {
+    // The main and the audio thread each wait for their own stream.
+    thread_local uint32_t released;
+    released = stream;
+    return WaitForCondition([] { return EngineFn.Tavo_ChannelGetLength(released, 0) == UINT64_MAX; },
+                            limit_ms);
+}
+
+bool WaitOutputStopped(int limit_ms) {
+    return WaitForCondition([] { return EngineFn.Tava_ASIO_IsStarted() == 0; }, limit_ms);
+}
 
 bool EverythingPlayed() {
     const int64_t state = Transport.PlayState.load(std::memory_order_acquire);
@@ -90,8 +192,8 @@ void ReleaseStream() {
     if (stream) {
         EngineFn.Tavo_ChannelStop(stream);
         EngineFn.Tavo_StreamFree(stream);
+        WaitStreamReleased(stream, StreamReleaseWaitMs);
     }
-    WaitWithWindow(200);
     Transport.StreamHandle.store(0, std::memory_order_release);
 }
 
@@ -109,6 +211,9 @@ void ResetTimeDisplays() {
 }
 
 bool StartPlayback(PlayStart start, bool resume) {
+    // A thread that did not end at the last stop still owns the buffers.
+    if (AudioThreadRuns()) return false;
+    DryRunEnds = {};
     Transport.RunningFrequency.store(0, std::memory_order_release);
     Memory.OutputDry.store(0, std::memory_order_release);
     EngineFn.Tavo_Free();
@@ -153,38 +258,36 @@ bool StartPlayback(PlayStart start, bool resume) {
     }
 
     const uint32_t stream = Transport.StreamHandle.load(std::memory_order_acquire);
+    // No track opened: the lists hold nothing from `start` on, or the track could not be opened (its
+    // message is shown). Nothing to play is no error of the output.
+    if (!stream) {
+        StartFailed();
+        return false;
+    }
     float rate = 0;
-    if (stream && !EngineFn.Tavo_ChannelGetAttribute(stream, TAVO_ATTRIB_DSDRATE, &rate)) rate = 0;
+    if (!EngineFn.Tavo_ChannelGetAttribute(stream, TAVO_ATTRIB_DSDRATE, &rate)) rate = 0;
     if (!EngineFn.Tava_ASIO_CheckRate(rate)) {
         const int code = EngineFn.Tava_ASIO_ErrorGetCode();
-        if (stream) EngineFn.Tavo_StreamFree(stream);
+        EngineFn.Tavo_StreamFree(stream);
         Transport.StreamHandle.store(0, std::memory_order_release);
         if (code != 0) ShowEngineError(code);
         DrainWithWindow();
-        WaitWithWindow(800);
         StartFailed();
         return false;
     }
 
     Transport.RunningFrequency.store(Transport.OutputFrequency, std::memory_order_release);
     EngineFn.Tava_ASIO_SetRate(rate);
-    WaitWithWindow(200);
+    WaitRateTaken(rate, RateTakenWaitMs);
     StartAudioThread();
 
-    // The Play text blinks until the first chunk is in buffer A. A thread that has read its first
-    // chunk and handed over nothing (the first track delivered no data) leaves nothing to play.
-    bool lit = false;
-    while (Memory.HandedBytes.load(std::memory_order_acquire) == 0) {
-        if (HandOverCount() > 0 || !AudioThreadRuns()) {
-            if (Memory.HandedBytes.load(std::memory_order_acquire) != 0) break;
-            StopPlayback(false);
-            StartFailed();
-            return false;
-        }
-        WaitWithWindow(StartBlinkMs);
-        Transport.TickSemaphore.Release();
-        lit = !lit;
-        Show<&PlaybackDisplay::LightPlayText>(lit);
+    // The Play text blinks until the first part is in buffer A. A thread that has handed over
+    // nothing (the first track delivered no data) leaves nothing to play.
+    WaitFirstHandOver();
+    if (Memory.HandedBytes.load(std::memory_order_acquire) == 0) {
+        StopPlayback(false);
+        StartFailed();
+        return false;
     }
     Show<&PlaybackDisplay::LightPlayText>(true);
 
@@ -195,15 +298,13 @@ bool StartPlayback(PlayStart start, bool resume) {
     EngineFn.Tava_ASIO_ChannelEnable(0, OutputChannel, AsioProc, nullptr);
     EngineFn.Tava_ASIO_ChannelJoin(0, OutputChannel + 1u, OutputChannel);
     EngineFn.Tava_ASIO_ChannelSetFormat(0, OutputChannel, TAVA_FORMAT_DSD_MSB);
-    for (int i = 0; i < 9; ++i) {
-        if (EngineFn.Tava_ASIO_GetRate() != static_cast<double>(rate)) {
-            EngineFn.Tava_ASIO_SetRate(rate);
-            WaitWithWindow(50);
-        }
+    for (int i = 0; i < 9 && EngineFn.Tava_ASIO_GetRate() != static_cast<double>(rate); ++i) {
+        EngineFn.Tava_ASIO_SetRate(rate);
+        WaitRateTaken(rate, RateRetryWaitMs);
     }
     Show<&PlaybackDisplay::StartRefresh>();
-    WaitWithWindow(20);
-    if (!EngineFn.Tava_ASIO_Start(0, 0)) {
+    WaitOutputStopped(OutputIdleWaitMs);
+    if (!EngineFn.Tava_ASIO_Start(OutputPeriodMs, 0)) {
         // Without a running output nothing would ever play or end this run.
         const int code = EngineFn.Tava_ASIO_ErrorGetCode();
         StopPlayback(false);
@@ -216,6 +317,7 @@ bool StartPlayback(PlayStart start, bool resume) {
 
 void StopPlayback(bool keep) {
     Transport.StopThread.store(1, std::memory_order_release);
+    DryRunEnds = {};
     // A close request taken here is noted (CloseRequested): the stop is done whole first, and the
     // event loop then closes.
     DrainWithWindow();
@@ -224,8 +326,8 @@ void StopPlayback(bool keep) {
     // Once the reset returns, the output host calls AsioProc no more.
     EngineFn.Tava_ASIO_ChannelReset(0, -1, TAVA_RESET_ENABLE | TAVA_RESET_JOIN);
     StopOutput();
-    if (const uint32_t stream = Transport.StreamHandle.load(std::memory_order_acquire))
-        EngineFn.Tavo_StreamFree(stream);
+    const uint32_t stream = Transport.StreamHandle.load(std::memory_order_acquire);
+    if (stream) EngineFn.Tavo_StreamFree(stream);
     Transport.StreamHandle.store(0, std::memory_order_release);
 
     if (!keep) {
@@ -235,7 +337,7 @@ void StopPlayback(bool keep) {
     }
     ZeroPlaybackBuffer(Memory.SpareBuffer);
     EmptyTrackQueue();
-    WaitWithWindow(200);
+    if (stream) WaitStreamReleased(stream, StreamReleaseWaitMs);
 
     Transport.RunningFrequency.store(0, std::memory_order_release);
     Transport.PlayState.store(0, std::memory_order_release);
@@ -273,7 +375,8 @@ void FinishPlayback() {
     if (AudioThreadRuns()) return;
     JoinAudioThread(0);
     if (!EverythingPlayed()) return;
-    WaitWithWindow(100);
+    // The last data leaves the device's buffer before the output stops.
+    WaitOutputPeriods(Memory.ProcCalls.load(std::memory_order_acquire), LastDataPeriods, LastDataWaitMs);
     StopOutput();
     EndRun();
 }
@@ -285,23 +388,29 @@ bool OutputPlaysOn() {
     if (!dry && running) return true;
     ResetTimeDisplays();
     if (dry && state != 2) {
-        // The output ran out of data before the decoder finished: stop after a pause.
-        WaitWithWindow(DryStopMs);
-        EndRun();
+        // The output ran out of data before the decoder finished: the run ends after a pause, on
+        // the first tick past it, while the window goes on answering.
+        if (DryRunEnds == Clock::time_point{})
+            DryRunEnds = Clock::now() + std::chrono::milliseconds(DryStopMs);
+        else if (Clock::now() >= DryRunEnds)
+            EndRun();
     }
     return false;
 }
 
 void TransportPlay(PlayStart start) {
     if (!PlaybackIdle()) return;
+    start = StartOfLists(start);
+    if (start.List == 0) return;
+    // Idle is the state every stop leaves: nothing to stop first.
     ResetTimeDisplays();
-    StopPlayback(false);
     StartPlayback(start, false);
 }
 
 void TransportPause(bool space_key, PlayStart start) {
     if (PlaybackIdle()) {
-        if (space_key) StartPlayback(start, false);
+        start = StartOfLists(start);
+        if (space_key && start.List != 0) StartPlayback(start, false);
         return;
     }
     if (Paused) {
@@ -317,13 +426,14 @@ void TransportNext() {
     const int8_t playing = Transport.PlayingList.load(std::memory_order_acquire);
     if (playing == 0) return;
     DrainWithWindow();
-    if (playing == -1) {
+    const PlayStart next = TrackAfterHeard(playing);
+    if (next.List == 0) {
         EndRun();
         return;
     }
     StopPlayback(true);
     SetTransportColours(0);
-    StartPlayback({playing, ResumeIndex(playing)}, true);
+    StartPlayback(next, true);
 }
 
 void TransportStop() {

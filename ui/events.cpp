@@ -6,6 +6,7 @@
 #include "platform/system.h"
 
 bool CloseRequested = false; // main thread
+int NotedCommand = 0;        // main thread
 
 int PollWindowEvent() {
     const int kind = WindowEvent();
@@ -23,6 +24,12 @@ void DrainWindowEvents(int quiet_polls) {
             ++quiet;
         }
     }
+}
+
+void PassEventsNotingKeys() {
+    if (!OnGuiThread()) return;
+    for (int kind = PollWindowEvent(); kind != EventNone; kind = PollWindowEvent())
+        if (kind == EventMenuItem && EventWindow() == MainWindow) NotedCommand = EventMenu();
 }
 
 void PassOneWindowEvent() {

@@ -103,11 +103,19 @@ bool PointInRect(int x, int y, const Rect &r);
 // Set when a close request of the main window was taken unhandled; the event loop clears it when it
 // closes. Main thread.
 extern bool CloseRequested;
+// The command of the last key of the main window (EventMenu of an EventMenuItem) taken unhandled
+// while playback waited (PassEventsNotingKeys); the event loop runs it and clears it once the
+// waiting command is done, so that a key pressed while Play starts acts once the sound has started.
+// 0 for none. Main thread.
+extern int NotedCommand;
 
 // Takes the pending events without handling them: poll without waiting; while one was there, wait
 // 1 ms and poll again, until `quiet_polls` polls in a row find nothing. Called off the main thread it
 // only returns (no window is touched there).
 void DrainWindowEvents(int quiet_polls = 1);
+// Takes the pending events without handling them and without waiting, noting the last key command
+// of the main window in NotedCommand. Nothing off the main thread.
+void PassEventsNotingKeys();
 // Takes at most one pending event without handling it. Nothing off the main thread.
 void PassOneWindowEvent();
 // The next event without waiting (WindowEvent), for a loop of its own that handles some events and

@@ -19,10 +19,16 @@ namespace {
 // as a track change
 int32_t ShownTrackId = 0;
 std::string ShownTitle; // the title its position bar shows: its tag's, else its file name's
+// --- main thread: the position bar as last drawn (its fill's width and the track's identity);
+// ShownBarWidth -1 when the bar is bare or drawn otherwise, so that the next refresh draws it
+int ShownBarWidth = -1;
+int32_t ShownBarTrack = 0;
 // --- end of state
 
 constexpr int RefreshMs = 200;
-constexpr int FinishMs = 200;
+// The finish is asked for once everything has played: the tick comes at once, and repeats while
+// the audio thread is still on its way out.
+constexpr int FinishMs = 10;
 
 constexpr int CornerPhotoAlpha = 96; // the photograph over the corner cover: 159 parts cover, 96 photo
 constexpr int LabelDarkAlpha = 64;   // black over the label cover: a quarter darker
@@ -61,6 +67,7 @@ void ShowPaused(bool paused) {
 }
 
 void ShowBareBar() {
+    ShownBarWidth = -1;
     if (!StartDrawing(CanvasOutput(PositionBar))) return;
     DrawImage(PositionBarPatch, 0, 0);
     StopDrawing();
@@ -75,6 +82,17 @@ void StopTimers() {
     RemoveWindowTimer(MainWindow, RefreshTimer);
     RemoveWindowTimer(MainWindow, FinishTimer);
     ShownTrackId = 0;
+}
+
+// Playback's waits on the main thread: the window stays painted, and a key pressed meanwhile is
+// noted to act once the wait's command is done.
+void WaitNotingKeys(int ms) {
+    const int step = 5;
+    for (int waited = 0; waited < ms; waited += step) {
+        PassEventsNotingKeys();
+        SleepMs(std::min(step, ms - waited));
+    }
+    PassEventsNotingKeys();
 }
 
 // Audio thread.
@@ -161,8 +179,8 @@ void ShowPlaybackOnTurntable() {
         .PostFinish = PostFinish,
         .ShowMessage = [](const std::string &title, const std::string &text,
                           uint32_t flags) { MessageBox(title, text, flags); },
-        .WaitPassingEvents = WaitPassingEvents,
-        .DrainEvents = [] { DrainWindowEvents(); },
+        .WaitPassingEvents = WaitNotingKeys,
+        .DrainEvents = PassEventsNotingKeys,
     };
     Display = &TurntableDisplay;
 }
@@ -208,6 +226,7 @@ void RemoveCover() {
 }
 
 void DrawPositionBar(int width, const std::string &title) {
+    ShownBarWidth = -1;
     if (!StartDrawing(CanvasOutput(PositionBar))) return;
     DrawImage(PositionBarPatch, 0, 0);
     DrawingMode(ModeAlphaBlend);
@@ -250,5 +269,10 @@ void RefreshNowPlaying() {
     // The record and its played count are taken together, once per tick.
     const NowPlayingInfo now = TakeNowPlaying();
     if (now.Track.TrackId != ShownTrackId) FollowTrack(now.Track);
-    DrawPositionBar(PositionBarWidth(now.Played, now.Track.End), ShownTitle);
+    // The bar of a long track moves a pixel every few ticks: drawn only when it changes.
+    const int width = PositionBarWidth(now.Played, now.Track.End);
+    if (width == ShownBarWidth && now.Track.TrackId == ShownBarTrack) return;
+    DrawPositionBar(width, ShownTitle);
+    ShownBarWidth = width;
+    ShownBarTrack = now.Track.TrackId;
 }

@@ -273,7 +273,9 @@ TEST_F(ProgramTest, SpaceOnTheSplashOrSavedSettingsGoStraightToTheMainWindow) {
     }
 }
 
-TEST_F(ProgramTest, EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
+TEST_F(
+    ProgramTest,
+    EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
     XProbe x;
@@ -503,30 +505,59 @@ TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderThe
     EXPECT_EQ(CheckCapture(after, std::vector<uint8_t>(expected.begin() + long(heard), expected.end())), "");
     EXPECT_EQ(WaitRows(x, "wg"), "wg");
 
-    // Paused and then stopped, by S and by N (one chunk holds all these short tracks, so the lists
-    // are read to their end and N stops as S does): the start of List 2, then silence only.
+    // Paused and then stopped by S: the start of List 2, then silence only.
     const std::vector<uint8_t> list2 = ExpectedBytes(beta);
-    for (unsigned long stop : {XK_s, XK_n}) {
-        x.Click(Left + 40, Top + 323); // List 2: its first entry selected
-        EXPECT_EQ(WaitRows(x, "ww"), "ww");
-        mark = capture_size();
-        key(XK_p);
-        ASSERT_TRUE(sounding(mark));
-        key(XK_space);
-        EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
-        key(stop);
-        EXPECT_TRUE(WaitUntil(3000, [&] { return !Lit(x, 12, 82) && !Lit(x, 12, 208); })) << stop;
-        heard = HeardPart(captured(mark), list2, after);
-        EXPECT_GT(heard, 0u) << stop;
-        EXPECT_LT(heard, list2.size()) << stop;
-        EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0x69; })) << stop;
-    }
+    x.Click(Left + 40, Top + 323); // List 2: its first entry selected
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
+    mark = capture_size();
+    key(XK_p);
+    ASSERT_TRUE(sounding(mark));
+    key(XK_space);
+    EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
+    key(XK_s);
+    EXPECT_TRUE(WaitUntil(3000, [&] { return !Lit(x, 12, 82) && !Lit(x, 12, 208); }));
+    heard = HeardPart(captured(mark), list2, after);
+    EXPECT_GT(heard, 0u);
+    EXPECT_LT(heard, list2.size());
+    EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0x69; }));
 
-    // Ctrl+C empties both lists: an empty panel, the captions back on the two buttons.
+    // N once every track of both lists has been read ahead (the lists last a few seconds): the
+    // track after the one heard, from its start, and on to the end of List 2.
+    const std::vector<TestDsdShape> both = {alpha[0], alpha[1], beta[0], beta[1]};
+    const std::vector<uint8_t> all = ExpectedBytes(both);
+    x.Click(Left + 40, Top + 283); // List 1: its first entry selected
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
+    mark = capture_size();
+    key(XK_p);
+    ASSERT_TRUE(sounding(mark));
+    key(XK_space);
+    EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
+    usleep(300'000);
+    key(XK_n);
+    EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 82) && Lit(x, 12, 208); }))
+        << "N plays on, unpaused";
+    ASSERT_TRUE(WaitUntil(10'000, [&] { return !Lit(x, 12, 208); })) << "played to the end";
+    heard = HeardPart(captured(mark), all, after);
+    size_t next = 0, start = 0; // the track after the one heard, and where it starts in `all`
+    while (next < both.size() && start < heard) start += ExpectedBytes({both[next++]}).size();
+    ASSERT_GT(heard, 0u);
+    ASSERT_LT(next, both.size()) << "the pause came in the last track";
+    EXPECT_EQ(CheckCapture(after, std::vector<uint8_t>(all.begin() + long(start), all.end())), "")
+        << "after track " << next;
+
+    // Ctrl+C empties both lists: an empty panel, the captions back on the two buttons. With nothing
+    // to play, P and Space do nothing: no sound, no message.
     key(XK_c, XK_Control_L);
     EXPECT_EQ(WaitRows(x, ""), "");
     EXPECT_TRUE(
         WaitUntil(2000, [&] { return button(8, 270) == list1_caption && button(8, 310) == list2_caption; }));
+    mark = capture_size();
+    key(XK_p);
+    key(XK_space);
+    EXPECT_EQ(x.WaitMapped("Error", 1000), 0u);
+    EXPECT_FALSE(Lit(x, 12, 208));
+    after = captured(mark);
+    EXPECT_TRUE(std::all_of(after.begin(), after.end(), [](uint8_t b) { return b == 0x69; }));
 
     // A file from the open dialog, two dropped files and a dropped folder's files (by name) fill
     // List 1, and P plays them all.
@@ -570,6 +601,9 @@ TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderThe
     EXPECT_EQ(drop(dropped, "www"), "www");
     EXPECT_EQ(drop({music + "folder"}, "wwwww"), "wwwww");
 
+    // P on the Lists view plays List 1 from its first entry.
+    x.Click(Left + 40, Top + 367); // Lists
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
     mark = capture_size();
     key(XK_p);
     ASSERT_TRUE(sounding(mark));
@@ -960,6 +994,8 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     const Killed follower{
         StartProgram("/bin/sh", {"-c", "exec playerctl -p groovestone --follow status >'" + followed + "'"},
                      {"DBUS_SESSION_BUS_ADDRESS=" + bus.address})};
+    // It follows once it has printed the status it found.
+    ASSERT_TRUE(WaitUntil(3000, [&] { return ReadBytes(followed) == "Stopped\n"; }));
 
     // Play from idle; the track heard with its length; pause; play resumes; the lists play to their
     // end with nothing lost but the pause's silence, and the player stops by itself.
@@ -1006,6 +1042,10 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     ctl("stop");
     EXPECT_TRUE(status_is("Stopped"));
     EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 208); }));
+    EXPECT_TRUE(WaitUntil(2000, [&] {
+        const std::string text = ReadBytes(followed);
+        return text.size() >= 8 && text.compare(text.size() - 8, 8, "Stopped\n") == 0;
+    }));
     std::vector<std::string> statuses;
     std::istringstream lines(ReadBytes(followed));
     for (std::string line; std::getline(lines, line);)
