@@ -247,7 +247,7 @@ struct NowPlayingInfo {
     int64_t Played = 0; // bytes delivered since the track began
 };
 
-// Any thread that is not AsioProc (the view refresh every 200 ms, FindResumeIndex). The record and
+// Any thread that is not AsioProc (the view refresh every 200 ms, Next, seeking). The record and
 // the played count are taken together, so the texts are never torn and the count belongs to them.
 NowPlayingInfo TakeNowPlaying();
 // The played count alone. Any thread.
@@ -304,9 +304,6 @@ void OpenTrackAt(int list, int index);
 // Opens the track that follows in the lists (entry NextIndex of PlayingList, past its end List 2),
 // or marks them used up (PlayingList -1). Main or audio thread.
 void OpenNextTrack();
-// The index just past the entry of the track heard in List `playing` (0 when it is in the other
-// list, or gone). Main thread.
-int32_t ResumeIndex(int playing);
 // The message box for an engine error code. Any thread. Linux: "Can't find a free/valid driver" (3)
 // carries DeviceBusyNote of the chosen device where another program holds it.
 void ShowEngineError(int code);

@@ -251,11 +251,6 @@ void OpenNextTrack() {
     if (playing > 0 && !OnAudioThread()) SetTransportColours(playing);
 }
 
-int32_t ResumeIndex(int playing) {
-    const EntryPlace place = FindEntry(TakeNowPlaying().Track.TrackId);
-    return place.List != 0 && place.List == playing ? static_cast<int32_t>(place.Index) + 1 : 0;
-}
-
 std::string EngineErrorText(int code) {
     struct Row {
         int Code;

@@ -122,7 +122,7 @@ PlayStart StartOfLists(PlayStart start) {
 // Where Next goes on: the entry after the track heard, across the end of List 1 into List 2; none
 // ({}) after the last track. The read-ahead may have opened later tracks (PlayingList -1 once it
 // opened the last one): they do not count, only the track heard does. A track heard that has left
-// the lists meanwhile goes on where the lists go on (ResumeIndex).
+// the lists meanwhile goes on from the start of the list playing.
 PlayStart TrackAfterHeard(int playing) {
     const EntryPlace place = FindEntry(TakeNowPlaying().Track.TrackId);
     std::lock_guard<std::mutex> guard(ListLock);

@@ -211,24 +211,6 @@ TEST_F(Tracks, OpenTrackAt_OpensNothingForAVanishedFileOrAnotherRateWithoutAWord
     EXPECT_TRUE(Messages.empty());
 }
 
-TEST_F(Tracks, ResumeIndex_PointsPastTheTrackHeardInThePlayingList) {
-    AddShortTracks("f", 3, 2);
-    TrackRecord heard;
-    // (track heard, list playing, the index found)
-    const int32_t cases[][3] = {
-        {ListOf(1).Entries[0].TrackId, 1, 1},
-        {ListOf(1).Entries[0].TrackId, 2,
-         0}, // the audio thread went on into List 2 while List 1's track is heard
-        {ListOf(2).Entries[0].TrackId, 2, 1},
-        {99'999, 2, 0}, // a track no longer in the lists
-    };
-    for (const auto &[id, list, index] : cases) {
-        heard.TrackId = id;
-        SetNowPlaying(heard);
-        EXPECT_EQ(ResumeIndex(list), index) << id << " in " << list;
-    }
-}
-
 TEST_F(Tracks, FileReadable_NeedsOneByte) {
     std::ofstream(TestFolder() + "empty").close();
     std::ofstream(TestFolder() + "one") << "x";
