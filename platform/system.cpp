@@ -82,7 +82,10 @@ std::string MusicFolder() {
 
 void *LoadLibraryFile(const std::string &path) {
     const std::string name = path.find('/') == std::string::npos ? "./" + path : path;
-    return dlopen(name.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    // RTLD_NODELETE: a library stays mapped after FreeLibraryFile. The runtimes the engine pulls in
+    // (libgomp, through libsoxr) keep threads and start-up state of their own, which must not lose
+    // their code and data under them; nothing here loads a library again to get a fresh copy.
+    return dlopen(name.c_str(), RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
 }
 
 void *LibrarySymbol(void *library, const char *name) {

@@ -99,6 +99,7 @@ std::string MusicFolder();
 void *LoadLibraryFile(const std::string &path);
 // The address of an exported symbol, or null.
 void *LibrarySymbol(void *library, const char *name);
+// Lets the library go; it stays mapped (see LoadLibraryFile) until the program ends.
 void FreeLibraryFile(void *library);
 // dlerror's text for the last failure of these on this thread, or "".
 std::string LibraryError();
