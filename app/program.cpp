@@ -10,9 +10,11 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 // --- state: main thread
 std::vector<std::string> LaunchFiles;
+bool ChooseDeviceAtStart = false;
 // --- end of state
 
 namespace {
@@ -37,7 +39,14 @@ void RunProgram(int argc, char **argv) {
     // Under a file size limit (ulimit -f) a write past it would end the program by SIGXFSZ; ignored,
     // the write fails with EFBIG and is reported like any failed write of the list files.
     std::signal(SIGXFSZ, SIG_IGN);
-    LaunchFiles = LocalPathsOfArguments(argc - 1, argv + 1);
+    std::vector<char *> names;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--choose-device") == 0)
+            ChooseDeviceAtStart = true;
+        else
+            names.push_back(argv[i]);
+    }
+    LaunchFiles = LocalPathsOfArguments(int(names.size()), names.data());
     // Windows, drawing, images and fonts. Without a display nothing can be shown: the reason goes to
     // standard error.
     if (!InitGui()) {
