@@ -153,7 +153,7 @@ void BindCommandKeys();
 void CreateMenus();
 // The right-click dispatch at PointerPos: over the panel the list menu (List 1 or 2 shown) or the
 // playlist menu (playlists shown); over the Library button the drive menu, its items made anew from
-// the drives present; anywhere else (the turntable, the buttons) the device menu, "Audio device...".
+// the drives present; anywhere else (the tone arm, the table, the buttons) the device menu, "Audio device...".
 void RightClickAt();
 // The buttons Lists and Library (view ViewPlaylists or ViewLibrary): the playlist or album names
 // from the first page; while idle no cover is shown.

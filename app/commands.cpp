@@ -114,7 +114,7 @@ const Command Commands[] = {
     {CmdDriveFirst + 4, 0, 0, Always, ScanSlot<4>, DriveMenu, ""},
     {CmdDriveFirst + 5, 0, 0, Always, ScanSlot<5>, DriveMenu, ""},
     {CmdDriveFirst + 6, 0, 0, Always, ScanSlot<6>, DriveMenu, ""},
-    // The device menu over the rest of the window: the turntable, its arm and the buttons.
+    // The device menu over the rest of the window: the tone arm, the table around the record, the buttons.
     {CmdAudioDevice, 0, 0, Always, ChangeAudioDevice, DeviceMenu, "Audio device..."},
 };
 static_assert(CmdDriveLast == CmdDriveFirst + 6 && DriveSlotCount == 7, "one drive item per drive slot");
