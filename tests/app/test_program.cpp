@@ -161,144 +161,6 @@ class ProgramTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesIn) {
-    WindowWatch watch;
-    XProbe x;
-    Start();
-    ASSERT_NE(x.WaitMapped("Groovestone", 5000), 0u) << "the splash";
-    const XWindow device = x.WaitMapped("audio device", 5000);
-    ASSERT_NE(device, 0u);
-    EXPECT_EQ(x.Find("Groovestone"), 0u) << "the splash has closed";
-    EXPECT_GE(MapTime(watch.Changes("audio device")) - MapTime(watch.Changes("Groovestone")),
-              std::chrono::milliseconds(780))
-        << "the splash stays for its 800 ms";
-
-    // The capture device with its four rates in white, the one that cannot be opened in grey: a
-    // click there does nothing; the row under the pointer turns green.
-    x.Move(Left + 500, Top + 400);
-    usleep(300'000);
-    ExpectLooksLike(x, "device_window.png");
-    x.Click(Left + 60, Top + 102);
-    x.Move(Left + 60, Top + 70);
-    EXPECT_TRUE(WaitPixel(x, Left + 40, Top + 60, 200, 22,
-                          [](uint32_t p) { return ((p >> 8) & 0xFF) > 0xC0 && (p >> 16) < 0x90; }));
-    EXPECT_TRUE(x.IsMapped(device)) << "a grey row cannot be chosen";
-    x.Click(Left + 60, Top + 70);
-
-    ASSERT_NE(x.WaitMapped("options", 3000), 0u);
-    EXPECT_EQ(x.Find("audio device"), 0u);
-    // Each click on the view line shows the next of its three captions; a quick second click comes as
-    // a double click and counts all the same. A click beside the lines does nothing.
-    x.Move(Left + 70, Top + 130);
-    usleep(300'000);
-    auto view_line = [&] { return x.Grab(Left + 60, Top + 120, 200, 24); };
-    std::vector<std::vector<uint32_t>> seen = {view_line()};
-    for (int clicks : {1, 1, 2}) {
-        for (int i = 0; i < clicks; ++i) x.Click(Left + 70, Top + 130);
-        for (int wait = 0; wait < 40 && view_line() == seen.back(); ++wait) usleep(50'000);
-        usleep(500'000); // settled, and apart from the next click so that it makes no double click
-        seen.push_back(view_line());
-    }
-    EXPECT_NE(seen[1], seen[0]);
-    EXPECT_NE(seen[2], seen[1]);
-    EXPECT_NE(seen[2], seen[0]);
-    EXPECT_EQ(seen[3], seen[1]);
-    for (auto [px, py] : {std::pair{70, 300}, {70, 170} /* cover track */, {70, 210} /* blend */, {215, 330}})
-        x.Click(Left + px, Top + py); // the last is Start
-
-    ASSERT_NE(WaitMainWindow(x, watch), 0u);
-    EXPECT_EQ(ReadBytes(settings), SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 1, 0}));
-    // Mapped at opacity 0, then 51 steps up to full opacity.
-    const std::vector<WindowChange> changes = watch.Changes("Groovestone DSD");
-    const auto map = FirstMap(changes);
-    ASSERT_NE(map, changes.end());
-    EXPECT_EQ(map->alpha, 0);
-    std::vector<int> steps;
-    for (auto it = map + 1; it != changes.end(); ++it) steps.push_back(it->alpha);
-    ASSERT_EQ(steps.size(), 51u);
-    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
-    EXPECT_EQ(steps.back(), 255);
-
-    EXPECT_EQ(EndBy([&] { x.Click(Left + 795, Top + 12); }), 0); // CloseButton
-    EXPECT_TRUE(fs::exists(data + "Tonmark/tm20/tavo.so"));
-}
-
-TEST_F(ProgramTest, SpaceOnTheSplashOrSavedSettingsGoStraightToTheMainWindow) {
-    XProbe x;
-    for (bool saved : {false, true}) {
-        if (saved) {
-            fs::create_directories(app + "lpli");
-            WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
-        }
-        WindowWatch watch;
-        Start();
-        if (!saved) KeyOnSplash(x, XK_space);
-        const XWindow main = WaitMainWindow(x, watch);
-        ASSERT_NE(main, 0u) << saved;
-        EXPECT_TRUE(watch.Changes("audio device").empty()) << "the device window never opened";
-        EXPECT_EQ(ReadBytes(settings), saved ? SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}) : "")
-            << "settings are saved only after the set-up windows";
-        if (saved) {
-            // The photograph with its captions, glyphs and chevrons.
-            x.Move(Left + 400, Top + 600);
-            usleep(500'000);
-            ExpectLooksLike(x, "main_window.png");
-            // The close and minimise buttons light up under the pointer and go dark again after it.
-            x.Move(Left + 795, Top + 12);
-            EXPECT_TRUE(WaitPixel(x, Left + 771, Top + 1, 0x852C33));
-            x.Move(Left + 740, Top + 12);
-            EXPECT_TRUE(WaitPixel(x, Left + 771, Top + 1, 0x000000));
-            EXPECT_TRUE(WaitPixel(x, Left + 725, Top + 1, 0x302020));
-            x.Move(Left + 400, Top + 300);
-            EXPECT_TRUE(WaitPixel(x, Left + 725, Top + 1, 0x000000));
-        }
-        // A window manager's close request ends the program in order.
-        EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
-    }
-}
-
-TEST_F(ProgramTest, EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
-    fs::create_directories(app + "lpli");
-    WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
-    XProbe x;
-    Start();
-    KeyOnSplash(x, XK_Return);
-    const XWindow device = x.WaitMapped("audio device", 5000);
-    ASSERT_NE(device, 0u);
-    x.Move(5, 5);
-    usleep(100'000);
-    x.KeyToWindow(device, XK_Escape);
-    usleep(400'000);
-    EXPECT_TRUE(x.IsMapped(device));
-    x.Move(Left + 400, Top + 400);
-    usleep(100'000);
-    x.Key(XK_Escape);
-    EXPECT_EQ(ExitCode(5000), 0);
-    EXPECT_EQ(ReadBytes(settings), SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
-
-    // A saved channel pair beyond the device's channels does not fit it: asked for again unbidden.
-    WriteBytes(settings, SettingsBytes("DSD capture", {64, 1, 1, 1, 2, 0, 1}));
-    Start();
-    ASSERT_NE(x.WaitMapped("audio device", 5000), 0u);
-    EXPECT_EQ(EndBy([&] { x.Key(XK_Escape); }), 0);
-}
-
-// A name in other letters ("groovestone dsd") is another program: see the guard's count.
-TEST_F(ProgramTest, AnotherPlayerRunningEndsANewStartSilentlyBeforeAnythingIsWritten) {
-    const std::string other = dir.path + "Groovestone DSD";
-    fs::copy_file("/bin/sleep", other);
-    const pid_t player = StartProgram(other, {"30"}, {});
-    ASSERT_GT(player, 0);
-    usleep(200'000);
-    WindowWatch watch;
-    Start();
-    EXPECT_EQ(ExitCode(5000), 0);
-    KillProgram(player);
-    EXPECT_EQ(watch.MappedCount(), 0) << "no window, no message";
-    EXPECT_FALSE(fs::exists(data + "Tonmark"));
-    EXPECT_FALSE(fs::exists(app + "lpli"));
-}
-
 namespace {
 
 constexpr uint32_t Dsd64 = 2'822'400;
@@ -343,6 +205,13 @@ std::string WaitRows(XProbe &x, const std::string &rows) {
     return seen;
 }
 
+// What the capture received from byte `from` on, as byte pairs.
+std::vector<uint8_t> CapturedFrom(const std::string &capture, size_t from) {
+    std::ifstream in(capture, std::ios::binary);
+    in.seekg(std::streamoff(from));
+    return PairFromCapture({std::istreambuf_iterator<char>(in), {}});
+}
+
 // Whether a transport text (window position) is drawn in the highlight.
 bool Lit(XProbe &x, int wx, int wy) {
     const std::vector<uint32_t> text = x.Grab(Left + wx, Top + wy, 62, 30);
@@ -350,6 +219,212 @@ bool Lit(XProbe &x, int wx, int wy) {
 }
 
 } // namespace
+
+// The first start through the device and options windows, then a run of both lists on the device
+// chosen, and "Audio device..." from the main window to another device, which plays at once.
+TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesInAndTheMenuChangesTheDevice) {
+    const std::string music = home + "music/";
+    fs::create_directories(music);
+    const std::vector<TestDsdShape> alpha = {Shape(TestDsdKind::DsfLsb, Dsd64, 0.4, 31),
+                                             Shape(TestDsdKind::Dff, Dsd64, 0.3, 32)},
+                                    beta = {Shape(TestDsdKind::DsfMsb, Dsd64, 0.3, 33)};
+    std::vector<std::string> sections;
+    for (const auto &[name, shapes] : {std::pair{"Alpha", alpha}, {"Beta", beta}}) {
+        sections.push_back(std::string("!") + name);
+        for (size_t i = 0; i < shapes.size(); ++i) {
+            const std::string path =
+                music + name + std::to_string(i) + (shapes[i].kind == TestDsdKind::Dff ? ".dff" : ".dsf");
+            ASSERT_TRUE(TestDsd_WriteFile(shapes[i], path));
+            sections.push_back("  " + path);
+        }
+    }
+    fs::create_directories(app + "lpli");
+    WriteBytes(app + "lpli/lpi.la", Utf16File({"Alpha", "Beta"}));
+    WriteBytes(app + "lpli/lpi.lo", Utf16File(sections));
+    std::vector<TestDsdShape> both = alpha;
+    both.insert(both.end(), beta.begin(), beta.end());
+
+    WindowWatch watch;
+    XProbe x;
+    Start();
+    ASSERT_NE(x.WaitMapped("Groovestone", 5000), 0u) << "the splash";
+    const XWindow device = x.WaitMapped("audio device", 5000);
+    ASSERT_NE(device, 0u);
+    EXPECT_EQ(x.Find("Groovestone"), 0u) << "the splash has closed";
+    EXPECT_GE(MapTime(watch.Changes("audio device")) - MapTime(watch.Changes("Groovestone")),
+              std::chrono::milliseconds(780))
+        << "the splash stays for its 800 ms";
+
+    // The capture device with its four rates in white, the one that cannot be opened in grey: a
+    // click there does nothing; the row under the pointer turns green.
+    x.Move(Left + 500, Top + 400);
+    usleep(300'000);
+    ExpectLooksLike(x, "device_window.png");
+    x.Click(Left + 60, Top + 102);
+    x.Move(Left + 60, Top + 70);
+    EXPECT_TRUE(WaitPixel(x, Left + 40, Top + 60, 200, 22,
+                          [](uint32_t p) { return ((p >> 8) & 0xFF) > 0xC0 && (p >> 16) < 0x90; }));
+    EXPECT_TRUE(x.IsMapped(device)) << "a grey row cannot be chosen";
+    x.Click(Left + 60, Top + 70);
+
+    ASSERT_NE(x.WaitMapped("options", 3000), 0u);
+    EXPECT_EQ(x.Find("audio device"), 0u);
+    // Each click on the view line shows the next of its three captions; a quick second click comes as
+    // a double click and counts all the same. A click beside the lines does nothing.
+    x.Move(Left + 70, Top + 130);
+    usleep(300'000);
+    auto view_line = [&] { return x.Grab(Left + 60, Top + 120, 200, 24); };
+    std::vector<std::vector<uint32_t>> seen = {view_line()};
+    for (int clicks : {1, 1, 2}) {
+        for (int i = 0; i < clicks; ++i) x.Click(Left + 70, Top + 130);
+        for (int wait = 0; wait < 40 && view_line() == seen.back(); ++wait) usleep(50'000);
+        usleep(500'000); // settled, and apart from the next click so that it makes no double click
+        seen.push_back(view_line());
+    }
+    EXPECT_NE(seen[1], seen[0]);
+    EXPECT_NE(seen[2], seen[1]);
+    EXPECT_NE(seen[2], seen[0]);
+    EXPECT_EQ(seen[3], seen[1]);
+    for (auto [px, py] : {std::pair{70, 300}, {70, 170} /* cover track */, {70, 210} /* blend */, {215, 330}})
+        x.Click(Left + px, Top + py); // the last is Start
+
+    const XWindow main = WaitMainWindow(x, watch);
+    ASSERT_NE(main, 0u);
+    EXPECT_EQ(ReadBytes(settings), SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 1, 0}));
+    // Mapped at opacity 0, then 51 steps up to full opacity.
+    const std::vector<WindowChange> changes = watch.Changes("Groovestone DSD");
+    const auto map = FirstMap(changes);
+    ASSERT_NE(map, changes.end());
+    EXPECT_EQ(map->alpha, 0);
+    std::vector<int> steps;
+    for (auto it = map + 1; it != changes.end(); ++it) steps.push_back(it->alpha);
+    ASSERT_EQ(steps.size(), 51u);
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    EXPECT_EQ(steps.back(), 255);
+
+    // Alpha into List 1, Beta into List 2, and P plays both from the start of List 1 to the end.
+    const auto row = [](int r) { return std::pair{Left + 160, Top + 122 + 32 * r + 16}; };
+    const std::string capture = home + "out.raw";
+    auto size_of = [](const std::string &path) {
+        std::error_code ec;
+        const auto size = fs::file_size(path, ec);
+        return ec ? size_t{0} : size_t(size);
+    };
+    // Plays from List 1 and waits for the sound in `file` (past byte `from`), then for the end.
+    auto play_lists = [&](const std::string &file, size_t from) {
+        x.Click(Left + 40, Top + 283); // List 1
+        EXPECT_EQ(WaitRows(x, "ww"), "ww");
+        x.KeyToWindow(main, XK_p);
+        EXPECT_TRUE(WaitUntil(10'000, [&] { return size_of(file) > from + 65'536; })) << "sounding";
+        EXPECT_TRUE(WaitUntil(10'000, [&] { return !Lit(x, 12, 208); })) << "played to the end";
+    };
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
+    x.DoubleClick(row(0).first, row(0).second);
+    EXPECT_EQ(WaitRows(x, "ww"), "ww") << "Alpha in List 1";
+    x.Click(Left + 40, Top + 367); // Lists
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
+    x.DoubleClick(row(1).first, row(1).second);
+    EXPECT_EQ(WaitRows(x, "w"), "w") << "Beta in List 2";
+    play_lists(capture, 0);
+    EXPECT_EQ(CheckCapture(CapturedFrom(capture, 0), both), "");
+
+    // "Audio device..." from a right click on the tone arm: the device window again; the device
+    // chosen there plays at once and is saved.
+    x.Click(Left + 700, Top + 470, 3);
+    usleep(400'000);
+    for (unsigned long k : {XK_Down, XK_Return}) x.Key(k);
+    ASSERT_NE(x.WaitMapped("audio device", 5000), 0u);
+    x.Click(Left + 60, Top + 70);
+    ASSERT_NE(x.WaitMapped("options", 3000), 0u);
+    x.Click(Left + 215, Top + 330); // Start
+    EXPECT_TRUE(WaitUntil(3000, [&] {
+        return ReadBytes(settings) == SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 1, 0});
+    }));
+    // The device opened anew has begun its capture file anew.
+    play_lists(capture, 0);
+    EXPECT_EQ(CheckCapture(CapturedFrom(capture, 0), both), "");
+
+    EXPECT_EQ(EndBy([&] { x.Click(Left + 795, Top + 12); }), 0); // CloseButton
+    EXPECT_TRUE(fs::exists(data + "Tonmark/tm20/tavo.so"));
+}
+
+TEST_F(ProgramTest, SpaceOnTheSplashOrSavedSettingsGoStraightToTheMainWindow) {
+    XProbe x;
+    for (bool saved : {false, true}) {
+        if (saved) {
+            fs::create_directories(app + "lpli");
+            WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
+        }
+        WindowWatch watch;
+        Start();
+        if (!saved) KeyOnSplash(x, XK_space);
+        const XWindow main = WaitMainWindow(x, watch);
+        ASSERT_NE(main, 0u) << saved;
+        EXPECT_TRUE(watch.Changes("audio device").empty()) << "the device window never opened";
+        EXPECT_EQ(ReadBytes(settings), saved ? SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}) : "")
+            << "settings are saved only after the set-up windows";
+        if (saved) {
+            // The photograph with its captions, glyphs and chevrons.
+            x.Move(Left + 400, Top + 600);
+            usleep(500'000);
+            ExpectLooksLike(x, "main_window.png");
+            // The close and minimise buttons light up under the pointer and go dark again after it.
+            x.Move(Left + 795, Top + 12);
+            EXPECT_TRUE(WaitPixel(x, Left + 771, Top + 1, 0x852C33));
+            x.Move(Left + 740, Top + 12);
+            EXPECT_TRUE(WaitPixel(x, Left + 771, Top + 1, 0x000000));
+            EXPECT_TRUE(WaitPixel(x, Left + 725, Top + 1, 0x302020));
+            x.Move(Left + 400, Top + 300);
+            EXPECT_TRUE(WaitPixel(x, Left + 725, Top + 1, 0x000000));
+        }
+        // A window manager's close request ends the program in order.
+        EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
+    }
+}
+
+TEST_F(
+    ProgramTest,
+    EnterOnTheSplashOrSettingsThatDoNotFitAskForTheDeviceWhereEscapeEndsTheProgramOnlyWithThePointerInside) {
+    fs::create_directories(app + "lpli");
+    WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
+    XProbe x;
+    Start();
+    KeyOnSplash(x, XK_Return);
+    const XWindow device = x.WaitMapped("audio device", 5000);
+    ASSERT_NE(device, 0u);
+    x.Move(5, 5);
+    usleep(100'000);
+    x.KeyToWindow(device, XK_Escape);
+    usleep(400'000);
+    EXPECT_TRUE(x.IsMapped(device));
+    x.Move(Left + 400, Top + 400);
+    usleep(100'000);
+    x.Key(XK_Escape);
+    EXPECT_EQ(ExitCode(5000), 0);
+    EXPECT_EQ(ReadBytes(settings), SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 1}));
+
+    // A saved channel pair beyond the device's channels does not fit it: asked for again unbidden.
+    WriteBytes(settings, SettingsBytes("DSD capture", {64, 1, 1, 1, 2, 0, 1}));
+    Start();
+    ASSERT_NE(x.WaitMapped("audio device", 5000), 0u);
+    EXPECT_EQ(EndBy([&] { x.Key(XK_Escape); }), 0);
+}
+
+// A name in other letters ("groovestone dsd") is another program: see the guard's count.
+TEST_F(ProgramTest, AnotherPlayerRunningEndsANewStartSilentlyBeforeAnythingIsWritten) {
+    const std::string other = dir.path + "Groovestone DSD";
+    fs::copy_file("/bin/sleep", other);
+    const pid_t player = StartProgram(other, {"30"}, {});
+    ASSERT_GT(player, 0);
+    usleep(200'000);
+    WindowWatch watch;
+    Start();
+    EXPECT_EQ(ExitCode(5000), 0);
+    KillProgram(player);
+    EXPECT_EQ(watch.MappedCount(), 0) << "no window, no message";
+    EXPECT_FALSE(fs::exists(data + "Tonmark"));
+    EXPECT_FALSE(fs::exists(app + "lpli"));
+}
 
 // Two playlists of DSF and DFF tracks, loaded by double-clicks, edited and played through the
 // capture device with every transport key; then files from the open dialog and from drops.
@@ -564,7 +639,8 @@ TEST_F(ProgramTest, HostileFilesAndBrokenListFilesLeaveOnlyTheGoodTracksListedAn
     };
     const std::string crlf = units({'\r', '\n'});
     auto text = [&](const std::string &line) { return Utf16File({line}).substr(2); };
-    const std::string lone = text("Bad").substr(0, 6) + units({0xD800, 'x'}); // "Bad", a lone high surrogate, "x"
+    const std::string lone =
+        text("Bad").substr(0, 6) + units({0xD800, 'x'}); // "Bad", a lone high surrogate, "x"
     fs::create_directories(app + "lpli");
     WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
     // Four names: "Bad\uFFFDx", "Half" and "Line" (a zero unit ends a line) and "Hostile"; the odd
@@ -675,7 +751,8 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         const auto screen = [&](int wx, int wy) { return x.Grab(Left + wx, Top + wy, 1, 1)[0]; };
         if (view == 1) {
             // In the corner box, blended 159:96 with the photograph.
-            EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(744, 96), Mix(photo_at(744, 96), 96, Red), 4); }))
+            EXPECT_TRUE(
+                WaitUntil(2000, [&] { return Near(screen(744, 96), Mix(photo_at(744, 96), 96, Red), 4); }))
                 << std::hex << screen(744, 96);
             EXPECT_TRUE(Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4)) << "no label cover";
             EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
@@ -703,7 +780,8 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         EXPECT_TRUE(WaitUntil(3000, [&] { return (first = filled()) > 0; }));
         EXPECT_TRUE(WaitUntil(3000, [&] { return filled() > first + 50; })) << first;
         const std::vector<uint32_t> title = x.Grab(Left + 155, Top + 84, 60, 20);
-        EXPECT_TRUE(std::any_of(title.begin(), title.end(), [](uint32_t p) { return Near(p, 0xEFEFEF, 40); }));
+        EXPECT_TRUE(
+            std::any_of(title.begin(), title.end(), [](uint32_t p) { return Near(p, 0xEFEFEF, 40); }));
         x.KeyToWindow(main, XK_s);
         // Stopping takes what comes meanwhile unhandled: the next click waits for the idle player.
         EXPECT_TRUE(WaitUntil(3000, [&] { return !Lit(x, 12, 208); }));
@@ -780,7 +858,8 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
 
         // Both lists emptied: the bare record again.
         x.KeyToWindow(main, XK_c, XK_Control_L);
-        EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4); }));
+        EXPECT_TRUE(
+            WaitUntil(2000, [&] { return Near(screen(LabelX, LabelY), photo_at(LabelX, LabelY), 4); }));
         EXPECT_EQ(EndBy([&] { x.RequestClose(main); }), 0);
     }
 }
@@ -821,12 +900,6 @@ struct Killed {
     pid_t pid;
     ~Killed() { KillProgram(pid); }
 };
-
-std::vector<uint8_t> CapturedFrom(const std::string &capture, size_t from) {
-    std::ifstream in(capture, std::ios::binary);
-    in.seekg(std::streamoff(from));
-    return PairFromCapture({std::istreambuf_iterator<char>(in), {}});
-}
 
 } // namespace
 
