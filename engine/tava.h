@@ -1,9 +1,11 @@
 /* tava.so: the output host on ALSA.
  *
- * Lists the sound devices that can play DSD bit-perfectly, opens one exclusively, checks and sets DSD
- * rates (native DSD formats, else DSD over PCM), and runs an output thread that calls the program's
- * procedure once per period for the joined stereo pair and writes what it returns to the device.
- * Whatever the procedure does not deliver, and every paused period, is DSD silence.
+ * Lists the ALSA output devices (the sound server's "default" among them), opens one, checks and sets DSD
+ * rates, and runs an output thread that calls the program's procedure once per period for the joined stereo
+ * pair and writes what it returns to the device. A rate goes bit-perfect in one of ALSA's DSD formats where
+ * the device takes it, else as DSD over PCM on USB audio cards, else converted to PCM in the output thread
+ * (always so on a device that converts or mixes). Whatever the procedure does not deliver, and every paused
+ * period, is DSD silence.
  *
  * Every int result is 1 for success and 0 for failure; Tava_ASIO_ErrorGetCode then tells why, with the
  * codes of tavo.h. Texts are UTF-8; Tava_ASIO_SetUnicode is accepted and changes nothing. */
@@ -32,7 +34,8 @@ typedef struct {
 
 /* Tava_ASIO_Future selectors. */
 #define TAVA_FUTURE_RATE_INFO 1u /* param: TavaRateInfo *; how the open device takes a DSD rate */
-#define TAVA_FUTURE_VOLUME 2u    /* param: const double *, a gain in [0, 1]; fails (0) unless the output is on the PCM path */
+/* param: const double *, a gain in [0, 1]; fails (0) unless the output is on the PCM path */
+#define TAVA_FUTURE_VOLUME 2u
 
 #define TAVA_PATH_NONE 0u   /* the device cannot take the rate at all */
 #define TAVA_PATH_NATIVE 1u /* one of ALSA's DSD formats, bit-perfect */

@@ -1,6 +1,6 @@
 // The output thread: once per period it calls the program's procedure for the pair (or takes silence while
-// paused), converts the bytes into the device's frames and writes them. The device paces it; a PCM that never
-// blocks is paced by the clock instead.
+// paused), converts the bytes into the device's frames (DSD packing, or the PCM converter) and writes them.
+// The device paces it; a PCM that never blocks is paced by the clock instead.
 #include "output.h"
 
 #include <algorithm>
@@ -32,6 +32,7 @@ std::thread g_thread;
 std::atomic<TavaProc> g_proc{nullptr}; // main writes; output reads once per period
 std::atomic<void *> g_user{nullptr};   // main writes while stopped; output reads with g_proc
 std::atomic<bool> g_paused{false};     // main writes; output reads once per period
+std::atomic<double> g_volume{1.0};     // main writes; output reads once per period (PCM path)
 // Output writes: true from before it reads g_proc and g_paused until the procedure has returned. The main
 // thread, after changing either, waits for it to be false; then the next period sees the change.
 std::atomic<bool> g_inPeriod{false};
@@ -73,9 +74,10 @@ bool RunsAheadOfClock(const Stream &s, const timespec &start, uint64_t written) 
 }
 
 // One period of the pair in g_pair: what the procedure delivers, DSD silence behind it; all silence while
-// paused or without a procedure.
-void FillPeriod(uint32_t length) {
+// paused or without a procedure. Returns false for such a period of silence, where no music was asked for.
+bool FillPeriod(uint32_t length) {
     uint32_t delivered = 0;
+    bool asked = false;
     // Sequentially consistent with the main thread's store and load (see OutputWaitForPeriod): either the
     // main thread sees this period in flight and waits, or this period sees its change.
     g_inPeriod.store(true, std::memory_order_seq_cst);
@@ -83,17 +85,29 @@ void FillPeriod(uint32_t length) {
     if (proc && !g_paused.load(std::memory_order_seq_cst)) {
         void *user = g_user.load(std::memory_order_relaxed);
         delivered = std::min(proc(0, g_stream.procChannel, g_pair.data(), length, user), length);
+        asked = true;
     }
     g_inPeriod.store(false, std::memory_order_seq_cst);
     std::memset(g_pair.data() + delivered, kDsdSilence, length - delivered);
+    return asked;
 }
 
-// Writes one period of g_frames. An error is recovered once (underrun, suspend); an error that cannot be
+uint32_t FrameBytes(const Stream &s) {
+    return s.pcmConverter ? s.pcmFrameBytes : s.layout.channels * ContainerBytes(s.layout.packing);
+}
+
+// The procedure's bytes per period: whole device frames of DSD, or whole converter steps of PCM.
+uint32_t PeriodLength(const Stream &s) {
+    return s.pcmConverter ? s.pcmSteps * PcmPairBytesPerStep(s.pcmConverter)
+                          : s.periodFrames * PairBytesPerFrame(s.layout.packing);
+}
+
+// Writes frames of g_frames. An error is recovered once (underrun, suspend); an error that cannot be
 // recovered, or one right after a recovery with nothing written in between, is returned.
-int WritePeriod(const Stream &s) {
-    const uint32_t frameBytes = s.layout.channels * ContainerBytes(s.layout.packing);
+int WriteFrames(const Stream &s, uint32_t frames) {
+    const uint32_t frameBytes = FrameBytes(s);
     const uint8_t *p = g_frames.data();
-    snd_pcm_uframes_t left = s.periodFrames;
+    snd_pcm_uframes_t left = frames;
     bool recovered = false;
     while (left > 0) {
         const snd_pcm_sframes_t n = snd_pcm_writei(s.pcm, p, left);
@@ -121,7 +135,7 @@ void OutputThread() {
     pthread_setschedparam(pthread_self(), SCHED_FIFO, &sp);
 
     const Stream &s = g_stream;
-    const uint32_t length = s.periodFrames * PairBytesPerFrame(s.layout.packing);
+    const uint32_t length = PeriodLength(s);
     uint8_t marker = kDopMarkerA;
     bool clockPaced = s.neverBlocks;
     uint64_t written = 0; // frames written since start
@@ -136,14 +150,26 @@ void OutputThread() {
             while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &due, nullptr) == EINTR) {
             }
         }
-        FillPeriod(length);
-        ConvertPair(s.layout, g_pair.data(), g_frames.data(), s.periodFrames, marker);
-        if (int err = WritePeriod(s); err < 0) {
+        const bool music = FillPeriod(length);
+        uint32_t frames = s.periodFrames;
+        if (s.pcmConverter)
+            frames = PcmConvert(s.pcmConverter, g_pair.data(), length, !music,
+                                g_volume.load(std::memory_order_relaxed), g_frames.data());
+        else
+            ConvertPair(s.layout, g_pair.data(), g_frames.data(), s.periodFrames, marker);
+        if (int err = WriteFrames(s, frames); err < 0) {
             g_failure.store(err, std::memory_order_relaxed);
             return; // IsStarted still reports a started output until the program stops it
         }
-        written += s.periodFrames;
+        written += frames;
         if (!clockPaced && written > s.bufferFrames) clockPaced = RunsAheadOfClock(s, start, written);
+    }
+    // PCM: a last period fades out what the converter holds back, and the device plays what it has, so a stop
+    // ends without a click. (DSD stops at once: its silence pattern needs no fade.)
+    if (s.pcmConverter) {
+        std::memset(g_pair.data(), kDsdSilence, length);
+        const uint32_t frames = PcmConvert(s.pcmConverter, g_pair.data(), length, true, 0.0, g_frames.data());
+        if (WriteFrames(s, frames) == 0) snd_pcm_drain(s.pcm);
     }
 }
 
@@ -172,12 +198,16 @@ void OutputSetPaused(bool paused) {
     OutputWaitForPeriod();
 }
 
+void OutputSetVolume(double gain) {
+    g_volume.store(gain, std::memory_order_relaxed);
+}
+
 bool OutputStart(const Stream &stream, std::string &why) {
     try {
         g_stream = stream;
-        const size_t frames = stream.periodFrames;
-        g_pair.assign(frames * PairBytesPerFrame(stream.layout.packing), kDsdSilence);
-        g_frames.assign(frames * stream.layout.channels * ContainerBytes(stream.layout.packing), 0);
+        const size_t frames = stream.pcmConverter ? PcmMaxFrames(stream.pcmConverter) : stream.periodFrames;
+        g_pair.assign(PeriodLength(stream), kDsdSilence);
+        g_frames.assign(frames * FrameBytes(stream), 0);
         g_failure.store(0, std::memory_order_relaxed);
         g_run.store(true, std::memory_order_release);
         g_thread = std::thread(OutputThread);

@@ -5,5 +5,9 @@ target_link_libraries(test_output_logic PRIVATE tava_logic GTest::gtest_main)
 gtest_discover_tests(test_output_logic TEST_PREFIX "output." DISCOVERY_TIMEOUT 30)
 
 add_executable(test_output_host test_output_host.cpp)
-target_link_libraries(test_output_host PRIVATE tava test_support GTest::gtest Threads::Threads)
+target_link_libraries(test_output_host PRIVATE tava tava_logic test_support GTest::gtest Threads::Threads)
 gtest_discover_tests(test_output_host TEST_PREFIX "output." DISCOVERY_TIMEOUT 30)
+
+add_executable(test_output_pcm test_output_pcm.cpp)
+target_link_libraries(test_output_pcm PRIVATE tava_logic test_support GTest::gtest_main)
+gtest_discover_tests(test_output_pcm TEST_PREFIX "output." DISCOVERY_TIMEOUT 30)

@@ -4,6 +4,8 @@
 
 #include "capture.h"
 #include "fixtures.h"
+#include "output.h"
+#include "sdm.h"
 #include "tava.h"
 #include "tavo.h"
 
@@ -29,6 +31,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string g_capture; // what the capture PCM writes
+std::string g_home;    // the folder of the test's ALSA configuration
 
 constexpr double kDsd64 = 2822400.0;
 constexpr uint32_t kDsd64PairBytesPerSecond = 2822400 / 8 * 2;
@@ -141,8 +144,9 @@ testing::AssertionResult Refused(int result, int code) {
 }
 
 // The capture PCM is listed with its description, null is not; device numbers and the texts handed out stay
-// as they were through a new enumeration. Init refuses bad numbers (23), PCMs it cannot open or that convert
-// (3), and a second Init (14); before Init, and after a refused one, every call fails with 8.
+// as they were through a new enumeration. Init refuses bad numbers (23), PCMs it cannot open (3), and a
+// second Init (14); before Init, and after a refused one, every call fails with 8. A PCM that converts opens
+// (for converted PCM).
 TEST_F(Host, Devices_ListedAndInitRefusesBadNumbersUnopenableAndConvertingPcms) {
     int count = 0;
     DeviceNumber("dsdcapture", &count);
@@ -168,14 +172,13 @@ TEST_F(Host, Devices_ListedAndInitRefusesBadNumbersUnopenableAndConvertingPcms) 
     // clang-format on
     const int gone = DeviceNumber("gonedac"), converter = DeviceNumber("converter");
     ASSERT_GE(std::min(gone, converter), 0);
-    const int refused[][2] = {{count, TAVO_ERROR_DEVICE},
-                              {-1, TAVO_ERROR_DEVICE},
-                              {gone, TAVO_ERROR_DRIVER},
-                              {converter, TAVO_ERROR_DRIVER}};
+    const int refused[][2] = {{count, TAVO_ERROR_DEVICE}, {-1, TAVO_ERROR_DEVICE}, {gone, TAVO_ERROR_DRIVER}};
     for (const auto &[number, code] : refused) {
         EXPECT_TRUE(Refused(Tava_ASIO_Init(number, 0), code)) << number;
         for (size_t i = 0; i < std::size(calls); ++i) EXPECT_TRUE(Refused(calls[i](), TAVO_ERROR_INIT)) << i;
     }
+    ASSERT_TRUE(Tava_ASIO_Init(converter, 0));
+    EXPECT_TRUE(Tava_ASIO_Free());
     ASSERT_TRUE(Tava_ASIO_Init(device, 0));
     EXPECT_TRUE(Refused(Tava_ASIO_Init(device, 0), TAVO_ERROR_ALREADY));
     EXPECT_TRUE(Tava_ASIO_Free());
@@ -304,6 +307,80 @@ TEST_F(Host, Pacing_OneSecondOfDsd64TakesAboutOneSecond) {
     EXPECT_LT(seconds, 1.6);
 }
 
+// A device that takes no DSD format plays converted PCM at the highest rate of the DSD's family it takes,
+// while a DSD device plays natively and keeps its volume at 1. The WAV holds exactly what the converter
+// gives offline for the same bits: no frame lost, doubled or changed on the way.
+TEST_F(Host, PcmOnly_WavEqualsTheConverterRunOffline) {
+    const int pcmOnly = DeviceNumber("pcmonly");
+    ASSERT_GE(pcmOnly, 0);
+    const double half = 0.5, tooLoud = 1.5;
+    for (const auto &[number, path] :
+         {std::pair{device, TAVA_PATH_NATIVE}, std::pair{pcmOnly, TAVA_PATH_PCM}}) {
+        ASSERT_TRUE(Tava_ASIO_Init(number, 1));
+        for (double rate : {kDsd64, 22579200.0, 3072000.0, 44100.0}) {
+            TavaRateInfo info{rate, 99, 99, 99};
+            ASSERT_TRUE(Tava_ASIO_Future(TAVA_FUTURE_RATE_INFO, &info));
+            const bool pcm = path == TAVA_PATH_PCM, dsd = rate != 44100.0;
+            EXPECT_EQ(info.path, dsd ? path : TAVA_PATH_NONE) << rate;
+            EXPECT_EQ(info.pcmRate, pcm && dsd ? (rate == 3072000.0 ? 384000u : 352800u) : 0u) << rate;
+            EXPECT_EQ(info.pcmBits, pcm && dsd ? 32u : 0u) << rate;
+        }
+        EXPECT_EQ(Tava_ASIO_Future(TAVA_FUTURE_VOLUME, const_cast<double *>(&half)), path == TAVA_PATH_PCM);
+        EXPECT_TRUE(Refused(Tava_ASIO_Future(TAVA_FUTURE_VOLUME, const_cast<double *>(&tooLoud)),
+                            TAVO_ERROR_ILLPARAM));
+        if (path == TAVA_PATH_NATIVE) {
+            ASSERT_TRUE(Tava_ASIO_Free());
+        }
+    }
+    // Full volume again for the comparison below; the device stays open from above.
+    const double full = 1.0;
+    ASSERT_TRUE(Tava_ASIO_Future(TAVA_FUTURE_VOLUME, const_cast<double *>(&full)));
+    ASSERT_TRUE(Tava_ASIO_SetDSD(1));
+    ASSERT_TRUE(Tava_ASIO_SetRate(kDsd64));
+    Feeder &feeder = Enable();
+    feeder.shortCalls = false;
+    const auto samples = static_cast<size_t>(0.3 * kDsd64);
+    const std::vector<uint8_t> bits = SdmModulate(
+        2822400, [](size_t n) { return 0.5 * std::sin(2 * M_PI * 997.0 * n / kDsd64); }, samples, 5);
+    feeder.data = SdmPair(bits, bits);
+    ASSERT_TRUE(Tava_ASIO_Start(0, 0));
+    ASSERT_TRUE(WaitFor([&] { return feeder.pastDataNs.load() != 0; }));
+    const int callsPast = feeder.calls.load();
+    ASSERT_TRUE(WaitFor([&] { return feeder.calls.load() >= callsPast + 4; }));
+    ASSERT_TRUE(Tava_ASIO_Stop());
+    ASSERT_TRUE(Tava_ASIO_Free());
+
+    Wav wav;
+    ASSERT_TRUE(ReadWav(PcmOnlyWav(g_home), wav));
+    EXPECT_EQ(wav.rate, 352800u);
+    EXPECT_EQ(wav.bits, 32u);
+    ASSERT_EQ(wav.channels, 2u);
+    std::vector<uint8_t> input = feeder.data;
+    input.resize(input.size() / 8 * 8 + 8 * 4000, 0x69);
+    std::string why;
+    tava::PcmConverter *c = tava::PcmCreate(
+        {2822400, 352800, false, tava::PcmFormat::S32Le, 32, 2, 0, static_cast<uint32_t>(input.size())}, why);
+    ASSERT_NE(c, nullptr) << why;
+    std::vector<uint8_t> offline(tava::PcmMaxFrames(c) * 8);
+    offline.resize(8 * tava::PcmConvert(c, input.data(), static_cast<uint32_t>(input.size()), false, 1.0,
+                                        offline.data()));
+    tava::PcmDestroy(c);
+    // Both without their leading and trailing zero frames: the output's start depends on when it began.
+    auto trim = [](const std::vector<uint8_t> &v) {
+        size_t from = 0, to = v.size() / 8 * 8;
+        auto zero = [&](size_t at) {
+            return std::all_of(&v[at], &v[at] + 8, [](uint8_t b) { return b == 0; });
+        };
+        while (from < to && zero(from)) from += 8;
+        while (to > from && zero(to - 8)) to -= 8;
+        return std::vector<uint8_t>(v.begin() + static_cast<long>(from), v.begin() + static_cast<long>(to));
+    };
+    const std::vector<uint8_t> heard = trim(wav.data), expected = trim(offline);
+    EXPECT_GT(expected.size(), 8 * 352800 / 4);
+    ASSERT_EQ(heard.size(), expected.size());
+    EXPECT_TRUE(heard == expected) << "the WAV differs from the offline conversion";
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -311,7 +388,8 @@ int main(int argc, char **argv) {
     // The configuration must be in place before the first ALSA call reads it.
     const TempFolder dir;
     g_capture = dir.path + "out.raw";
-    UseCaptureConfig(dir.path, g_capture, GoneDevice | ConverterDevice);
+    g_home = dir.path;
+    UseCaptureConfig(dir.path, g_capture, GoneDevice | ConverterDevice | PcmOnlyDevice);
     setenv("GS_TAVA_LOG", "1", 0); // the host's reasons for refusals, in the test log
     return RUN_ALL_TESTS();
 }

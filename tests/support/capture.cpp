@@ -18,6 +18,12 @@ void WriteCaptureConfig(const std::string &home, const std::string &capture, uns
                   "gone.raw\" format \"raw\"" + hint("Gone DAC");
     if (extras & ConverterDevice)
         config += "pcm.converter { type plug slave.pcm \"null\"" + hint("Converter");
+    // A plug with a fixed linear slave format refuses every DSD format and converts nothing else; the WAV
+    // header records the rate and width the host chose.
+    if (extras & PcmOnlyDevice)
+        config += "pcm.pcmwav { type file slave.pcm \"null\" file \"" + PcmOnlyWav(home) +
+                  "\" format \"wav\" }\npcm.pcmonly { type plug slave { pcm \"pcmwav\" format S32_LE }" +
+                  hint("PCM only");
     WriteBytes(home + ".asoundrc", config);
 }
 
@@ -80,4 +86,37 @@ size_t HeardPart(const std::vector<uint8_t> &pair, const std::vector<uint8_t> &d
     while (begin + heard < pair.size() && heard < data.size() && pair[begin + heard] == data[heard]) ++heard;
     after.assign(pair.begin() + long(begin + heard), pair.end());
     return heard;
+}
+
+bool ReadWav(const std::string &path, Wav &wav) {
+    const std::string bytes = ReadBytes(path);
+    auto u32 = [&](size_t at) {
+        return at + 4 <= bytes.size() ? static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+                                            static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+                                            static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+                                            static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24
+                                      : 0u;
+    };
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0)
+        return false;
+    bool haveFormat = false;
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        const std::string id = bytes.substr(at, 4);
+        const size_t size = u32(at + 4), body = at + 8;
+        if (id == "fmt " && size >= 16 && body + 16 <= bytes.size()) {
+            wav.channels = u32(body + 2) & 0xFFFF;
+            wav.rate = u32(body + 4);
+            wav.bits = u32(body + 14) & 0xFFFF;
+            haveFormat = true;
+        } else if (id == "data") {
+            // The size may still be what was written at the start; the file's end bounds it.
+            const size_t n =
+                size == 0 || size == 0xFFFFFFFF ? bytes.size() - body : std::min(size, bytes.size() - body);
+            wav.data.assign(bytes.begin() + static_cast<long>(body),
+                            bytes.begin() + static_cast<long>(body + n));
+            return haveFormat;
+        }
+        at = body + size + (size & 1);
+    }
+    return false;
 }

@@ -13,7 +13,12 @@
 enum CaptureExtras : unsigned {
     GoneDevice = 1,      // "gonedac" ("Gone DAC"): listed, but its card is not there, so it never opens
     ConverterDevice = 2, // "converter" ("Converter"): a plug over null, which converts
+    PcmOnlyDevice = 4, // "pcmonly" ("PCM only"): takes no DSD format, only S32_LE PCM, written to PcmOnlyWav
 };
+// The WAV file that the "pcmonly" device of the configuration in home writes.
+inline std::string PcmOnlyWav(const std::string &home) {
+    return home + "pcmonly.wav";
+}
 // Writes the ALSA configuration of the DSD capture device "dsdcapture" ("DSD capture") as the
 // .asoundrc of the home folder `home`, for a program started with HOME set to it: a file PCM over the
 // null plugin, which takes every format and rate and writes the frames unchanged into `capture`.
@@ -24,6 +29,14 @@ void UseCaptureConfig(const std::string &folder, const std::string &capture, uns
 
 // A track of about `seconds` and three bytes more per channel: not a whole number of periods.
 TestDsdShape Shape(TestDsdKind kind, uint32_t rate, double seconds, uint32_t seed, uint32_t channels = 2);
+
+// A WAV file as ALSA's file PCM writes it (also the extensible format): its format and its sample bytes.
+struct Wav {
+    uint32_t rate = 0, channels = 0, bits = 0; // bits: of a sample's container
+    std::vector<uint8_t> data;
+};
+// False when path is no readable PCM WAV.
+bool ReadWav(const std::string &path, Wav &wav);
 
 // The byte-interleaved pair as the program delivered it, from the raw bytes of a DSD_U32_BE stereo
 // capture.
