@@ -5,6 +5,7 @@
 
 #include "capture.h"
 #include "fixtures.h"
+#include "output.h"
 #include "x11_probe.h"
 
 #include <X11/keysym.h>
@@ -212,6 +213,30 @@ std::vector<uint8_t> CapturedFrom(const std::string &capture, size_t from) {
     return PairFromCapture({std::istreambuf_iterator<char>(in), {}});
 }
 
+// The bytes a device of `rate` frames per second and 32-bit samples receives from the output's
+// converter for the stereo pair `pair` of DSD 2.8 MHz, from the converter's start, and DSD silence
+// after it up to `frames` frames.
+std::vector<uint8_t> ConvertedOffline(std::vector<uint8_t> pair, uint32_t rate, size_t frames) {
+    constexpr uint32_t ChunkBytes = 4096 * 8;
+    std::string why;
+    tava::PcmConverter *c =
+        tava::PcmCreate({Dsd64, rate, false, tava::PcmFormat::S32Le, 32, 2, 0, ChunkBytes}, why);
+    if (!c) {
+        ADD_FAILURE() << why;
+        return {};
+    }
+    pair.resize(pair.size() + frames * 2 * Dsd64 / 8 / rate + 2 * ChunkBytes, 0x69);
+    pair.resize(pair.size() / ChunkBytes * ChunkBytes);
+    std::vector<uint8_t> out, chunk(size_t(tava::PcmMaxFrames(c)) * 8);
+    for (size_t at = 0; at < pair.size() && out.size() < frames * 8; at += ChunkBytes) {
+        const uint32_t n = tava::PcmConvert(c, &pair[at], ChunkBytes, false, 1.0, chunk.data());
+        out.insert(out.end(), chunk.begin(), chunk.begin() + long(n) * 8);
+    }
+    tava::PcmDestroy(c);
+    out.resize(std::min(out.size(), frames * 8));
+    return out;
+}
+
 // Whether a transport text (window position) is drawn in the highlight.
 bool Lit(XProbe &x, int wx, int wy) {
     const std::vector<uint32_t> text = x.Grab(Left + wx, Top + wy, 62, 30);
@@ -243,6 +268,7 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesInA
     WriteBytes(app + "lpli/lpi.lo", Utf16File(sections));
     std::vector<TestDsdShape> both = alpha;
     both.insert(both.end(), beta.begin(), beta.end());
+    WriteCaptureConfig(home, home + "out.raw", GoneDevice | PcmOnlyDevice);
 
     WindowWatch watch;
     XProbe x;
@@ -255,8 +281,9 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesInA
               std::chrono::milliseconds(780))
         << "the splash stays for its 800 ms";
 
-    // The capture device with its four rates in white, the one that cannot be opened in grey: a
-    // click there does nothing; the row under the pointer turns green.
+    // The capture device with its four rates in white, the one that cannot be opened in grey (a
+    // click there does nothing), the device without DSD with the PCM it is given; the row under the
+    // pointer turns green. The PCM device is chosen.
     x.Move(Left + 500, Top + 400);
     usleep(300'000);
     ExpectLooksLike(x, "device_window.png");
@@ -265,7 +292,7 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesInA
     EXPECT_TRUE(WaitPixel(x, Left + 40, Top + 60, 200, 22,
                           [](uint32_t p) { return ((p >> 8) & 0xFF) > 0xC0 && (p >> 16) < 0x90; }));
     EXPECT_TRUE(x.IsMapped(device)) << "a grey row cannot be chosen";
-    x.Click(Left + 60, Top + 70);
+    x.Click(Left + 60, Top + 134);
 
     ASSERT_NE(x.WaitMapped("options", 3000), 0u);
     EXPECT_EQ(x.Find("audio device"), 0u);
@@ -290,7 +317,7 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesInA
 
     const XWindow main = WaitMainWindow(x, watch);
     ASSERT_NE(main, 0u);
-    EXPECT_EQ(ReadBytes(settings), SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 1, 0}));
+    EXPECT_EQ(ReadBytes(settings), SettingsBytes("PCM only", {0, 1, 1, 1, 0, 1, 0})) << "it plays every rate";
     // Mapped at opacity 0, then 51 steps up to full opacity.
     const std::vector<WindowChange> changes = watch.Changes("Groovestone DSD");
     const auto map = FirstMap(changes);
@@ -325,8 +352,20 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesInA
     EXPECT_EQ(WaitRows(x, "ww"), "ww");
     x.DoubleClick(row(1).first, row(1).second);
     EXPECT_EQ(WaitRows(x, "w"), "w") << "Beta in List 2";
-    play_lists(capture, 0);
-    EXPECT_EQ(CheckCapture(CapturedFrom(capture, 0), both), "");
+    // Converted without a gap between the tracks or the lists: the bytes the converter gives offline.
+    const std::string wav_path = PcmOnlyWav(home);
+    play_lists(wav_path, 0);
+    Wav wav;
+    ASSERT_TRUE(ReadWav(wav_path, wav));
+    EXPECT_EQ(wav.rate, 352'800u);
+    ASSERT_EQ(wav.bits, 32u);
+    const size_t frames = wav.data.size() / 8;
+    EXPECT_GT(frames, ExpectedBytes(both).size() / 2) << "the whole lists";
+    const std::vector<uint8_t> offline = ConvertedOffline(ExpectedBytes(both), wav.rate, frames);
+    ASSERT_EQ(offline.size(), frames * 8);
+    const auto differ =
+        std::mismatch(wav.data.begin(), wav.data.begin() + long(offline.size()), offline.begin());
+    EXPECT_EQ(differ.first - wav.data.begin(), long(offline.size())) << "the first difference";
 
     // "Audio device..." from a right click on the tone arm: the device window again; the device
     // chosen there plays at once and is saved.
@@ -334,7 +373,7 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesInA
     usleep(400'000);
     for (unsigned long k : {XK_Down, XK_Return}) x.Key(k);
     ASSERT_NE(x.WaitMapped("audio device", 5000), 0u);
-    x.Click(Left + 60, Top + 70);
+    x.Click(Left + 60, Top + 70); // DSD capture
     ASSERT_NE(x.WaitMapped("options", 3000), 0u);
     x.Click(Left + 215, Top + 330); // Start
     EXPECT_TRUE(WaitUntil(3000, [&] {
