@@ -987,6 +987,9 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     ASSERT_TRUE(WaitUntil(3000, [&] { return bus.Run("playerctl -l") == "groovestone"; }));
     EXPECT_EQ(bus.Run("playerctl -p groovestone metadata --format '{{mpris:length}}'"), "")
         << "nothing heard";
+    // A device that plays DSD bit-perfect has no volume: it stays at 1.
+    bus.Run("playerctl -p groovestone volume 0.5");
+    EXPECT_EQ(bus.Run("playerctl -p groovestone volume"), "1.000000");
     // Every announced status, in order.
     const std::string followed = dir.path + "followed.txt";
     const Killed follower{
