@@ -45,10 +45,11 @@ extern std::vector<std::string> LaunchFiles;
 // and the splash say. Written by RunProgram.
 extern bool ChooseDeviceAtStart;
 
-// The program: the checks, the guard, deployment and binding of the engine, the private font, then
-// the visible start (RunVisibleStart), and the shutdown in every case. Never returns. The arguments
-// name files or a folder to add (LaunchFiles); while another player runs, they go to that one.
-// "--choose-device" among them sets ChooseDeviceAtStart.
+// The program: the command line's options (--help, --version; an unknown one ends with exit code 2
+// and the usage on standard error), the checks, the guard, deployment and binding of the engine, the
+// private font, then the visible start (RunVisibleStart), and the shutdown in every case. Never
+// returns. The other arguments name files or a folder to add (LaunchFiles); while another player
+// runs, they go to that one. "--choose-device" sets ChooseDeviceAtStart.
 // Linux: messages are GTK message boxes (MessageBox of platform/gui.h; without a display their text
 // goes to standard error); processors come from get_nprocs_conf and sched_getaffinity, memory from
 // /proc/meminfo; "Lucida Calligraphy" is TeX Gyre Chorus, carried in the executable, registered for
@@ -57,8 +58,9 @@ extern bool ChooseDeviceAtStart;
 // free faces.
 [[noreturn]] void RunProgram(int argc, char **argv);
 // The one way out: releases the windows, controls, images, fonts, timers and menus, the engine
-// libraries and the playback memory, and ends the process with exit code 0.
-[[noreturn]] void Shutdown();
+// libraries and the playback memory, and ends the process with exit code `code` (0 but where the
+// player could not run at all, as without a display).
+[[noreturn]] void Shutdown(int code = 0);
 
 // --- The visible start (visible.cpp) -- main thread
 
@@ -127,8 +129,14 @@ extern void (*EventLoopDriver)();
 // file:// URIs decoded (LocalPathOfUri of platform/gui.h); other URIs, files of another host and
 // paths too long for the system (PathFitsSystem) are left out.
 std::vector<std::string> LocalPathsOfArguments(int count, char **arguments);
-// Connects to the session bus, serves the two interfaces and asks for the name. From the event
-// loop's set-up.
+// The single-instance guard on the session bus: connects and asks for the name at once, never
+// queueing for it. False when another process holds it (a player, whatever its file is called);
+// true when this process now holds it, and without a session bus. From RunProgram's guard, before
+// anything is written; the name is then held until ReleaseMprisName, while the interfaces wait for
+// the main window (OwnMprisName).
+bool ClaimMprisName();
+// Serves the two interfaces on the connection of ClaimMprisName (claiming the name first where that
+// has not run). From the event loop's set-up.
 void OwnMprisName();
 // Gives up the name and the connection; nothing when there is none. At shutdown.
 void ReleaseMprisName();

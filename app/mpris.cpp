@@ -90,7 +90,7 @@ struct RemoteRequest {
 // --- state: main thread only (the bus's worker thread never calls into this file)
 GDBusConnection *Bus = nullptr; // the session bus while the main window lives; null without one
 GDBusNodeInfo *Interfaces = nullptr;
-guint RootRegistration = 0, PlayerRegistration = 0, NameOwner = 0;
+guint RootRegistration = 0, PlayerRegistration = 0;
 std::vector<RemoteRequest> Requests; // noted by the method handlers, run by RunRemoteRequests
 std::string AnnouncedStatus;         // PlaybackStatus as last announced
 int32_t AnnouncedTrack = 0;          // TrackId of the Metadata last announced, 0 for none
@@ -158,12 +158,29 @@ GVariant *Metadata(const TrackRecord &track) {
         const std::string object = TrackPathBase + std::to_string(track.TrackId);
         g_variant_builder_add(&b, "{sv}", "mpris:trackid", g_variant_new_object_path(object.c_str()));
         g_variant_builder_add(&b, "{sv}", "mpris:length", g_variant_new_int64(Microseconds(track.End)));
-        g_variant_builder_add(&b, "{sv}", "xesam:title", Utf8Variant(track.Title));
-        g_variant_builder_add(&b, "{sv}", "xesam:album", Utf8Variant(track.Album));
+        // The tags' fields where they name them; the file and folder names otherwise.
+        const ShownTags &tags = TagsOfTrack(track.TrackId);
+        const TrackTags &t = tags.Tags;
+        g_variant_builder_add(&b, "{sv}", "xesam:title",
+                              Utf8Variant(t.Title.empty() ? track.Title : t.Title));
+        g_variant_builder_add(&b, "{sv}", "xesam:album",
+                              Utf8Variant(t.Album.empty() ? track.Album : t.Album));
+        if (!t.Artist.empty()) {
+            GVariantBuilder artists;
+            g_variant_builder_init(&artists, G_VARIANT_TYPE("as"));
+            g_variant_builder_add_value(&artists, Utf8Variant(t.Artist));
+            g_variant_builder_add(&b, "{sv}", "xesam:artist", g_variant_builder_end(&artists));
+        }
+        if (t.TrackNumber > 0 && t.TrackNumber <= INT32_MAX)
+            g_variant_builder_add(&b, "{sv}", "xesam:trackNumber",
+                                  g_variant_new_int32(int32_t(t.TrackNumber)));
         const std::string path = PathOfTrack(track.TrackId);
         if (!path.empty()) g_variant_builder_add(&b, "{sv}", "xesam:url", FileUriVariant(path));
-        if (!track.CoverPath.empty())
-            g_variant_builder_add(&b, "{sv}", "mpris:artUrl", FileUriVariant(track.CoverPath));
+        // The picture file the label shows first: the track's own, the album's, else the tags'.
+        const std::string &cover = !track.SecondCoverPath.empty() ? track.SecondCoverPath
+                                   : !track.CoverPath.empty()     ? track.CoverPath
+                                                                  : tags.CoverFile;
+        if (!cover.empty()) g_variant_builder_add(&b, "{sv}", "mpris:artUrl", FileUriVariant(cover));
     }
     return g_variant_builder_end(&b);
 }
@@ -300,16 +317,39 @@ std::vector<std::string> LocalPathsOfArguments(int count, char **arguments) {
     return paths;
 }
 
-void OwnMprisName() {
+bool ClaimMprisName() {
+    if (Bus) return true;
     Bus = ConnectSessionBus();
+    if (!Bus) return true;
+    // Asked for at once and never queued for: two starts at the same moment get one answer each,
+    // and only one of them the name.
+    constexpr guint32 DoNotQueue = 4, PrimaryOwner = 1, AlreadyOwner = 4;
+    GVariant *reply = g_dbus_connection_call_sync(
+        Bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+        g_variant_new("(su)", BusName, DoNotQueue), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1,
+        nullptr, nullptr);
+    guint32 result = 0;
+    if (reply) {
+        g_variant_get(reply, "(u)", &result);
+        g_variant_unref(reply);
+    }
+    // A bus that refuses to answer counts as none: the process names have decided already.
+    const bool ours = result == PrimaryOwner || result == AlreadyOwner;
+    if (!ours) {
+        g_object_unref(Bus);
+        Bus = nullptr;
+    }
+    return ours || !reply;
+}
+
+void OwnMprisName() {
+    if (!Bus) ClaimMprisName();
     if (!Bus) return;
     Interfaces = g_dbus_node_info_new_for_xml(Introspection, nullptr);
     RootRegistration = g_dbus_connection_register_object(Bus, ObjectPath, Interfaces->interfaces[0],
                                                          &Handlers, nullptr, nullptr, nullptr);
     PlayerRegistration = g_dbus_connection_register_object(Bus, ObjectPath, Interfaces->interfaces[1],
                                                            &Handlers, nullptr, nullptr, nullptr);
-    NameOwner = g_bus_own_name_on_connection(Bus, BusName, G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr,
-                                             nullptr, nullptr);
     AnnouncedStatus = PlaybackStatus();
     AnnouncedTrack = 0;
     AnnouncedVolume = OutputVolume();
@@ -318,15 +358,14 @@ void OwnMprisName() {
 void ReleaseMprisName() {
     Requests.clear();
     if (!Bus) return;
-    if (NameOwner) g_bus_unown_name(NameOwner);
     if (RootRegistration) g_dbus_connection_unregister_object(Bus, RootRegistration);
     if (PlayerRegistration) g_dbus_connection_unregister_object(Bus, PlayerRegistration);
-    NameOwner = RootRegistration = PlayerRegistration = 0;
-    // The release reaches the bus before the process ends.
-    g_dbus_connection_flush_sync(Bus, nullptr, nullptr);
+    RootRegistration = PlayerRegistration = 0;
+    // Closing the connection gives the name back, before the process ends.
+    g_dbus_connection_close_sync(Bus, nullptr, nullptr);
     g_object_unref(Bus);
     Bus = nullptr;
-    g_dbus_node_info_unref(Interfaces);
+    if (Interfaces) g_dbus_node_info_unref(Interfaces);
     Interfaces = nullptr;
 }
 

@@ -258,6 +258,41 @@ std::string FindFolderCover(const std::string &track_path);
 // is none.
 std::string FindTrackCover(const std::string &track_path);
 
+// --- Tags (tags.cpp) -- read when a track is heard, never when it is probed -------------------------
+
+// What a file's tags say: the ID3v2 tag of a DSF (where its header points), of a DFF's "ID3 " chunk,
+// the DFF's DIIN title (DITI) and artist (DIAR) for what no ID3 tag gives, the APEv2 tag of a WavPack
+// file (.wv). Texts are UTF-8, empty when no tag names them.
+struct TrackTags {
+    std::string Title, Artist, Album;
+    uint32_t TrackNumber = 0; // 0 when none
+    std::string Picture;      // the front cover, else the first picture, when PNG or JPEG; else empty
+};
+namespace TagLib {
+class IOStream;
+}
+// The tags of the file at `path`, the kind told by its extension (DSF, DFF, WV in any case). A file
+// that cannot be read, or holds no tag, gives empty tags. Any thread.
+TrackTags ReadTrackTags(const std::string &path);
+// The same over a stream of the file's bytes.
+TrackTags ReadTagsFrom(TagLib::IOStream &stream, std::string_view extension);
+// $XDG_CACHE_HOME (else ~/.cache) + "/groovestone-dsd/covers/"; "" when no home is known.
+std::string CoverCacheFolder();
+// Writes the picture into CoverCacheFolder once (named by its hash and size: a later call with the
+// same picture finds the file) and gives the file's path; "" for no picture or when it cannot be
+// written.
+std::string WriteCoverFile(std::string_view picture);
+
+// The tags of the list entry with this TrackId as the program shows them: the fields, and the picture
+// as its cover file (CoverFile; Tags.Picture is emptied). The entry's file is read at the first call
+// for a TrackId; later calls give the same record until another TrackId is asked for. Empty tags
+// when no list holds the entry. Main thread.
+struct ShownTags {
+    TrackTags Tags;
+    std::string CoverFile;
+};
+const ShownTags &TagsOfTrack(int32_t track_id);
+
 // --- Drives (drives.cpp) ----------------------------------------------------------------------
 
 // One item of the drive menu's sub-menu "Search to Library One ": item 219 + k shows slot k.

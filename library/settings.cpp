@@ -86,8 +86,12 @@ void EstablishListFolder(const std::string &program_folder, const std::string &d
     // Portable use: lpli/ stays beside the executable when it is there and writable, or can be made.
     // Writability is found by trying (access on one already there, else making it), which also
     // answers right for a read-only mount.
+    // /usr (not /usr/local) belongs to the package manager, which removes the package whole: the
+    // lists never go there, even for root, who could write it.
+    const bool packaged =
+        program_folder.rfind("/usr/", 0) == 0 && program_folder.rfind("/usr/local/", 0) != 0;
     const std::string beside = program_folder + "lpli/";
-    if (IsDirectory(beside) ? access(beside.c_str(), W_OK) == 0 : CreateFolder(beside)) {
+    if (!packaged && (IsDirectory(beside) ? access(beside.c_str(), W_OK) == 0 : CreateFolder(beside))) {
         ListFolder = beside;
         return;
     }

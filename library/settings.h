@@ -62,7 +62,8 @@ void EstablishListFolder(const std::string &folder);
 // Where the program keeps its lists and settings. Beside the executable (program_folder + "lpli/")
 // when that folder is there and writable or can be created, which keeps a copy of the program in a
 // writable folder portable; else, for an installed program, data_folder + "Tonmark/tm20/lpli/",
-// made with its parents when missing. Both folders end in '/'.
+// made with its parents when missing. A program folder under /usr (not /usr/local), the package
+// manager's, is never written. Both folders end in '/'.
 void EstablishListFolder(const std::string &program_folder, const std::string &data_folder);
 
 // Establishes ListFolder beside the executable, then fills Saved.Loaded, Saved.DeviceName and

@@ -9,10 +9,11 @@ top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libtag1-dev
   libasound2-dev libsoxr-dev libfftw3-dev alsa-utils libgtk-3-dev libpng-dev libjpeg-dev libx11-dev libxtst-dev
   xvfb xauth xdotool x11-utils imagemagick xcompmgr dbus dbus-x11 playerctl
   fonts-texgyre fonts-open-sans fonts-dejavu-core ffmpeg desktop-file-utils appstream
+  dpkg-dev file lintian
 )
 
 missing=()

@@ -18,6 +18,7 @@ namespace {
 // --- main thread: the last track the refresh showed (its TrackId); 0 makes the next refresh count
 // as a track change
 int32_t ShownTrackId = 0;
+std::string ShownTitle; // the title its position bar shows: its tag's, else its file name's
 // --- end of state
 
 constexpr int RefreshMs = 200;
@@ -114,14 +115,19 @@ void ComposeLabel() {
     StopDrawing();
 }
 
-// The track heard has changed: its cover, its list on the panel, its row selected and in view.
+// The track heard has changed: its title and cover (a picture file beside it, else the picture in
+// its tags), its list on the panel, its row selected and in view. Its tags are read here, once.
 void FollowTrack(const TrackRecord &track) {
     ShownTrackId = track.TrackId;
+    const ShownTags &tags = TagsOfTrack(track.TrackId);
+    ShownTitle = tags.Tags.Title.empty() ? track.Title : tags.Tags.Title;
     if (ViewCover >= 1) {
         if (IsCoverPath(track.SecondCoverPath))
             ShowCover(track.SecondCoverPath);
         else if (IsCoverPath(track.CoverPath))
             ShowCover(track.CoverPath);
+        else if (IsCoverPath(tags.CoverFile))
+            ShowCover(tags.CoverFile);
         else
             RemoveCover();
     }
@@ -231,5 +237,5 @@ void RefreshNowPlaying() {
     // The record and its played count are taken together, once per tick.
     const NowPlayingInfo now = TakeNowPlaying();
     if (now.Track.TrackId != ShownTrackId) FollowTrack(now.Track);
-    DrawPositionBar(PositionBarWidth(now.Played, now.Track.End), now.Track.Title);
+    DrawPositionBar(PositionBarWidth(now.Played, now.Track.End), ShownTitle);
 }

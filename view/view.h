@@ -60,8 +60,9 @@ void RemoveCover();
 bool IsCoverPath(const std::string &path);
 
 // Run on every tick of timer 117 while a list plays, the output plays on (OutputPlaysOn) and the
-// main window is not minimised: the position bar with the title heard; at a change of the track
-// heard, its cover and the list panel turned to its list with its row selected and in view.
+// main window is not minimised: the position bar with the title heard (its tag's title when it has
+// one); at a change of the track heard, its cover (a picture file, else its tags' picture) and the
+// list panel turned to its list with its row selected and in view.
 void RefreshNowPlaying();
 // Repaints the position bar: its patch, the light box 464 wide, the dark fill `width` wide (both
 // blended) and the title in the calligraphic face. Only the 470x28 bar is repainted.

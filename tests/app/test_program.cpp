@@ -6,6 +6,7 @@
 #include "capture.h"
 #include "fixtures.h"
 #include "output.h"
+#include "tagged.h"
 #include "x11_probe.h"
 
 #include <X11/keysym.h>
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <sstream>
 
@@ -108,8 +110,22 @@ class ProgramTest : public ::testing::Test {
         WriteCaptureConfig(home, home + "out.raw", GoneDevice);
     }
     void TearDown() override {
+        if (HasFailure() && pid > 0) ReportFailedScene();
         KillProgram(pid);
         ExpectNoLibraryWarnings();
+    }
+    // What a failed flow left on the screen, for the log: the boxes still open, a screenshot, and
+    // the program's standard error.
+    void ReportFailedScene() {
+        XProbe x;
+        for (const char *title : {"Error", "Groovestone", "Open Audio files", "Select ASIO driver"})
+            if (XWindow w = x.Find(title); w && x.IsMapped(w)) std::cerr << "open window: " << title << "\n";
+        const std::string shot =
+            "/tmp/gs-failed-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+            ".png";
+        Picture screen{1280, 1024, x.Grab(0, 0, 1280, 1024)};
+        if (SavePng(screen, shot)) std::cerr << "screenshot: " << shot << "\n";
+        std::cerr << "the program's standard error:\n" << ReadBytes(dir.path + "stderr.txt") << "\n";
     }
 
     // Starts the program; its data folder is not there yet, as on a fresh account.
@@ -447,6 +463,41 @@ TEST_F(
     Start();
     ASSERT_NE(x.WaitMapped("audio device", 5000), 0u);
     EXPECT_EQ(EndBy([&] { x.Key(XK_Escape); }), 0);
+}
+
+// The command line without a display: --version and --help answer on standard output, an unknown
+// option gives the usage on standard error and 2, "--" makes "--help" a file name, and without a
+// display one line says so. None of them writes anything.
+TEST_F(ProgramTest, CommandLineOptionsAnswerWithoutADisplayAndWriteNothing) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out, err; // exact, or "~text" for "holds text"
+    };
+    const std::string usage_end = "otherwise in " + data + "Tonmark/tm20/lpli/.\n";
+    const Case cases[] = {
+        {{"--version"}, 0, std::string("Groovestone DSD ") + PROGRAM_VERSION + "\n", ""},
+        {{"x.dsf", "--help"}, 0, "~" + usage_end, ""},
+        {{"--versio", "x.dsf"}, 2, "", "~unknown option '--versio'\nUsage: "},
+        {{"--", "--help"}, 1, "", "System: Cannot open the display\n"},
+    };
+    for (const Case &c : cases) {
+        std::string command = "unset DISPLAY WAYLAND_DISPLAY; exec '" + app + "Groovestone-lp-dsd'";
+        for (const std::string &a : c.args) command += " '" + a + "'";
+        command += " >'" + dir.path + "out.txt' 2>'" + dir.path + "err.txt'";
+        const pid_t run = StartProgram("/bin/sh", {"-c", command}, {"HOME=" + home, "XDG_DATA_HOME=" + data});
+        int code = -1;
+        if (!WaitExit(run, 5000, code)) KillProgram(run);
+        const std::string out = ReadBytes(dir.path + "out.txt"), err = ReadBytes(dir.path + "err.txt");
+        const auto matches = [](const std::string &seen, const std::string &want) {
+            return want.rfind('~', 0) == 0 ? seen.find(want.substr(1)) != std::string::npos : seen == want;
+        };
+        EXPECT_EQ(code, c.code) << c.args[0];
+        EXPECT_TRUE(matches(out, c.out)) << c.args[0] << " printed: " << out;
+        EXPECT_TRUE(matches(err, c.err)) << c.args[0] << " printed on standard error: " << err;
+    }
+    EXPECT_FALSE(fs::exists(data + "Tonmark"));
+    EXPECT_FALSE(fs::exists(app + "lpli"));
 }
 
 // A name in other letters ("groovestone dsd") is another program: see the guard's count.
@@ -841,10 +892,13 @@ TEST_F(ProgramTest, CoversBarPlaylistDialogsAndTheDriveScanWorkFromTheWindow) {
         x.Type("  Mine  ");
         x.Click(DialogOkX, DialogOkY);
         EXPECT_TRUE(WaitUntil(2000, [&] { return x.Find("Groovestone") == 0; }));
-        EXPECT_EQ(ReadBytes(app + "lpli/lpi.la"), Utf16File({"Album", "Mine"}));
-        EXPECT_EQ(ReadBytes(app + "lpli/lpi.lo"),
-                  Utf16File({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff", "!Mine",
-                             "  " + album + "t0.dsf", "  " + album + "t1.dff"}));
+        // The dialog goes before the files are written.
+        const std::string mine_lo = Utf16File({"!Album", "  " + album + "t0.dsf", "  " + album + "t1.dff",
+                                               "!Mine", "  " + album + "t0.dsf", "  " + album + "t1.dff"});
+        EXPECT_TRUE(WaitUntil(2000, [&] { return ReadBytes(app + "lpli/lpi.lo") == mine_lo; }));
+        EXPECT_TRUE(WaitUntil(2000, [&] {
+            return ReadBytes(app + "lpli/lpi.la") == Utf16File({"Album", "Mine"});
+        }));
         const std::string la = ReadBytes(app + "lpli/lpi.la"), lo = ReadBytes(app + "lpli/lpi.lo");
         dialog = list_menu_write();
         ASSERT_NE(dialog, 0u);
@@ -943,7 +997,9 @@ struct Killed {
 } // namespace
 
 // Files named on the command line fill List 1; playerctl drives the player over MPRIS2 as the keys
-// do and reads what it plays; a second start with a file hands it to the player running and ends.
+// do and reads what it plays, with the first track's tags and its embedded cover, which the label
+// shows; a second start with a file, of a copy under another name, hands it to the player running
+// and ends.
 TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsItsFileOver) {
     const PrivateBus bus;
     ASSERT_FALSE(bus.address.empty());
@@ -955,10 +1011,18 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     // The last one's name holds a line feed (at the end of its title, which so stays one row high): it
     // must reach the player whole.
     const std::vector<std::string> files = {music + "first.dsf", music + "second.dff", music + "later\n.dsf"};
-    for (size_t i = 0; i < shapes.size(); ++i) ASSERT_TRUE(TestDsd_WriteFile(shapes[i], files[i]));
+    for (size_t i = 1; i < shapes.size(); ++i) ASSERT_TRUE(TestDsd_WriteFile(shapes[i], files[i]));
+    // The first carries an ID3v2.3 tag with a front cover and no picture file beside it.
+    constexpr uint32_t Blue = 0x2850C8;
+    ASSERT_TRUE(SavePng({64, 64, std::vector<uint32_t>(64 * 64, Blue)}, dir.path + "blue.png"));
+    const std::string cover = ReadBytes(dir.path + "blue.png");
+    WriteBytes(
+        files[0],
+        DsfWithTag(shapes[0], Id3v2Tag(3, {"Kyrie", "Choir", "Missa", "1/3", {{3, "image/png", cover}}})));
     fs::create_directories(app + "lpli");
-    WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 0, 0}));
+    WriteBytes(settings, SettingsBytes("DSD capture", {0, 1, 1, 1, 2, 0, 0}));
     const std::vector<std::string> env = {"HOME=" + home, "XDG_DATA_HOME=" + data,
+                                          "XDG_CACHE_HOME=" + home + "cache",
                                           "DBUS_SESSION_BUS_ADDRESS=" + bus.address};
     auto capture_size = [&] {
         std::error_code ec;
@@ -1005,8 +1069,18 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 208); })) << "Play lit";
     const std::vector<uint8_t> expected = ExpectedBytes({shapes[0], shapes[1]});
     const size_t first_bytes = ExpectedBytes({shapes[0]}).size();
-    EXPECT_EQ(ctl("metadata --format '{{xesam:title}} {{mpris:length}} {{xesam:url}}'"),
-              "first " + std::to_string(first_bytes * 1'000'000 / (8 * Dsd64 / 32)) + " file://" + files[0]);
+    EXPECT_EQ(ctl("metadata --format '{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}|"
+                  "{{xesam:trackNumber}}|{{mpris:length}}|{{xesam:url}}'"),
+              "Kyrie|Choir|Missa|1|" + std::to_string(first_bytes * 1'000'000 / (8 * Dsd64 / 32)) +
+                  "|file://" + files[0]);
+    const std::string art = ctl("metadata mpris:artUrl");
+    EXPECT_EQ(art.rfind("file://" + home + "cache/groovestone-dsd/covers/", 0), 0u) << art;
+    EXPECT_EQ(ReadBytes(art.substr(std::min(art.size(), size_t(7)))), cover)
+        << "the cover written to the cache";
+    // On the label, darkened by a quarter.
+    const auto screen = [&](int wx, int wy) { return x.Grab(Left + wx, Top + wy, 1, 1)[0]; };
+    EXPECT_TRUE(WaitUntil(2000, [&] { return Near(screen(370, 316), Mix(Blue, 191, 0), 4); }))
+        << std::hex << screen(370, 316);
     usleep(300'000);
     ctl("pause");
     EXPECT_TRUE(status_is("Paused"));
@@ -1048,12 +1122,17 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     EXPECT_EQ(open_uri("file://otherhost" + files[0]), "") << "refused";
     EXPECT_EQ(open_uri("file://" + music + std::string(5000, 'x') + ".dsf"), "") << "refused";
 
-    // A second start (a double-click in the file manager) leaves at once; its file joins List 1.
+    // A second start (a double-click in the file manager) leaves at once; its file joins List 1. It
+    // is a copy renamed by its user, which no process name gives away: the bus's name finds the player.
+    const std::string renamed = dir.path + "portable/dsd player";
+    fs::create_directories(dir.path + "portable");
+    fs::copy_file(PROGRAM, renamed);
     int code = -1;
-    const pid_t second = StartProgram(app + "Groovestone-lp-dsd", {files[2]}, env);
+    const pid_t second = StartProgram(renamed, {files[2]}, env);
     if (!WaitExit(second, 5000, code)) KillProgram(second);
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(WaitUntil(3000, [&] { return PanelRows(x).size() == 3; })) << PanelRows(x);
+    EXPECT_FALSE(fs::exists(dir.path + "portable/lpli")) << "the second start wrote nothing";
 
     // Quit from the bus ends the player, which gives up its name.
     bus.Run("dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.groovestone "

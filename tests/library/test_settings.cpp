@@ -99,10 +99,12 @@ TEST(ListFolderPlace, BesideAWritableProgramFolderElseMadeInTheDataFolder) {
     for (const Case &c : {Case{"a writable folder", dir.path + "portable/", true},
                           Case{"its lists already there", dir.path + "kept/", true},
                           Case{"a folder no one can write", "/proc/self/", false},
+                          Case{"the package manager's, which root could write", "/usr/bin/", false},
                           Case{"lpli a file", dir.path + "blocked/", false}}) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove_all(data);
         EstablishListFolder(c.program, data);
+        if (ListFolder == "/usr/bin/lpli/") std::filesystem::remove(ListFolder); // a wrong one's
         EXPECT_EQ(ListFolder, c.beside ? c.program + "lpli/" : data + "Tonmark/tm20/lpli/");
         EXPECT_TRUE(std::filesystem::is_directory(ListFolder)) << "made on first use";
         EXPECT_EQ(std::filesystem::exists(data), !c.beside);

@@ -2,10 +2,12 @@
 // (by the program's own writer, and byte by byte for the others), settings files by the program's
 // writer, and small pictures made here with libpng and libjpeg: PNG in 8 and 16 bits, interlaced,
 // with a palette and transparency, grey; JPEG baseline, progressive, grey and CMYK.
-//   reader_seeds CORPUS_DIR   -> CORPUS_DIR/fuzz_lists/*, fuzz_settings/*, fuzz_cover/*
+// The tag seeds are small DSF, DFF and WavPack files with tags, the kind in the first byte.
+//   reader_seeds CORPUS_DIR   -> CORPUS_DIR/fuzz_lists/*, fuzz_settings/*, fuzz_cover/*, fuzz_tags/*
 
 #include "library/library.h"
 #include "library/settings.h"
+#include "tagged.h"
 
 #include <jpeglib.h>
 #include <png.h>
@@ -135,5 +137,20 @@ int main(int argc, char **argv) {
     PutJpeg("progressive.jpg", 17, 11, JCS_RGB, 3, true);
     PutJpeg("grey.jpg", 8, 9, JCS_GRAYSCALE, 1, false);
     PutJpeg("cmyk.jpg", 8, 8, JCS_CMYK, 4, false);
+    // Tags: the kind's byte (0 DSF, 1 DFF, 2 WavPack), then the file.
+    TestDsdShape dsf, dff;
+    dsf.samples = dff.samples = 4096;
+    dff.kind = TestDsdKind::Dff;
+    const TestTagFields fields = {
+        "Kyrie",
+        "Ch\xC5\x93ur",
+        "Missa",
+        "3/12",
+        {{0, "image/jpeg", "\xFF\xD8\xFF\xE0 back"}, {3, "image/png", "\x89PNG front"}}};
+    Put("fuzz_tags", "dsf_v3", '\0' + DsfWithTag(dsf, Id3v2Tag(3, fields)));
+    Put("fuzz_tags", "dsf_v4", '\0' + DsfWithTag(dsf, Id3v2Tag(4, fields)));
+    Put("fuzz_tags", "dff_id3_diin",
+        '\1' + DffWithChunks(dff, {DiinChunk("Title", "Artist"), DffChunk("ID3 ", Id3v2Tag(4, fields))}));
+    Put("fuzz_tags", "wv_ape", '\2' + std::string("wvpk", 4) + ApeTag(fields));
     return Failed ? 1 : 0;
 }
