@@ -42,12 +42,15 @@ std::string DeployEngineLibraries(const std::string &base);
 // The files named on the command line, as absolute local paths. Written by RunProgram; the event
 // loop's set-up adds them as a drop would, and a second start hands them to the player running.
 extern std::vector<std::string> LaunchFiles;
+// --choose-device was given: start-up shows the device and options windows whatever the settings
+// and the splash say. Written by RunProgram.
+extern bool ChooseDeviceAtStart;
 
 // The program: the command line's options (--help, --version; an unknown one ends with exit code 2
 // and the usage on standard error), the checks, the guard, deployment and binding of the engine, the
 // private font, then the visible start (RunVisibleStart), and the shutdown in every case. Never
 // returns. The other arguments name files or a folder to add (LaunchFiles); while another player
-// runs, they go to that one.
+// runs, they go to that one. "--choose-device" sets ChooseDeviceAtStart.
 // Linux: messages are GTK message boxes (MessageBox of platform/gui.h; without a display their text
 // goes to standard error); processors come from get_nprocs_conf and sched_getaffinity, memory from
 // /proc/meminfo; "Lucida Calligraphy" is TeX Gyre Chorus, carried in the executable, registered for
@@ -66,9 +69,17 @@ extern std::vector<std::string> LaunchFiles;
 // window faded in, the playback memory, then the event loop. Returns when the program must end
 // (a window was left without a choice); the caller then shuts down.
 void RunVisibleStart();
-// The device window, filled as the output devices are listed and probed (ListOutputDevice), then the
-// choice (RunDeviceWindow). False: the window was left without a choice, and the program must end.
+// The device window, filled as the output devices are listed and probed (ListOutputDevice), with
+// "No sound device found" when none of them could be opened, then the choice (RunDeviceWindow).
+// False: the window was left without a choice; at start-up the program must then end.
 bool ChooseAudioDevice();
+// "Audio device..." of the main window: playback stopped and the output closed, then the device
+// window; a device chosen is opened at once (its card reserved, the previous one's given back), then
+// the options window, and the settings are saved (the cover options chosen here hold from the next
+// start, the main window being built for the present ones; Escape in the options window keeps them
+// as they were). Left without a choice, or with a device that does not open (its error shown), the
+// previous device is opened again; should that fail too, the program ends (CloseSequence).
+void ChangeAudioDevice();
 // Opens the splash window (23) with its picture.
 void OpenSplash();
 // Waits on the splash until its 800 ms timer ticks (the answer stays ask_device), a click or Enter
@@ -148,11 +159,12 @@ void HandFilesToRunningPlayer(const std::vector<std::string> &paths);
 
 // Binds the keys of the table to the main window; a letter counts in either case.
 void BindCommandKeys();
-// Creates the list menu (212), the playlist menu (213) and the drive menu (218) from the table.
+// Creates the list menu (212), the playlist menu (213), the drive menu (218) and the device menu
+// (226) from the table.
 void CreateMenus();
 // The right-click dispatch at PointerPos: over the panel the list menu (List 1 or 2 shown) or the
 // playlist menu (playlists shown); over the Library button the drive menu, its items made anew from
-// the drives present.
+// the drives present; anywhere else (the tone arm, the table, the buttons) the device menu, "Audio device...".
 void RightClickAt();
 // The buttons List 1 and List 2 (view ViewList1 or ViewList2): that list from its first page, nothing
 // selected; while idle the cover of its first entry is shown.

@@ -112,6 +112,8 @@ const Command Commands[] = {
     {CmdDriveFirst + 4, 0, 0, Always, ScanSlot<4>, DriveMenu, ""},
     {CmdDriveFirst + 5, 0, 0, Always, ScanSlot<5>, DriveMenu, ""},
     {CmdDriveFirst + 6, 0, 0, Always, ScanSlot<6>, DriveMenu, ""},
+    // The device menu over the rest of the window: the tone arm, the table around the record, the buttons.
+    {CmdAudioDevice, 0, 0, Always, ChangeAudioDevice, DeviceMenu, "Audio device..."},
 };
 static_assert(CmdDriveLast == CmdDriveFirst + 6 && DriveSlotCount == 7, "one drive item per drive slot");
 
@@ -188,6 +190,7 @@ void CreateMenus() {
         FillMenu(DriveMenu);
         CloseSubMenu();
     }
+    if (CreatePopupMenu(DeviceMenu)) FillMenu(DeviceMenu);
 }
 
 void RightClickAt() {
@@ -195,14 +198,15 @@ void RightClickAt() {
     if (PointerOverControl(ListPanel)) {
         if (ShownList() != 0) DisplayPopupMenu(ListMenu, MainWindow);
         if (ActiveView == ViewPlaylists) DisplayPopupMenu(PlaylistMenu, MainWindow);
-    }
-    if (PointerOverControl(LibraryButton)) {
+    } else if (PointerOverControl(LibraryButton)) {
         BuildDriveMenu();
         for (size_t k = 0; k < DriveSlotCount; ++k) {
             SetMenuItemText(DriveMenu, CmdDriveFirst + int(k), DriveMenuItems[k].Text);
             DisableMenuItem(DriveMenu, CmdDriveFirst + int(k), !DriveMenuItems[k].Enabled);
         }
         DisplayPopupMenu(DriveMenu, MainWindow);
+    } else {
+        DisplayPopupMenu(DeviceMenu, MainWindow);
     }
 }
 

@@ -62,7 +62,7 @@ constexpr const char *Introspection = R"(<node>
     <property name="PlaybackStatus" type="s" access="read"/>
     <property name="Rate" type="d" access="read"/>
     <property name="Metadata" type="a{sv}" access="read"/>
-    <property name="Volume" type="d" access="read"/>
+    <property name="Volume" type="d" access="readwrite"/>
     <property name="Position" type="x" access="read"/>
     <property name="MinimumRate" type="d" access="read"/>
     <property name="MaximumRate" type="d" access="read"/>
@@ -122,6 +122,7 @@ TransportPlan Plan;                  // the transport requests noted, merged
 bool QuitNoted = false;              // Quit was asked: it runs before anything else
 std::string AnnouncedStatus;         // PlaybackStatus as last announced
 int32_t AnnouncedTrack = 0;          // TrackId of the Metadata last announced, 0 for none
+double AnnouncedVolume = 1.0;        // Volume as last announced
 // --- end of state
 
 // A connection of our own to the session bus, null without one. Unlike GIO's shared connection, it
@@ -234,8 +235,9 @@ GVariant *GetProperty(GDBusConnection *, const gchar *, const gchar *, const gch
         if (name == "PlaybackStatus") return g_variant_new_string(PlaybackStatus());
         if (name == "Metadata") return Metadata(TrackHeard());
         if (name == "Position") return g_variant_new_int64(Stopped() ? 0 : Microseconds(NowPlayingPlayed()));
-        if (name == "Rate" || name == "MinimumRate" || name == "MaximumRate" || name == "Volume")
+        if (name == "Rate" || name == "MinimumRate" || name == "MaximumRate")
             return g_variant_new_double(1.0);
+        if (name == "Volume") return g_variant_new_double(OutputVolume());
         if (name == "CanGoNext" || name == "CanGoPrevious" || name == "CanPlay" || name == "CanPause" ||
             name == "CanSeek" || name == "CanControl")
             return g_variant_new_boolean(TRUE);
@@ -352,6 +354,20 @@ void NoteMove(RemoteRequest request) {
     if (Requests.size() < MaxRequests) Requests.push_back(std::move(request));
 }
 
+// Volume is the one property written from outside: the gain of an output that converts to PCM. A
+// device that plays DSD bit-perfect has none; there it stays 1.0 and a write is refused.
+gboolean SetProperty(GDBusConnection *, const gchar *, const gchar *, const gchar *interface,
+                     const gchar *property, GVariant *value, GError **error, gpointer) {
+    if (g_str_equal(interface, PlayerInterface) && g_str_equal(property, "Volume") &&
+        g_variant_is_of_type(value, G_VARIANT_TYPE_DOUBLE) && SetOutputVolume(g_variant_get_double(value))) {
+        AnnounceMprisChanges();
+        return TRUE;
+    }
+    g_set_error(error, G_DBUS_ERROR, G_DBUS_ERROR_PROPERTY_READ_ONLY,
+                "%s is fixed while the device plays DSD bit-perfect", property);
+    return FALSE;
+}
+
 void Note(RemoteRequest request) {
     switch (request.Action) {
     case RemoteQuit:
@@ -424,7 +440,7 @@ void CallMethod(GDBusConnection *, const gchar *, const gchar *, const gchar *, 
     g_dbus_method_invocation_return_value(invocation, nullptr);
 }
 
-const GDBusInterfaceVTable Handlers = {CallMethod, GetProperty, nullptr, {}};
+const GDBusInterfaceVTable Handlers = {CallMethod, GetProperty, SetProperty, {}};
 
 // Quit, and the close button pressed while requests ran (noted by their waits), come first.
 void CloseIfAsked() {
@@ -531,6 +547,7 @@ void OwnMprisName() {
                                                            &Handlers, nullptr, nullptr, nullptr);
     AnnouncedStatus = PlaybackStatus();
     AnnouncedTrack = 0;
+    AnnouncedVolume = OutputVolume();
 }
 
 void ReleaseMprisName() {
@@ -571,14 +588,18 @@ void AnnounceMprisChanges() {
     if (!Bus) return;
     const std::string status = PlaybackStatus();
     const TrackRecord track = TrackHeard();
-    if (status == AnnouncedStatus && track.TrackId == AnnouncedTrack) return;
+    const double volume = OutputVolume();
+    if (status == AnnouncedStatus && track.TrackId == AnnouncedTrack && volume == AnnouncedVolume) return;
     GVariantBuilder changed;
     g_variant_builder_init(&changed, G_VARIANT_TYPE("a{sv}"));
     if (status != AnnouncedStatus)
         g_variant_builder_add(&changed, "{sv}", "PlaybackStatus", g_variant_new_string(status.c_str()));
     if (track.TrackId != AnnouncedTrack) g_variant_builder_add(&changed, "{sv}", "Metadata", Metadata(track));
+    if (volume != AnnouncedVolume)
+        g_variant_builder_add(&changed, "{sv}", "Volume", g_variant_new_double(volume));
     AnnouncedStatus = status;
     AnnouncedTrack = track.TrackId;
+    AnnouncedVolume = volume;
     g_dbus_connection_emit_signal(
         Bus, nullptr, ObjectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged",
         g_variant_new("(sa{sv}@as)", PlayerInterface, &changed, g_variant_new_strv(nullptr, 0)), nullptr);

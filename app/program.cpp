@@ -15,6 +15,7 @@
 
 // --- state: main thread
 std::vector<std::string> LaunchFiles;
+bool ChooseDeviceAtStart = false;
 // --- end of state
 
 namespace {
@@ -76,6 +77,7 @@ struct CommandLineOption {
     void (*Apply)();
 };
 const CommandLineOption Options[] = {
+    {"--choose-device", [] { ChooseDeviceAtStart = true; }},
     {"--help", PrintHelp},
     {"--version", PrintVersion},
 };

@@ -30,10 +30,45 @@ void CloseSplash() {
 bool ChooseAudioDevice() {
     OpenDeviceWindow();
     // Each device appears in the open window as it has been probed.
-    DeviceRecord row;
-    std::string busy_note;
-    for (int n = 0; ListOutputDevice(n, row, busy_note); ++n) AddDeviceRow(row, busy_note);
+    ListedDevice device;
+    bool any_opened = false;
+    for (int n = 0; ListOutputDevice(n, device); ++n) {
+        AddDeviceRow(device.Row, device.Route, device.BusyNote);
+        any_opened = any_opened || device.Opened;
+    }
+    if (!any_opened) ShowNoDeviceFound();
     return RunDeviceWindow();
+}
+
+void ChangeAudioDevice() {
+    // The window probes every device, the one in use among them: playback stops and the device
+    // closes first.
+    TransportStop();
+    CloseOutputForChange();
+    const DeviceRecord previous = DeviceCaps;
+    const int previous_number = OutputDevice;
+    const uint8_t previous_channel = OutputChannel;
+    if (ChooseAudioDevice()) {
+        if (OpenOutputDevice()) {
+            // The cover options shape the main window as it was built: those chosen now are saved
+            // and hold from the next start.
+            const uint8_t view = ViewCover, track = CoverTrack, blend = BlendPicture;
+            if (!ShowOptions()) ViewCover = view, CoverTrack = track, BlendPicture = blend;
+            ShowWriteFailure(SaveSettings());
+            ViewCover = view, CoverTrack = track, BlendPicture = blend;
+            return;
+        }
+        ShowOutputError();
+        CloseOutputForChange();
+    }
+    // Left without a choice, or the device chosen does not open: the one before plays on.
+    DeviceCaps = previous;
+    OutputDevice = previous_number;
+    OutputChannel = previous_channel;
+    if (!OpenOutputDevice()) {
+        ShowOutputError();
+        CloseSequence();
+    }
 }
 
 void OpenSplash() {
@@ -99,8 +134,9 @@ void RunVisibleStart() {
     }
 
     OpenSplash();
-    if (!ask_device) ask_device = !CheckSavedDevice();
-    ask_device = WaitOnSplash(ask_device);
+    if (!ask_device && !ChooseDeviceAtStart) ask_device = !CheckSavedDevice();
+    // --choose-device asks whatever the splash is told.
+    ask_device = WaitOnSplash(ask_device) || ChooseDeviceAtStart;
 
     if (ask_device) {
         if (!ChooseAudioDevice() || !ShowOptions()) return;

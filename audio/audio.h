@@ -114,28 +114,56 @@ void ConfigureEngine();
 // Opens device n, switches it to DSD and tests the rates in ascending order, marking each one it
 // takes and stopping at the first it refuses (a device that refuses 5.6 MHz is not asked for
 // 11.3 MHz); then switches DSD off and closes the device, also when opening failed. dsd starts at 0.
-// False when the device could not be opened. Linux: the device's card is reserved from the desktop's
-// sound server for the probe and given back after it (ReserveDeviceCard). With `pair` 0 or more, a
-// device without the stereo pair of channels pair and pair + 1 reads as taking no rate at all. While
-// the device window fills and during the saved-device check.
-bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair = -1);
-// Output device n as a row of the device window: its number, its name as the output library lists
-// it and the rates ProbeDsdRates finds; busy_note is DeviceBusyNote when the device could not be
-// opened ("  (busy: pipewire, pid 1234)"), else empty. False past the last device the library
-// reports and from MaxDevices on (library/settings.h). While the device window fills, one device
-// after the other.
-bool ListOutputDevice(int n, DeviceRecord &row, std::string &busy_note);
+// A device takes a rate bit-perfect (natively or by DoP) or converted to PCM in the output
+// (TavaRateInfo of the output library): one that takes DSD 2.8 MHz bit-perfect counts only the rates
+// it takes bit-perfect, so that it plays exactly as before the conversion existed; one that converts
+// 2.8 MHz counts the rates it converts. `route` (when given) says how it takes 2.8 MHz: path
+// TAVA_PATH_NONE when it takes nothing. False when the device could not be opened. Linux: the
+// device's card is reserved from the desktop's sound server for the probe and given back after it
+// (ReserveDeviceCard). With `pair` 0 or more, a device without the stereo pair of channels pair and
+// pair + 1 reads as taking no rate at all. While the device window fills and during the saved-device
+// check.
+bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair = -1, TavaRateInfo *route = nullptr);
+// Output device n as the device window lists it.
+struct ListedDevice {
+    DeviceRecord Row;     // its number, its name as the output library lists it, the rates it plays
+    TavaRateInfo Route{}; // how it takes DSD 2.8 MHz (ProbeDsdRates)
+    bool Opened = false;  // it could be opened for the probe
+    std::string BusyNote; // DeviceBusyNote when it could not be opened ("  (busy: pipewire, pid 1234)")
+};
+// Lists and probes output device n. False past the last device the library reports and from
+// MaxDevices on (library/settings.h). While the device window fills, one device after the other.
+bool ListOutputDevice(int n, ListedDevice &device);
 // Whether the device saved in "lp.is" is present and still plays DSD 2.8, 5.6 and 11.3 MHz exactly
 // as saved (22.6 MHz is not compared). Looks through devices 0 to 11 for one named Saved.DeviceName,
 // probes it and, when it matches, sets DeviceCaps and OutputDevice. Saved values the program never
 // writes do not fit any device: a rate flag or option outside its range (SavedValuesInRange), a
 // device without DSD 2.8 MHz, or a channel pair the device does not have. Under the splash.
 bool CheckSavedDevice();
-// Initialises the core (44.1 kHz, no device of its own) and opens output device OutputDevice in DSD
-// mode; Linux: its card is reserved from the desktop's sound server first, for the whole run. False
-// when the device cannot be opened or refuses DSD: the program must end (AbandonOutput). At the start
-// of the event loop.
+// Initialises the core (44.1 kHz, no device of its own) and opens the output (OpenOutputDevice).
+// False when the device cannot be opened or refuses DSD: the program must end (AbandonOutput). At the
+// start of the event loop.
 bool OpenOutput();
+// Opens output device OutputDevice in DSD mode; Linux: its card is reserved from the desktop's sound
+// server first, for as long as the device stays open. Notes how the device takes DSD 2.8 MHz
+// (OutputConverts) and gives an output that converts the volume set last (SetOutputVolume). False
+// when the device cannot be opened or refuses DSD; the engine's error code says why. At the start of
+// the event loop and when the user changes the device.
+bool OpenOutputDevice();
+// Closes the output device and gives its card back to the desktop's sound server. Playback must be
+// stopped. When the user changes the device.
+void CloseOutputForChange();
+// The message box for the output library's last error (ShowEngineError): a device that did not open.
+void ShowOutputError();
+// True while the open output converts DSD to PCM (a device that takes no DSD).
+bool OutputConverts();
+// The gain the output applies, in [0, 1]: what SetOutputVolume set last on an output that converts,
+// 1.0 on one that plays DSD bit-perfect. Main thread.
+double OutputVolume();
+// Sets the gain of an output that converts (clamped to [0, 1]; it holds for the rest of the run,
+// also on the next device that converts). False, and nothing changed, on an output that plays DSD
+// bit-perfect, which has no volume. Main thread.
+bool SetOutputVolume(double gain);
 // Releases the output device; nothing while the libraries are not bound. In the close sequence once
 // playback has stopped, and through CloseOutputAtExit.
 void CloseOutputDevice();

@@ -8,6 +8,11 @@
 
 namespace {
 
+// --- state: main thread
+TavaRateInfo OutputRoute{}; // how the open output takes DSD 2.8 MHz; path NONE while none is open
+double Volume = 1.0;        // the gain of an output that converts, as last set
+// --- end of state
+
 // The name of output device n as the output library lists it: false past the last device, and for
 // the devices from MaxDevices on, which the library is not asked about.
 bool OutputDeviceName(int n, std::string &name) {
@@ -26,8 +31,9 @@ void ConfigureEngine() {
     EngineFn.Tavo_SetConfig(42, 1);
 }
 
-bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair) {
+bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair, TavaRateInfo *route) {
     dsd = {};
+    TavaRateInfo first{};
     // Linux: the desktop's sound server lends us the card for the probe.
     ReserveDeviceCard(n);
     const bool opened = EngineFn.Tava_ASIO_Init(n, 0) != 0;
@@ -35,21 +41,32 @@ bool ProbeDsdRates(int n, std::array<uint8_t, 4> &dsd, int pair) {
     const bool fits =
         opened && (pair < 0 || EngineFn.Tava_ASIO_ChannelEnable(0, uint32_t(pair), nullptr, nullptr));
     if (fits && EngineFn.Tava_ASIO_SetDSD(1)) {
-        for (size_t i = 0; i < dsd.size() && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i) dsd[i] = 1;
+        for (size_t i = 0; i < dsd.size() && EngineFn.Tava_ASIO_CheckRate(DsdRates[i]); ++i) {
+            TavaRateInfo info{};
+            info.rate = DsdRates[i];
+            // An output library that cannot say takes every rate natively, as before conversion existed.
+            if (!EngineFn.Tava_ASIO_Future(TAVA_FUTURE_RATE_INFO, &info)) info.path = TAVA_PATH_NATIVE;
+            if (i == 0) first = info;
+            // A device keeps to one kind of output: one that plays DSD 2.8 MHz bit-perfect is not
+            // offered the rates it could only convert.
+            if ((info.path == TAVA_PATH_PCM) != (first.path == TAVA_PATH_PCM)) break;
+            dsd[i] = 1;
+        }
         EngineFn.Tava_ASIO_SetDSD(0);
     }
     EngineFn.Tava_ASIO_Free();
     ReleaseSoundCard();
+    if (route) *route = dsd[0] ? first : TavaRateInfo{DsdRates[0], TAVA_PATH_NONE, 0, 0};
     return opened;
 }
 
-bool ListOutputDevice(int n, DeviceRecord &row, std::string &busy_note) {
-    row = {};
-    busy_note.clear();
-    if (!OutputDeviceName(n, row.Name)) return false;
-    row.Number = uint8_t(n);
+bool ListOutputDevice(int n, ListedDevice &device) {
+    device = {};
+    if (!OutputDeviceName(n, device.Row.Name)) return false;
+    device.Row.Number = uint8_t(n);
+    device.Opened = ProbeDsdRates(n, device.Row.Dsd, -1, &device.Route);
     // Linux: a device another program holds says which.
-    if (!ProbeDsdRates(n, row.Dsd)) busy_note = DeviceBusyNote(n);
+    if (!device.Opened) device.BusyNote = DeviceBusyNote(n);
     return true;
 }
 
@@ -78,13 +95,50 @@ bool OpenOutput() {
     EngineFn.Tavo_Init(0, 44'100, 0x1000, nullptr, nullptr);
     EngineFn.Tavo_SetDevice(0);
     EngineFn.Tavo_SetConfig(1, 0);
-    // Linux: the desktop's sound server lends us the card for the whole run; CloseOutputAtExit gives
-    // it back.
+    return OpenOutputDevice();
+}
+
+bool OpenOutputDevice() {
+    OutputRoute = {};
+    // Linux: the desktop's sound server lends us the card while the device is open; CloseOutputAtExit
+    // or CloseOutputForChange gives it back.
     ReserveDeviceCard(OutputDevice);
-    return EngineFn.Tava_ASIO_Init(OutputDevice, 1) && EngineFn.Tava_ASIO_SetDSD(1);
+    if (!EngineFn.Tava_ASIO_Init(OutputDevice, 1) || !EngineFn.Tava_ASIO_SetDSD(1)) return false;
+    TavaRateInfo info{};
+    info.rate = DsdRates[0];
+    if (EngineFn.Tava_ASIO_Future(TAVA_FUTURE_RATE_INFO, &info)) OutputRoute = info;
+    // The output library starts every output at full gain.
+    if (OutputConverts() && Volume != 1.0) EngineFn.Tava_ASIO_Future(TAVA_FUTURE_VOLUME, &Volume);
+    return true;
+}
+
+void CloseOutputForChange() {
+    CloseOutputDevice();
+    ReleaseSoundCard();
+}
+
+void ShowOutputError() {
+    ShowEngineError(EngineFn.Tava_ASIO_ErrorGetCode());
+}
+
+bool OutputConverts() {
+    return OutputRoute.path == TAVA_PATH_PCM;
+}
+
+double OutputVolume() {
+    return OutputConverts() ? Volume : 1.0;
+}
+
+bool SetOutputVolume(double gain) {
+    if (!OutputConverts()) return false;
+    double clamped = gain < 0.0 ? 0.0 : gain > 1.0 ? 1.0 : gain;
+    if (!EngineFn.Tava_ASIO_Future(TAVA_FUTURE_VOLUME, &clamped)) return false;
+    Volume = clamped;
+    return true;
 }
 
 void CloseOutputDevice() {
+    OutputRoute = {};
     if (EngineFn.Tava_ASIO_Free) EngineFn.Tava_ASIO_Free();
 }
 

@@ -55,6 +55,7 @@ enum SecondaryControl : int {
     DeviceRowBase = 120, // device row i is DeviceRowBase + i, i = 0..11
     CloseMark = 500,
     DeviceHeader = 501,
+    DeviceNoneLine = 503, // "No sound device found", when no device could be opened
     ViewLine = 502,
     TrackLine = 507,
     BlendLine = 508,
@@ -123,6 +124,7 @@ enum MenuId : int {
     ListMenu = 212,
     PlaylistMenu = 213,
     DriveMenu = 218,
+    DeviceMenu = 226, // over the turntable: the audio device
 };
 enum CommandId : int {
     CmdPlayPause = 200,  // Space
@@ -143,6 +145,7 @@ enum CommandId : int {
     CmdDriveLast = 225,
     CmdSeekBack = 226,    // Left
     CmdSeekForward = 227, // Right
+    CmdAudioDevice = 228, // the device and options windows again, from the main window
     CmdEscape = 398,      // Escape in the device and options windows and the dialogs
     CmdSplashEnter = 444, // Enter on the splash
     CmdSplashSpace = 445, // Space on the splash
@@ -160,8 +163,9 @@ constexpr bool AllDifferent(std::initializer_list<int> numbers) {
 static_assert(AllDifferent({MainWindow, DeviceWindow, OptionsWindow, SplashWindow, DialogWindow}));
 #define GS_CONTROL_NAME(name, ...) name,
 static_assert(AllDifferent({GS_MAIN_CONTROLS(GS_CONTROL_NAME) SplashCanvas, DeviceRowBase, DeviceRowBase + 11,
-                            CloseMark, DeviceHeader, ViewLine, TrackLine, BlendLine, StartLine, DialogFrame,
-                            DialogCaption, DialogEntry, DialogName, DialogOk, DialogCancel}));
+                            CloseMark, DeviceHeader, DeviceNoneLine, ViewLine, TrackLine, BlendLine,
+                            StartLine, DialogFrame, DialogCaption, DialogEntry, DialogName, DialogOk,
+                            DialogCancel}));
 #undef GS_CONTROL_NAME
 static_assert(AllDifferent({SplashPictureImage, List1Patch, List2Patch, ListsPatch, OpenPatch, EmptyListPatch,
                             LibraryPatch, TurntablePhotoImage, CoverPicture, CornerPatch, LabelMaskImage,
@@ -174,7 +178,7 @@ static_assert(AllDifferent({CmdPlayPause,      CmdNext,           CmdStop,      
                             CmdSortByName,     CmdSortRandom,     CmdDriveFirst,     CmdDriveFirst + 1,
                             CmdDriveFirst + 2, CmdDriveFirst + 3, CmdDriveFirst + 4, CmdDriveFirst + 5,
                             CmdDriveLast,      CmdEscape,         CmdSplashEnter,    CmdSplashSpace,
-                            CmdDialogEnter,    CmdSeekBack,       CmdSeekForward}));
+                            CmdDialogEnter,    CmdSeekBack,       CmdSeekForward,    CmdAudioDevice}));
 static_assert(CmdDriveLast - CmdDriveFirst + 1 == 7, "one drive item per drive slot");
 
 // --- Palette (0xRRGGBB)

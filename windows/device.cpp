@@ -1,5 +1,5 @@
-// The audio device window: lists the output devices with the DSD rates each plays and lets the user
-// choose one of those that play DSD 2.8 MHz.
+// The audio device window: lists the output devices with the DSD rates each plays, natively, by DoP
+// or converted to PCM, and lets the user choose one of those that play DSD 2.8 MHz.
 
 #include "windows.h"
 
@@ -51,16 +51,30 @@ int ClickRow() {
     return PointerOverControl(CloseMark) ? 0 : KeepWaiting;
 }
 
+// "176.4" for 176,400 Hz, "48" for 48,000.
+std::string KiloHertz(uint32_t hertz) {
+    std::string text = std::to_string(hertz / 1000);
+    if (const uint32_t rest = hertz % 1000) {
+        std::string digits = std::to_string(1000 + rest).substr(1);
+        text += "." + digits.erase(digits.find_last_not_of('0') + 1);
+    }
+    return text;
+}
+
 } // namespace
 
-std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> &dsd) {
+std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> &dsd,
+                          const TavaRateInfo &route) {
     std::string caption = CutToUnits(name, MaxNameUnits);
     if (!dsd[0]) return caption;
+    if (route.path == TAVA_PATH_PCM)
+        return caption + "  PCM " + KiloHertz(route.pcmRate) + " kHz " + std::to_string(route.pcmBits) +
+               "-bit";
     caption += "  dsd 2.8";
     if (dsd[1]) caption += "/5.6";
     if (dsd[2]) caption += "/11.3";
     if (dsd[3]) caption += "/22.6";
-    return caption + " MHz";
+    return caption + (route.path == TAVA_PATH_DOP ? " MHz DoP" : " MHz");
 }
 
 void OpenDeviceWindow() {
@@ -69,25 +83,31 @@ void OpenDeviceWindow() {
     OpenPlainWindow(DeviceWindow, WindowWidth, WindowHeight, "audio device", DeviceBack);
     CanvasControl(CloseMark, 770, 0, 50, 36);
     DrawCloseMark();
-    TextItem(DeviceHeader, 0, 8, 770, 24, "Select ASIO driver", FontTahoma10, DeviceText, DeviceBack,
+    TextItem(DeviceHeader, 0, 8, 770, 24, "Select audio device", FontTahoma10, DeviceText, DeviceBack,
              TextCentered);
     AddKeyboardShortcut(DeviceWindow, KeyEscape, CmdEscape);
     ActivateWindow(DeviceWindow);
 }
 
-void AddDeviceRow(const DeviceRecord &row, const std::string &busy_note) {
+void AddDeviceRow(const DeviceRecord &row, const TavaRateInfo &route, const std::string &busy_note) {
     const int n = int(DeviceRows.size());
     if (n >= MaxDevices) return;
     const int id = DeviceRowBase + n;
     TextItem(id, 40, 60 + RowHeight * n, 760, 22, CutToUnits(row.Name, MaxNameUnits), FontTahoma10,
              DeviceText, DeviceBack);
     if (row.Dsd[0])
-        SetControlText(id, DeviceCaption(row.Name, row.Dsd));
+        SetControlText(id, DeviceCaption(row.Name, row.Dsd, route));
     else
         SetControlColor(id, ColorFront, DeviceGrey);
     // Linux: a device another program holds says which.
     if (!busy_note.empty()) SetControlText(id, CutToUnits(row.Name, MaxNameUnits) + busy_note);
     DeviceRows.push_back(row);
+}
+
+void ShowNoDeviceFound() {
+    const int n = int(DeviceRows.size());
+    TextItem(DeviceNoneLine, 0, 60 + RowHeight * n + (n > 0 ? 16 : 0), 770, 24, "No sound device found",
+             FontTahoma10, DeviceText, DeviceBack, TextCentered);
 }
 
 bool RunDeviceWindow() {

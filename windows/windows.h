@@ -1,9 +1,11 @@
 // windows/: the two windows start-up shows before the main window when the output device must be
-// chosen, the audio device window and the options window; and the playlist name and delete dialogs. Both run their own polling loop on the
+// chosen (and the main window's "Audio device..." shows again), the audio device window and the
+// options window; and the playlist name and delete dialogs. Both run their own polling loop on the
 // main thread; no other window is open meanwhile. Linux: a quick second click arrives as a double
 // click; both loops take it as one more click, so that fast clicks on an option line all count.
 #pragma once
 
+#include "engine/tava.h"
 #include "library/settings.h"
 
 #include <array>
@@ -18,18 +20,23 @@
 extern std::vector<DeviceRecord> DeviceRows;
 
 // The caption of a device row: the first 60 characters (UTF-16 code units) of the name, and for a
-// device that plays DSD 2.8 MHz "  dsd 2.8", then "/5.6", "/11.3", "/22.6" for each further rate it
-// plays, then " MHz".
-std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> &dsd);
+// device that plays DSD 2.8 MHz, as `route` says it takes that rate: bit-perfect (natively or by DoP)
+// "  dsd 2.8", then "/5.6", "/11.3", "/22.6" for each further rate it plays, then " MHz", and
+// " DoP" after that when it takes DSD over PCM; converted, "  PCM 176.4 kHz 24-bit" with the PCM rate
+// and word length the output gives it.
+std::string DeviceCaption(const std::string &name, const std::array<uint8_t, 4> &dsd,
+                          const TavaRateInfo &route);
 
-// Opens the window titled "audio device", still without rows. The program then adds a row for each
-// device that the output library reports, as it probes them.
+// Opens the window titled "audio device", headed "Select audio device", still without rows. The
+// program then adds a row for each device that the output library reports, as it probes them.
 void OpenDeviceWindow();
 // Adds the row of the next device (rows come in device order, row.Number 0, 1, ...) with its name and
 // the DSD rates found for it (DeviceCaption). The row of a device without DSD 2.8 MHz is grey and
 // cannot be chosen; a device that could not be opened because another program holds it shows
 // busy_note after its name (Linux: "  (busy: pipewire, pid 1234)"). Nothing past MaxDevices rows.
-void AddDeviceRow(const DeviceRecord &row, const std::string &busy_note);
+void AddDeviceRow(const DeviceRecord &row, const TavaRateInfo &route, const std::string &busy_note);
+// Says "No sound device found" in a line below the rows: no device could be opened at all.
+void ShowNoDeviceFound();
 // Waits for the choice: a click on a row that plays DSD 2.8 MHz sets DeviceCaps, OutputDevice and
 // OutputChannel (0), closes the window and returns true. Escape, or a click on the close mark,
 // closes it and returns false. Events while the pointer is outside the window are ignored.

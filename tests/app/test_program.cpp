@@ -5,6 +5,7 @@
 
 #include "capture.h"
 #include "fixtures.h"
+#include "output.h"
 #include "tagged.h"
 #include "x11_probe.h"
 
@@ -119,9 +120,9 @@ class ProgramTest : public ::testing::Test {
         XProbe x;
         for (const char *title : {"Error", "Groovestone", "Open Audio files", "Select ASIO driver"})
             if (XWindow w = x.Find(title); w && x.IsMapped(w)) std::cerr << "open window: " << title << "\n";
-        const std::string shot = "/tmp/gs-failed-" +
-                                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                                 ".png";
+        const std::string shot =
+            "/tmp/gs-failed-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+            ".png";
         Picture screen{1280, 1024, x.Grab(0, 0, 1280, 1024)};
         if (SavePng(screen, shot)) std::cerr << "screenshot: " << shot << "\n";
         std::cerr << "the program's standard error:\n" << ReadBytes(dir.path + "stderr.txt") << "\n";
@@ -177,7 +178,114 @@ class ProgramTest : public ::testing::Test {
 
 } // namespace
 
-TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesIn) {
+namespace {
+
+constexpr uint32_t Dsd64 = 2'822'400;
+
+template <typename Condition>
+bool WaitUntil(int ms, Condition condition) {
+    for (const auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; usleep(20'000))
+        if (condition()) return true;
+    return condition();
+}
+
+bool IsGreen(uint32_t p) { // the highlight, #60F060, or text drawn in it
+    const int r = int(p >> 16), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
+    return g >= 0x80 && g - r >= 0x40 && g - b >= 0x40;
+}
+bool IsWhite(uint32_t p) { // row text, #EFEFEF
+    const int r = int(p >> 16), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
+    return std::min({r, g, b}) >= 0xB0 && std::max({r, g, b}) - std::min({r, g, b}) < 0x20;
+}
+
+// The rows the list panel shows, one character each down to the last drawn: 'w' in the row
+// colour, 'g' highlighted, '.' none. Only the left of the panel is looked at, where durations and
+// names begin on the dark of the record, away from the record's label.
+std::string PanelRows(XProbe &x) {
+    constexpr int PanelX = Left + 100, PanelY = Top + 122, Columns = 200;
+    const std::vector<uint32_t> panel = x.Grab(PanelX, PanelY, Columns, 12 * 32);
+    std::string rows;
+    for (int row = 0; row < 12; ++row) {
+        int white = 0, green = 0;
+        for (size_t i = size_t(row) * 32 * Columns; i < size_t(row + 1) * 32 * Columns; ++i) {
+            white += IsWhite(panel[i]);
+            green += IsGreen(panel[i]);
+        }
+        rows += green >= 5 ? 'g' : white >= 5 ? 'w' : '.';
+    }
+    return rows.erase(rows.find_last_not_of('.') + 1);
+}
+// Waits up to two seconds for the panel to show `rows`, and gives what it shows.
+std::string WaitRows(XProbe &x, const std::string &rows) {
+    std::string seen;
+    WaitUntil(2000, [&] { return (seen = PanelRows(x)) == rows; });
+    return seen;
+}
+
+// What the capture received from byte `from` on, as byte pairs.
+std::vector<uint8_t> CapturedFrom(const std::string &capture, size_t from) {
+    std::ifstream in(capture, std::ios::binary);
+    in.seekg(std::streamoff(from));
+    return PairFromCapture({std::istreambuf_iterator<char>(in), {}});
+}
+
+// The bytes a device of `rate` frames per second and 32-bit samples receives from the output's
+// converter for the stereo pair `pair` of DSD 2.8 MHz, from the converter's start, and DSD silence
+// after it up to `frames` frames.
+std::vector<uint8_t> ConvertedOffline(std::vector<uint8_t> pair, uint32_t rate, size_t frames) {
+    constexpr uint32_t ChunkBytes = 4096 * 8;
+    std::string why;
+    tava::PcmConverter *c =
+        tava::PcmCreate({Dsd64, rate, false, tava::PcmFormat::S32Le, 32, 2, 0, ChunkBytes}, why);
+    if (!c) {
+        ADD_FAILURE() << why;
+        return {};
+    }
+    pair.resize(pair.size() + frames * 2 * Dsd64 / 8 / rate + 2 * ChunkBytes, 0x69);
+    pair.resize(pair.size() / ChunkBytes * ChunkBytes);
+    std::vector<uint8_t> out, chunk(size_t(tava::PcmMaxFrames(c)) * 8);
+    for (size_t at = 0; at < pair.size() && out.size() < frames * 8; at += ChunkBytes) {
+        const uint32_t n = tava::PcmConvert(c, &pair[at], ChunkBytes, false, 1.0, chunk.data());
+        out.insert(out.end(), chunk.begin(), chunk.begin() + long(n) * 8);
+    }
+    tava::PcmDestroy(c);
+    out.resize(std::min(out.size(), frames * 8));
+    return out;
+}
+
+// Whether a transport text (window position) is drawn in the highlight.
+bool Lit(XProbe &x, int wx, int wy) {
+    const std::vector<uint32_t> text = x.Grab(Left + wx, Top + wy, 62, 30);
+    return std::any_of(text.begin(), text.end(), IsGreen);
+}
+
+} // namespace
+
+// The first start through the device and options windows, then a run of both lists on the device
+// chosen, and "Audio device..." from the main window to another device, which plays at once.
+TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesInAndTheMenuChangesTheDevice) {
+    const std::string music = home + "music/";
+    fs::create_directories(music);
+    const std::vector<TestDsdShape> alpha = {Shape(TestDsdKind::DsfLsb, Dsd64, 0.4, 31),
+                                             Shape(TestDsdKind::Dff, Dsd64, 0.3, 32)},
+                                    beta = {Shape(TestDsdKind::DsfMsb, Dsd64, 0.3, 33)};
+    std::vector<std::string> sections;
+    for (const auto &[name, shapes] : {std::pair{"Alpha", alpha}, {"Beta", beta}}) {
+        sections.push_back(std::string("!") + name);
+        for (size_t i = 0; i < shapes.size(); ++i) {
+            const std::string path =
+                music + name + std::to_string(i) + (shapes[i].kind == TestDsdKind::Dff ? ".dff" : ".dsf");
+            ASSERT_TRUE(TestDsd_WriteFile(shapes[i], path));
+            sections.push_back("  " + path);
+        }
+    }
+    fs::create_directories(app + "lpli");
+    WriteBytes(app + "lpli/lpi.la", Utf16File({"Alpha", "Beta"}));
+    WriteBytes(app + "lpli/lpi.lo", Utf16File(sections));
+    std::vector<TestDsdShape> both = alpha;
+    both.insert(both.end(), beta.begin(), beta.end());
+    WriteCaptureConfig(home, home + "out.raw", GoneDevice | PcmOnlyDevice);
+
     WindowWatch watch;
     XProbe x;
     Start();
@@ -189,8 +297,9 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesIn)
               std::chrono::milliseconds(780))
         << "the splash stays for its 800 ms";
 
-    // The capture device with its four rates in white, the one that cannot be opened in grey: a
-    // click there does nothing; the row under the pointer turns green.
+    // The capture device with its four rates in white, the one that cannot be opened in grey (a
+    // click there does nothing), the device without DSD with the PCM it is given; the row under the
+    // pointer turns green. The PCM device is chosen.
     x.Move(Left + 500, Top + 400);
     usleep(300'000);
     ExpectLooksLike(x, "device_window.png");
@@ -199,7 +308,7 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesIn)
     EXPECT_TRUE(WaitPixel(x, Left + 40, Top + 60, 200, 22,
                           [](uint32_t p) { return ((p >> 8) & 0xFF) > 0xC0 && (p >> 16) < 0x90; }));
     EXPECT_TRUE(x.IsMapped(device)) << "a grey row cannot be chosen";
-    x.Click(Left + 60, Top + 70);
+    x.Click(Left + 60, Top + 134);
 
     ASSERT_NE(x.WaitMapped("options", 3000), 0u);
     EXPECT_EQ(x.Find("audio device"), 0u);
@@ -222,8 +331,9 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesIn)
     for (auto [px, py] : {std::pair{70, 300}, {70, 170} /* cover track */, {70, 210} /* blend */, {215, 330}})
         x.Click(Left + px, Top + py); // the last is Start
 
-    ASSERT_NE(WaitMainWindow(x, watch), 0u);
-    EXPECT_EQ(ReadBytes(settings), SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 1, 0}));
+    const XWindow main = WaitMainWindow(x, watch);
+    ASSERT_NE(main, 0u);
+    EXPECT_EQ(ReadBytes(settings), SettingsBytes("PCM only", {0, 1, 1, 1, 0, 1, 0})) << "it plays every rate";
     // Mapped at opacity 0, then 51 steps up to full opacity.
     const std::vector<WindowChange> changes = watch.Changes("Groovestone DSD");
     const auto map = FirstMap(changes);
@@ -234,6 +344,60 @@ TEST_F(ProgramTest, FirstStartAsksForTheDeviceAndOptionsThenSavesThemAndFadesIn)
     ASSERT_EQ(steps.size(), 51u);
     EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
     EXPECT_EQ(steps.back(), 255);
+
+    // Alpha into List 1, Beta into List 2, and P plays both from the start of List 1 to the end.
+    const auto row = [](int r) { return std::pair{Left + 160, Top + 122 + 32 * r + 16}; };
+    const std::string capture = home + "out.raw";
+    auto size_of = [](const std::string &path) {
+        std::error_code ec;
+        const auto size = fs::file_size(path, ec);
+        return ec ? size_t{0} : size_t(size);
+    };
+    // Plays from List 1 and waits for the sound in `file` (past byte `from`), then for the end.
+    auto play_lists = [&](const std::string &file, size_t from) {
+        x.Click(Left + 40, Top + 283); // List 1
+        EXPECT_EQ(WaitRows(x, "ww"), "ww");
+        x.KeyToWindow(main, XK_p);
+        EXPECT_TRUE(WaitUntil(10'000, [&] { return size_of(file) > from + 65'536; })) << "sounding";
+        EXPECT_TRUE(WaitUntil(10'000, [&] { return !Lit(x, 12, 208); })) << "played to the end";
+    };
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
+    x.DoubleClick(row(0).first, row(0).second);
+    EXPECT_EQ(WaitRows(x, "ww"), "ww") << "Alpha in List 1";
+    x.Click(Left + 40, Top + 367); // Lists
+    EXPECT_EQ(WaitRows(x, "ww"), "ww");
+    x.DoubleClick(row(1).first, row(1).second);
+    EXPECT_EQ(WaitRows(x, "w"), "w") << "Beta in List 2";
+    // Converted without a gap between the tracks or the lists: the bytes the converter gives offline.
+    const std::string wav_path = PcmOnlyWav(home);
+    play_lists(wav_path, 0);
+    Wav wav;
+    ASSERT_TRUE(ReadWav(wav_path, wav));
+    EXPECT_EQ(wav.rate, 352'800u);
+    ASSERT_EQ(wav.bits, 32u);
+    const size_t frames = wav.data.size() / 8;
+    EXPECT_GT(frames, ExpectedBytes(both).size() / 2) << "the whole lists";
+    const std::vector<uint8_t> offline = ConvertedOffline(ExpectedBytes(both), wav.rate, frames);
+    ASSERT_EQ(offline.size(), frames * 8);
+    const auto differ =
+        std::mismatch(wav.data.begin(), wav.data.begin() + long(offline.size()), offline.begin());
+    EXPECT_EQ(differ.first - wav.data.begin(), long(offline.size())) << "the first difference";
+
+    // "Audio device..." from a right click on the tone arm: the device window again; the device
+    // chosen there plays at once and is saved.
+    x.Click(Left + 700, Top + 470, 3);
+    usleep(400'000);
+    for (unsigned long k : {XK_Down, XK_Return}) x.Key(k);
+    ASSERT_NE(x.WaitMapped("audio device", 5000), 0u);
+    x.Click(Left + 60, Top + 70); // DSD capture
+    ASSERT_NE(x.WaitMapped("options", 3000), 0u);
+    x.Click(Left + 215, Top + 330); // Start
+    EXPECT_TRUE(WaitUntil(3000, [&] {
+        return ReadBytes(settings) == SettingsBytes("DSD capture", {0, 1, 1, 1, 0, 1, 0});
+    }));
+    // The device opened anew has begun its capture file anew.
+    play_lists(capture, 0);
+    EXPECT_EQ(CheckCapture(CapturedFrom(capture, 0), both), "");
 
     EXPECT_EQ(EndBy([&] { x.Click(Left + 795, Top + 12); }), 0); // CloseButton
     EXPECT_TRUE(fs::exists(data + "Tonmark/tm20/tavo.so"));
@@ -351,58 +515,6 @@ TEST_F(ProgramTest, AnotherPlayerRunningEndsANewStartSilentlyBeforeAnythingIsWri
     EXPECT_FALSE(fs::exists(data + "Tonmark"));
     EXPECT_FALSE(fs::exists(app + "lpli"));
 }
-
-namespace {
-
-constexpr uint32_t Dsd64 = 2'822'400;
-
-template <typename Condition>
-bool WaitUntil(int ms, Condition condition) {
-    for (const auto end = Clock::now() + std::chrono::milliseconds(ms); Clock::now() < end; usleep(20'000))
-        if (condition()) return true;
-    return condition();
-}
-
-bool IsGreen(uint32_t p) { // the highlight, #60F060, or text drawn in it
-    const int r = int(p >> 16), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
-    return g >= 0x80 && g - r >= 0x40 && g - b >= 0x40;
-}
-bool IsWhite(uint32_t p) { // row text, #EFEFEF
-    const int r = int(p >> 16), g = int((p >> 8) & 0xFF), b = int(p & 0xFF);
-    return std::min({r, g, b}) >= 0xB0 && std::max({r, g, b}) - std::min({r, g, b}) < 0x20;
-}
-
-// The rows the list panel shows, one character each down to the last drawn: 'w' in the row
-// colour, 'g' highlighted, '.' none. Only the left of the panel is looked at, where durations and
-// names begin on the dark of the record, away from the record's label.
-std::string PanelRows(XProbe &x) {
-    constexpr int PanelX = Left + 100, PanelY = Top + 122, Columns = 200;
-    const std::vector<uint32_t> panel = x.Grab(PanelX, PanelY, Columns, 12 * 32);
-    std::string rows;
-    for (int row = 0; row < 12; ++row) {
-        int white = 0, green = 0;
-        for (size_t i = size_t(row) * 32 * Columns; i < size_t(row + 1) * 32 * Columns; ++i) {
-            white += IsWhite(panel[i]);
-            green += IsGreen(panel[i]);
-        }
-        rows += green >= 5 ? 'g' : white >= 5 ? 'w' : '.';
-    }
-    return rows.erase(rows.find_last_not_of('.') + 1);
-}
-// Waits up to two seconds for the panel to show `rows`, and gives what it shows.
-std::string WaitRows(XProbe &x, const std::string &rows) {
-    std::string seen;
-    WaitUntil(2000, [&] { return (seen = PanelRows(x)) == rows; });
-    return seen;
-}
-
-// Whether a transport text (window position) is drawn in the highlight.
-bool Lit(XProbe &x, int wx, int wy) {
-    const std::vector<uint32_t> text = x.Grab(Left + wx, Top + wy, 62, 30);
-    return std::any_of(text.begin(), text.end(), IsGreen);
-}
-
-} // namespace
 
 // Two playlists of DSF and DFF tracks, loaded by double-clicks, edited and played through the
 // capture device with every transport key; then files from the open dialog and from drops.
@@ -926,12 +1038,6 @@ struct Killed {
     ~Killed() { KillProgram(pid); }
 };
 
-std::vector<uint8_t> CapturedFrom(const std::string &capture, size_t from) {
-    std::ifstream in(capture, std::ios::binary);
-    in.seekg(std::streamoff(from));
-    return PairFromCapture({std::istreambuf_iterator<char>(in), {}});
-}
-
 } // namespace
 
 // Files named on the command line fill List 1; playerctl drives the player over MPRIS2 as the keys
@@ -989,6 +1095,9 @@ TEST_F(ProgramTest, CommandLineFilesAndMprisDriveThePlayerAndASecondStartHandsIt
     ASSERT_TRUE(WaitUntil(3000, [&] { return bus.Run("playerctl -l") == "groovestone"; }));
     EXPECT_EQ(bus.Run("playerctl -p groovestone metadata --format '{{mpris:length}}'"), "")
         << "nothing heard";
+    // A device that plays DSD bit-perfect has no volume: it stays at 1.
+    bus.Run("playerctl -p groovestone volume 0.5");
+    EXPECT_EQ(bus.Run("playerctl -p groovestone volume"), "1.000000");
     // Every announced status, in order.
     const std::string followed = dir.path + "followed.txt";
     const Killed follower{

@@ -47,39 +47,51 @@ class WindowsTest : public ::testing::Test {
 
 } // namespace
 
-TEST(DeviceCaption, NamesTheRatesAfterTheFirstSixtyCharacters) {
+TEST(DeviceCaption, NamesTheRatesOrThePcmAfterTheFirstSixtyCharacters) {
     const std::string long_name(80, 'n');
+    const TavaRateInfo native{2'822'400.0, TAVA_PATH_NATIVE, 0, 0}, dop{2'822'400.0, TAVA_PATH_DOP, 0, 0};
     const struct {
         std::string name;
         std::array<uint8_t, 4> dsd;
+        TavaRateInfo route;
         std::string caption;
     } cases[] = {
-        {"DAC", {1, 1, 1, 1}, "DAC  dsd 2.8/5.6/11.3/22.6 MHz"},
-        {"DAC", {1, 0, 0, 0}, "DAC  dsd 2.8 MHz"},
-        {"DAC", {0, 1, 1, 1}, "DAC"},
-        {long_name, {1, 1, 0, 0}, std::string(60, 'n') + "  dsd 2.8/5.6 MHz"},
+        {"DAC", {1, 1, 1, 1}, native, "DAC  dsd 2.8/5.6/11.3/22.6 MHz"},
+        {"DAC", {1, 0, 0, 0}, native, "DAC  dsd 2.8 MHz"},
+        {"DAC", {1, 1, 0, 0}, dop, "DAC  dsd 2.8/5.6 MHz DoP"},
+        {"HDMI", {1, 1, 1, 1}, {2'822'400.0, TAVA_PATH_PCM, 176'400, 24}, "HDMI  PCM 176.4 kHz 24-bit"},
+        {"BT", {1, 1, 1, 1}, {2'822'400.0, TAVA_PATH_PCM, 48'000, 16}, "BT  PCM 48 kHz 16-bit"},
+        {"Sound server",
+         {1, 1, 1, 1},
+         {2'822'400.0, TAVA_PATH_PCM, 44'100, 32},
+         "Sound server  PCM 44.1 kHz 32-bit"},
+        {"DAC", {0, 1, 1, 1}, native, "DAC"},
+        {long_name, {1, 1, 0, 0}, native, std::string(60, 'n') + "  dsd 2.8/5.6 MHz"},
         // 59 characters and a character outside the BMP (two UTF-16 units): it would be cut in half.
-        {std::string(59, 'n') + "\xF0\x9F\x8E\xB5", {0, 0, 0, 0}, std::string(59, 'n')},
-        {"Ключ ДАП", {1, 0, 0, 0}, "Ключ ДАП  dsd 2.8 MHz"},
+        {std::string(59, 'n') + "\xF0\x9F\x8E\xB5", {0, 0, 0, 0}, native, std::string(59, 'n')},
+        {"Ключ ДАП", {1, 0, 0, 0}, native, "Ключ ДАП  dsd 2.8 MHz"},
     };
-    for (const auto &c : cases) EXPECT_EQ(DeviceCaption(c.name, c.dsd), c.caption) << c.name;
+    for (const auto &c : cases) EXPECT_EQ(DeviceCaption(c.name, c.dsd, c.route), c.caption) << c.name;
 }
 
 TEST_F(WindowsTest, DeviceWindowShowsTwelveRowsAndGreysThoseWithoutDsd) {
     const std::array<uint8_t, 4> all = {1, 1, 1, 1}, none = {};
+    const TavaRateInfo native{2'822'400.0, TAVA_PATH_NATIVE, 0, 0}, nothing{};
     OpenDeviceWindow();
     for (int n = 0; n < 13; ++n) {
         DeviceRecord row{0, uint8_t(n), "DAC", all};
         if (n == 1) row = {0, 1, "Refuses DSD", none};
         if (n == 2) row = {0, 2, "Held", none};
         if (n == 3) row = {0, 3, "Only 5.6", {0, 1, 0, 0}};
-        AddDeviceRow(row, n == 2 ? "  (busy: pipewire, pid 1234)" : "");
+        AddDeviceRow(row, row.Dsd[0] ? native : nothing, n == 2 ? "  (busy: pipewire, pid 1234)" : "");
     }
+    ShowNoDeviceFound();
     ASSERT_EQ(DeviceRows.size(), 12u);
     EXPECT_TRUE(IsControl(DeviceRowBase + 11));
     EXPECT_FALSE(IsControl(DeviceRowBase + 12));
 
-    EXPECT_EQ(GetControlText(DeviceHeader), "Select ASIO driver");
+    EXPECT_EQ(GetControlText(DeviceHeader), "Select audio device");
+    EXPECT_EQ(GetControlText(DeviceNoneLine), "No sound device found");
     EXPECT_EQ(GetControlText(DeviceRowBase + 0), "DAC  dsd 2.8/5.6/11.3/22.6 MHz");
     EXPECT_EQ(GetControlColor(DeviceRowBase + 0, ColorFront), DeviceText);
     EXPECT_EQ(GetControlText(DeviceRowBase + 1), "Refuses DSD");
