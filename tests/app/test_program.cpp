@@ -118,7 +118,7 @@ class ProgramTest : public ::testing::Test {
     // the program's standard error.
     void ReportFailedScene() {
         XProbe x;
-        for (const char *title : {"Error", "Groovestone", "Open Audio files", "Select ASIO driver"})
+        for (const char *title : {"Error", "Groovestone", "Open Audio files", "audio device", "options"})
             if (XWindow w = x.Find(title); w && x.IsMapped(w)) std::cerr << "open window: " << title << "\n";
         const std::string shot =
             "/tmp/gs-failed-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
