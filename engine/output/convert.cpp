@@ -2,6 +2,9 @@
 // no allocation, no locks.
 #include "output.h"
 
+#include <bit>
+#include <cstring>
+
 namespace tava {
 
 namespace {
@@ -53,9 +56,41 @@ void Convert(const Layout &layout, const uint8_t *pair, uint8_t *out, uint32_t f
     }
 }
 
+// The pair's eight bytes of one frame, L0 R0 L1 R1 L2 R2 L3 R3 in memory (a little-endian word), as
+// L0 L1 L2 L3 R0 R1 R2 R3: the middle bytes of each half trade places, then the middle halves of the
+// word do.
+inline uint64_t SplitFrame(uint64_t x) {
+    x = (x & 0xFF0000FFFF0000FFull) | ((x & 0x0000FF000000FF00ull) << 8) | ((x >> 8) & 0x0000FF000000FF00ull);
+    return (x & 0xFFFF00000000FFFFull) | ((x & 0x00000000FFFF0000ull) << 16) |
+           ((x >> 16) & 0x00000000FFFF0000ull);
+}
+
+// A two-channel device in DSD_U32, the common case: a word per frame instead of a byte per channel
+// and byte.
+template <Packing P>
+void ConvertStereoU32(const uint8_t *pair, uint8_t *out, uint32_t frames) {
+    static_assert(P == Packing::DsdU32Be || P == Packing::DsdU32Le);
+    static_assert(std::endian::native == std::endian::little,
+                  "SplitFrame reads the pair as a little-endian word");
+    for (uint32_t f = 0; f < frames; ++f, pair += 8, out += 8) {
+        uint64_t x;
+        std::memcpy(&x, pair, 8);
+        x = SplitFrame(x);
+        // Each channel's word with its oldest byte most significant, stored little-endian: the bytes of
+        // each half reversed.
+        if constexpr (P == Packing::DsdU32Le) x = std::rotl(__builtin_bswap64(x), 32);
+        std::memcpy(out, &x, 8);
+    }
+}
+
 } // namespace
 
 void ConvertPair(const Layout &layout, const uint8_t *pair, uint8_t *out, uint32_t frames, uint8_t &marker) {
+    const bool stereo = layout.channels == 2 && layout.pairChannel == 0;
+    if (stereo && layout.packing == Packing::DsdU32Be)
+        return ConvertStereoU32<Packing::DsdU32Be>(pair, out, frames);
+    if (stereo && layout.packing == Packing::DsdU32Le)
+        return ConvertStereoU32<Packing::DsdU32Le>(pair, out, frames);
     switch (layout.packing) {
     case Packing::DsdU32Be:
         return Convert<Packing::DsdU32Be>(layout, pair, out, frames, marker);
