@@ -617,15 +617,21 @@ TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderThe
     EXPECT_EQ(CheckCapture(after, std::vector<uint8_t>(expected.begin() + long(heard), expected.end())), "");
     EXPECT_EQ(WaitRows(x, "wg"), "wg");
 
+    // A list's button (its first entry selected), P, then Space once it sounds: paused early in it.
+    auto play_then_pause = [&](int button_y) {
+        x.Click(Left + 40, Top + button_y);
+        EXPECT_EQ(WaitRows(x, "ww"), "ww");
+        mark = capture_size();
+        key(XK_p);
+        const bool sounded = sounding(mark);
+        key(XK_space);
+        EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
+        return sounded;
+    };
+
     // Paused and then stopped by S: the start of List 2, then silence only.
     const std::vector<uint8_t> list2 = ExpectedBytes(beta);
-    x.Click(Left + 40, Top + 323); // List 2: its first entry selected
-    EXPECT_EQ(WaitRows(x, "ww"), "ww");
-    mark = capture_size();
-    key(XK_p);
-    ASSERT_TRUE(sounding(mark));
-    key(XK_space);
-    EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
+    ASSERT_TRUE(play_then_pause(323)); // List 2
     key(XK_s);
     EXPECT_TRUE(WaitUntil(3000, [&] { return !Lit(x, 12, 82) && !Lit(x, 12, 208); }));
     heard = HeardPart(captured(mark), list2, after);
@@ -637,13 +643,7 @@ TEST_F(ProgramTest, ListsFillFromPlaylistsDialogAndDropsAndPlayGaplesslyUnderThe
     // track after the one heard, from its start, and on to the end of List 2.
     const std::vector<TestDsdShape> both = {alpha[0], alpha[1], beta[0], beta[1]};
     const std::vector<uint8_t> all = ExpectedBytes(both);
-    x.Click(Left + 40, Top + 283); // List 1: its first entry selected
-    EXPECT_EQ(WaitRows(x, "ww"), "ww");
-    mark = capture_size();
-    key(XK_p);
-    ASSERT_TRUE(sounding(mark));
-    key(XK_space);
-    EXPECT_TRUE(WaitUntil(2000, [&] { return Lit(x, 12, 82); })) << "Pause lit";
+    ASSERT_TRUE(play_then_pause(283)); // List 1
     usleep(300'000);
     key(XK_n);
     EXPECT_TRUE(WaitUntil(2000, [&] { return !Lit(x, 12, 82) && Lit(x, 12, 208); }))
