@@ -538,7 +538,6 @@ bool ClaimMprisName() {
 }
 
 void OwnMprisName() {
-    if (!Bus) ClaimMprisName();
     if (!Bus) return;
     Interfaces = g_dbus_node_info_new_for_xml(Introspection, nullptr);
     RootRegistration = g_dbus_connection_register_object(Bus, ObjectPath, Interfaces->interfaces[0],

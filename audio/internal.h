@@ -115,6 +115,9 @@ bool WaitStreamReleased(uint32_t stream, int limit_ms);
 // most limit_ms: the data handed before `since` has left a device buffer of that many periods.
 // Main or audio thread.
 bool WaitOutputPeriods(int64_t since, int periods, int limit_ms);
+// The output has taken the periods its device holds since now (the last data has left the device's
+// buffer), at most 100 ms.
+void WaitLastDataPlayed();
 
 // The audio thread's lifetime (thread.cpp). Main thread.
 void StartAudioThread();

@@ -108,8 +108,7 @@ void Drain() {
     while (!Transport.StopThread.load(std::memory_order_acquire)) {
         if (EverythingPlayed()) {
             if (!Display || !Display->PostFinish || !Display->PostFinish()) {
-                WaitOutputPeriods(Memory.ProcCalls.load(std::memory_order_acquire), LastDataPeriods,
-                                  LastDataWaitMs);
+                WaitLastDataPlayed();
                 EngineFn.Tava_ASIO_Free();
                 EngineFn.Tavo_Free();
             }
@@ -182,6 +181,10 @@ bool WaitOutputPeriods(int64_t since, int periods, int limit_ms) {
         SleepMs(1);
     }
     return false;
+}
+
+void WaitLastDataPlayed() {
+    WaitOutputPeriods(Memory.ProcCalls.load(std::memory_order_acquire), LastDataPeriods, LastDataWaitMs);
 }
 
 // Audio thread.

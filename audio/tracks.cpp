@@ -112,8 +112,8 @@ ProbedTrack ProbeTrack(const std::string &path, const std::string &extension) {
     entry.IsDsd = 1;
     if (!stream) {
         const int code = EngineFn.Tavo_ErrorGetCode();
-        const char *reason = EngineFn.Tavd_DSD_ErrorGetText ? EngineFn.Tavd_DSD_ErrorGetText() : nullptr;
-        probe.Reason = reason && *reason ? reason : EngineErrorText(code);
+        const char *reason = EngineFn.Tavd_DSD_ErrorGetText(); // "" when the reader gave none
+        probe.Reason = *reason ? reason : EngineErrorText(code);
         probe.Result = ProbeUnreadable;
         return probe;
     }

@@ -38,8 +38,6 @@ constexpr int StreamReleaseWaitMs = 200;
 constexpr int RateTakenWaitMs = 200;
 constexpr int RateRetryWaitMs = 50;
 constexpr int OutputIdleWaitMs = 20;
-constexpr int LastDataPeriods = 4; // periods the device holds: the output host's buffer
-constexpr int LastDataWaitMs = 100;
 // Periods of 50 ms: the output thread wakes 20 times a second, and a pause still takes effect
 // within a fifth of a second (the device's four periods).
 constexpr uint32_t OutputPeriodMs = 50;
@@ -376,7 +374,7 @@ void FinishPlayback() {
     JoinAudioThread(0);
     if (!EverythingPlayed()) return;
     // The last data leaves the device's buffer before the output stops.
-    WaitOutputPeriods(Memory.ProcCalls.load(std::memory_order_acquire), LastDataPeriods, LastDataWaitMs);
+    WaitLastDataPlayed();
     StopOutput();
     EndRun();
 }

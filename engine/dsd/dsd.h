@@ -60,6 +60,9 @@ struct DsdLayout {
 // (2) when the source cannot be read. Reads the header a few bytes at a time (92 at most) and allocates
 // nothing. A refusal's reason, for the user ("DST compression is not supported", "not a DSD file", "the
 // file is shorter than its header says"...), goes to *reason when it is given: a constant text.
+// One of the DSD rates the engine plays (dsd_rates.h).
+bool IsDsdRate(uint32_t rate);
+
 int Dsd_ParseHeader(const DsdSource *src, DsdLayout *layout, const char **reason = nullptr);
 
 // --- WavPack (dsd_wavpack.cpp)

@@ -13,12 +13,6 @@ namespace {
 constexpr uint32_t DsfBlockSize = 4096; // bytes per channel in each block of a DSF
 constexpr uint32_t MaxChannels = 6;
 
-bool IsDsdRate(uint32_t rate) {
-    for (uint32_t r : kDsdRates)
-        if (rate == r) return true;
-    return false;
-}
-
 uint32_t Le32(const uint8_t *p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
@@ -255,6 +249,12 @@ int ParseDff(const DsdSource *src, DsdLayout *out) {
 }
 
 } // namespace
+
+bool IsDsdRate(uint32_t rate) {
+    for (uint32_t r : kDsdRates)
+        if (rate == r) return true;
+    return false;
+}
 
 int Dsd_ParseHeader(const DsdSource *src, DsdLayout *layout, const char **reason) {
     CutShort = false;

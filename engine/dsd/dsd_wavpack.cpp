@@ -97,10 +97,6 @@ int CloseSource(void *) {
 WavpackStreamReader64 ReaderProcs = {ReadBytes,    WriteBytes, GetPos,  SetPosAbs,    SetPosRel,
                                      PushBackByte, GetLength,  CanSeek, TruncateHere, CloseSource};
 
-bool IsDsdRate(uint32_t rate) {
-    return std::find(kDsdRates.begin(), kDsdRates.end(), rate) != kDsdRates.end();
-}
-
 } // namespace
 
 struct DsdWavPack {
